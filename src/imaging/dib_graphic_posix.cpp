@@ -1,0 +1,11 @@
+// The native build has no GDI state, no message loop and no timer: an
+// animation is stepped by whoever shows it, through AnimationTick.
+#include "imaging/dib_graphic.h"
+
+namespace lumetra {
+
+void TDibGraphic::ReleasePlatformState() {}
+void TDibGraphic::ProcessPendingMessages() {}
+void TDibGraphic::SetAnimate(bool value) { animate_ = value; }
+
+}  // namespace lumetra

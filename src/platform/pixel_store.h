@@ -1,0 +1,38 @@
+// The memory behind an image's pixels. On Win32 it is a DIB section selected
+// into a memory device context, so GDI can draw on the image; natively it is
+// plain zeroed memory. The layout is the same on both: bottom-up rows padded
+// to four bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace lumetra::platform {
+
+class PixelStore {
+ public:
+  PixelStore() = default;
+  ~PixelStore() { Release(); }
+  PixelStore(const PixelStore&) = delete;
+  PixelStore& operator=(const PixelStore&) = delete;
+
+  // bitmapInfo is a BITMAPINFOHEADER followed by its colour table; imageSize
+  // the number of pixel bytes. Raises EOutOfResources on failure and leaves
+  // the store empty.
+  void Create(const void* bitmapInfo, std::size_t imageSize);
+  void Release();
+  bool Exists() const { return bits_ != nullptr; }
+  std::uint8_t* Bits() const { return bits_; }
+
+  // Win32: the memory DC (HDC) and the DIB section (HBITMAP); null natively.
+  void* DC() const { return dc_; }
+  void* Bitmap() const { return bitmap_; }
+
+ private:
+  std::uint8_t* bits_ = nullptr;
+  void* dc_ = nullptr;
+  void* bitmap_ = nullptr;
+  void* previous_ = nullptr;
+};
+
+}  // namespace lumetra::platform

@@ -1,0 +1,47 @@
+#include <windows.h>
+
+#include "base/exception.h"
+#include "platform/pixel_store.h"
+#include "platform/platform.h"
+
+namespace lumetra::platform {
+
+namespace {
+[[noreturn]] void RaiseLastError() {
+  const std::string text = LastErrorText();
+  if (text.empty()) throw Exception("Out of resources");
+  throw EOutOfResources(text);
+}
+}  // namespace
+
+void PixelStore::Create(const void* bitmapInfo, std::size_t) {
+  Release();
+  HDC dc = ::CreateCompatibleDC(nullptr);
+  if (!dc) RaiseLastError();
+  void* bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(dc, static_cast<const BITMAPINFO*>(bitmapInfo),
+                                      DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap || !bits) {
+    const std::string text = LastErrorText();
+    ::DeleteDC(dc);
+    if (text.empty()) throw Exception("Out of resources");
+    throw EOutOfResources(text);
+  }
+  dc_ = dc;
+  bitmap_ = bitmap;
+  previous_ = ::SelectObject(dc, bitmap);
+  bits_ = static_cast<std::uint8_t*>(bits);
+}
+
+void PixelStore::Release() {
+  if (dc_) {
+    if (previous_) ::SelectObject(static_cast<HDC>(dc_), static_cast<HGDIOBJ>(previous_));
+  }
+  if (bitmap_) ::DeleteObject(static_cast<HGDIOBJ>(bitmap_));
+  HDC dc = static_cast<HDC>(dc_);
+  dc_ = bitmap_ = previous_ = nullptr;
+  bits_ = nullptr;
+  if (dc && !::DeleteDC(dc)) RaiseLastError();
+}
+
+}  // namespace lumetra::platform
