@@ -21,8 +21,8 @@ namespace lumetra {
 class TDibGraphic;
 class TQuantizeThread;
 
-// The 40-byte BITMAPINFOHEADER, as it is laid out in memory and in files.
-#pragma pack(push, 2)
+// The 40-byte BITMAPINFOHEADER, as it is laid out in memory and in files
+// (every field is naturally aligned, so no packing is needed).
 struct TBitmapInfoHeader {
   std::uint32_t biSize;
   std::int32_t biWidth;
@@ -39,7 +39,6 @@ struct TBitmapInfoHeader {
 struct TRgbQuad {
   std::uint8_t rgbBlue, rgbGreen, rgbRed, rgbReserved;
 };
-#pragma pack(pop)
 static_assert(sizeof(TBitmapInfoHeader) == 40);
 static_assert(sizeof(TRgbQuad) == 4);
 
