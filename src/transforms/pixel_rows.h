@@ -1,0 +1,100 @@
+// Row-wise pixel access shared by the transforms. Each routine gives exactly
+// what Pixels / SetPixels / PixelIndex would give pixel by pixel, but walks a
+// whole row at once so the hot loops avoid per-pixel indirect calls.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "imaging/dib_graphic.h"
+
+namespace lumetra::rows {
+
+inline std::uint32_t EntryColour(const TDibGraphic& g, int index) {
+  return PaletteColour(g.LogPalette()->palPalEntry[index & 0xFF]);
+}
+
+inline int GetIndex(const std::uint8_t* row, int bits, int x) {
+  switch (bits) {
+    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4: return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+    default: return row[x];
+  }
+}
+
+inline void SetIndex(std::uint8_t* row, int bits, int x, int index) {
+  switch (bits) {
+    case 1: {
+      const std::uint8_t mask = static_cast<std::uint8_t>(0x80 >> (x & 7));
+      row[x >> 3] = (index & 0xFF) > 0 ? (row[x >> 3] | mask) : (row[x >> 3] & ~mask);
+      return;
+    }
+    case 4: {
+      std::uint8_t& b = row[x >> 1];
+      const std::uint8_t v = index & 0x0F;
+      b = (x & 1) ? ((b & 0xF0) | v) : ((b & 0x0F) | (v << 4));
+      return;
+    }
+    default: row[x] = static_cast<std::uint8_t>(index);
+  }
+}
+
+inline int Bits(const TDibGraphic& g) { return g.InfoHeader().biBitCount; }
+
+// The colours of row Y, as Pixels reads them.
+inline void ReadColours(const TDibGraphic& g, int y, std::uint32_t* out) {
+  const int w = g.Width();
+  const std::uint8_t* row = g.ScanLine(y);
+  const int bits = Bits(g);
+  if (bits == 24) {
+    for (int x = 0; x < w; ++x, row += 3)
+      out[x] = (std::uint32_t{row[2]} << 16) | (std::uint32_t{row[1]} << 8) | row[0];
+    return;
+  }
+  std::uint32_t table[256];
+  const int count = bits == 8 ? 256 : (1 << bits);
+  for (int i = 0; i < count; ++i) table[i] = EntryColour(g, i);
+  if (bits == 8) {
+    for (int x = 0; x < w; ++x) out[x] = table[row[x]];
+  } else {
+    for (int x = 0; x < w; ++x) out[x] = table[GetIndex(row, bits, x)];
+  }
+}
+
+// Writes colours into row Y as SetPixels would: straight into a true-colour
+// row, through the image's nearest-colour converter into an indexed one.
+inline void WriteColours(TDibGraphic& g, int y, const std::uint32_t* in) {
+  const int w = g.Width();
+  std::uint8_t* row = g.ScanLine(y);
+  const int bits = Bits(g);
+  if (bits == 24) {
+    for (int x = 0; x < w; ++x, row += 3) {
+      row[0] = in[x] & 0xFF;
+      row[1] = (in[x] >> 8) & 0xFF;
+      row[2] = (in[x] >> 16) & 0xFF;
+    }
+    return;
+  }
+  TRgbToPaletteConverter* converter = g.Converter();
+  for (int x = 0; x < w; ++x) SetIndex(row, bits, x, converter->FindNearestColor(in[x] & 0xFFFFFF));
+}
+
+inline std::uint32_t Rgb(int r, int g, int b) {
+  return (std::uint32_t(r) << 16) | (std::uint32_t(g) << 8) | std::uint32_t(b);
+}
+inline int Red(std::uint32_t c) { return (c >> 16) & 0xFF; }
+inline int Green(std::uint32_t c) { return (c >> 8) & 0xFF; }
+inline int Blue(std::uint32_t c) { return c & 0xFF; }
+
+// The palette of Source when it has one, else null (the format's default).
+inline const TLogPalette* PaletteOf(const TDibGraphic& g) {
+  return IsIndexedFormat(g.ImageFormat()) ? g.LogPalette() : nullptr;
+}
+
+// NewImage with Source's resolution.
+inline void NewLike(TDibGraphic& dest, const TDibGraphic& source, int width, int height,
+                    TImageFormat format, const TLogPalette* palette) {
+  dest.NewImage(width, height, format, palette, source.XDpi(), source.YDpi());
+}
+
+}  // namespace lumetra::rows
