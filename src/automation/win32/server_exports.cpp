@@ -1,0 +1,217 @@
+// The in-process server's exports: the class factory of Scanner, the unload
+// test, and registration (machine-wide, or per user through DllInstall).
+#include <windows.h>
+#include <ole2.h>
+#include <olectl.h>
+
+#include <new>
+#include <string>
+
+#include "automation/registry_entries.h"
+#include "automation/win32/com_support.h"
+#include "automation/win32/scanner_object.h"
+#include "automation/win32/type_library.h"
+
+namespace quorvex::automation {
+
+namespace {
+
+// The automation-object factory of Scanner: multi-instance (every request
+// makes a new object), no aggregation. It is a static object; only
+// LockServer counts towards keeping the server loaded.
+class TAutoObjectFactory final : public IClassFactory {
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+    if (!object) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+      *object = static_cast<IClassFactory*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    return TScanner::Create(riid, object);
+  }
+  STDMETHODIMP LockServer(BOOL lock) override {
+    if (lock)
+      ServerLocked();
+    else
+      ServerUnlocked();
+    return S_OK;
+  }
+};
+
+TAutoObjectFactory scannerFactory;
+
+std::string GuidText(REFGUID guid) {
+  wchar_t text[40] = {};
+  StringFromGUID2(guid, text, 40);
+  return Narrow(text, CP_UTF8);
+}
+
+TServerIdentity Identity() {
+  TServerIdentity identity;
+  identity.Clsid = GuidText(CLSID_Scanner);
+  identity.Libid = GuidText(LIBID_Quorvex);
+  identity.ProgId = kProgId;
+  identity.Description = "Scanner Object";
+  identity.LibraryHelp = "Quorvex Library";
+  identity.Interfaces = {{GuidText(IID_IScanner), "IScanner"},
+                         {GuidText(DIID_IScannerEvents), "IScannerEvents"}};
+  return identity;
+}
+
+// The server's path as the registry records it: its short form when the
+// full path has a blank, so that hosts that split command lines find it.
+std::wstring RegisteredPath() {
+  std::wstring path = ServerModulePath();
+  if (path.find(L' ') != std::wstring::npos) {
+    const DWORD length = GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (length == 0) throw std::runtime_error("GetShortPathName failed");
+    std::wstring shortPath(length, L'\0');
+    const DWORD written = GetShortPathNameW(path.c_str(), shortPath.data(), length);
+    if (written == 0 || written >= length) throw std::runtime_error("GetShortPathName failed");
+    shortPath.resize(written);
+    path = shortPath;
+  }
+  return path;
+}
+
+class TRegKey {
+ public:
+  TRegKey() = default;
+  ~TRegKey() {
+    if (key_) RegCloseKey(key_);
+  }
+  TRegKey(const TRegKey&) = delete;
+  TRegKey& operator=(const TRegKey&) = delete;
+  HKEY* Out() noexcept { return &key_; }
+  HKEY Get() const noexcept { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// Opens the classes root: HKEY_CLASSES_ROOT, or HKCU\Software\Classes for a
+// per-user installation.
+LSTATUS OpenRoot(bool perUser, TRegKey& root) {
+  if (!perUser)
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, nullptr, 0, KEY_ALL_ACCESS, root.Out());
+  return RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS,
+                         nullptr, root.Out(), nullptr);
+}
+
+bool WriteEntries(HKEY root, const std::vector<TRegistryEntry>& entries) {
+  for (const auto& entry : entries) {
+    TRegKey key;
+    if (RegCreateKeyExW(root, Widen(entry.Key, CP_UTF8).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                        nullptr, key.Out(), nullptr) != ERROR_SUCCESS)
+      return false;
+    const std::wstring value = Widen(entry.Value, CP_UTF8);
+    const std::wstring name = Widen(entry.ValueName, CP_UTF8);
+    if (RegSetValueExW(key.Get(), name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS)
+      return false;
+  }
+  return true;
+}
+
+bool DeleteTrees(HKEY root, const std::vector<std::string>& keys) {
+  bool ok = true;
+  for (const auto& key : keys) {
+    const LSTATUS status = RegDeleteTreeW(root, Widen(key, CP_UTF8).c_str());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) ok = false;
+  }
+  return ok;
+}
+
+HRESULT Register(bool perUser) noexcept {
+  try {
+    const TServerIdentity identity = Identity();
+    const std::wstring path = RegisteredPath();
+    const std::string pathText = Narrow(path, CP_UTF8);
+    TRegKey root;
+    if (OpenRoot(perUser, root) != ERROR_SUCCESS) return E_FAIL;
+    if (perUser) {
+      // The system's type-library registration writes machine-wide keys;
+      // a per-user installation writes the same keys itself.
+      if (!WriteEntries(root.Get(), TypeLibraryEntries(identity, pathText))) return E_FAIL;
+    } else {
+      ITypeLib* library = nullptr;
+      if (FAILED(ScannerTypeLib(&library))) return E_FAIL;
+      std::wstring libraryPath = path;
+      std::wstring directory = path.substr(0, path.find_last_of(L"\\/"));
+      if (FAILED(RegisterTypeLib(library, libraryPath.data(), directory.data()))) return E_FAIL;
+    }
+    return WriteEntries(root.Get(), ClassEntries(identity, pathText)) ? S_OK : E_FAIL;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+HRESULT Unregister(bool perUser) noexcept {
+  try {
+    const TServerIdentity identity = Identity();
+    TRegKey root;
+    if (OpenRoot(perUser, root) != ERROR_SUCCESS) return E_FAIL;
+    bool ok = DeleteTrees(root.Get(), ClassRootKeys(identity));
+    if (perUser) {
+      ok = DeleteTrees(root.Get(), TypeLibraryRootKeys(identity)) && ok;
+    } else {
+      const HRESULT hr = UnRegisterTypeLib(LIBID_Quorvex, 1, 0, 0x0409, SYS_WIN32);
+      if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_LIBNOTREGISTERED) ok = false;
+    }
+    return ok ? S_OK : E_FAIL;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+}  // namespace
+
+}  // namespace quorvex::automation
+
+using namespace quorvex::automation;
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    SetServerModule(instance);
+    DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    // Unloaded by FreeLibrary (not process exit): OLE is still usable.
+    ReleaseTypeLibCache();
+  }
+  return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (clsid != CLSID_Scanner) return CLASS_E_CLASSNOTAVAILABLE;
+  return scannerFactory.QueryInterface(riid, object);
+}
+
+STDAPI DllCanUnloadNow() { return ServerInUse() ? S_FALSE : S_OK; }
+
+STDAPI DllRegisterServer() { return Register(false); }
+
+STDAPI DllUnregisterServer() { return Unregister(false); }
+
+// regsvr32 /n /i:user registers for the current user only (no administrator
+// needed); any other command line means the machine-wide registration.
+STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
+  const bool perUser = commandLine && lstrcmpiW(commandLine, L"user") == 0;
+  return install ? Register(perUser) : Unregister(perUser);
+}
+
+}  // extern "C"
