@@ -4,14 +4,20 @@
 #include <cstring>
 
 #include "base/format.h"
+#include "imaging/bmp_decode.h"
 #include "imaging/dib_graphic.h"
 
 namespace lumetra {
 
 TDibGraphic::~TDibGraphic() {
-  animate_ = false;
+  SetAnimate(false);
   frames_.clear();
-  ReleaseStore();
+  try {
+    ReleaseStore();
+  } catch (...) {
+    // A destructor cannot report that the system refused to delete the
+    // memory context; everything else has been released by then.
+  }
 }
 
 void TDibGraphic::CopyImageFrom(const TDibGraphic& source) {
@@ -39,9 +45,15 @@ void TDibGraphic::Assign(const TGraphic* source) {
       copies.push_back(std::move(copy));
     }
     frames_ = std::move(copies);
-    if (frames_.empty()) currentFrame_ = -1;
+    // The pixels now show the frame the source was showing.
+    currentFrame_ = dib->currentFrame_ >= 1 && dib->currentFrame_ <= FrameCount()
+                        ? dib->currentFrame_
+                        : -1;
     return;
   }
+#ifdef _WIN32
+  if (AssignFromPlatformGraphic(source)) return;
+#endif
   TGraphic::Assign(source);
 }
 
@@ -50,6 +62,9 @@ void TDibGraphic::AssignTo(TGraphic* dest) const {
     dib->Assign(this);
     return;
   }
+#ifdef _WIN32
+  if (AssignToPlatformGraphic(dest)) return;
+#endif
   throw ELumetraError(
       Format("Cannot assign a %s to a %s", "TDibGraphic", dest ? dest->ClassName() : "nil"));
 }
@@ -58,63 +73,102 @@ void TDibGraphic::AssignTo(TGraphic* dest) const {
 
 namespace {
 
-int DibPaletteCount(const TBitmapInfoHeader& h) {
-  if (h.biClrUsed != 0) return static_cast<int>(h.biClrUsed);
-  return h.biBitCount <= 8 ? 1 << h.biBitCount : 0;
+[[noreturn]] void InvalidHdib() { throw ELumetraError("Invalid HDIB"); }
+
+TBitmapInfoHeader ReadDibHeader(const void* block, std::size_t size) {
+  if (!block || size < sizeof(TBitmapInfoHeader)) InvalidHdib();
+  TBitmapInfoHeader h;
+  std::memcpy(&h, block, sizeof h);
+  if (h.biSize < sizeof(TBitmapInfoHeader) || h.biSize > size) InvalidHdib();
+  return h;
 }
 
-std::uint16_t DpiFromPelsPerMeter(std::int32_t ppm) {
-  const long double dpi = std::nearbyint(ppm / kInchesPerMetre);
-  return static_cast<std::uint16_t>(static_cast<long long>(dpi));
+// Entries of the colour table as the block holds them: the palette (colours
+// used, or all 2^bits) up to 8 bits, and above that the optional table that
+// colours used announces; bit-field DIBs with a plain 40-byte header keep
+// their three masks in front of it.
+std::uint64_t DibTableBytes(const TBitmapInfoHeader& h) {
+  std::uint64_t bytes = 0;
+  if (h.biBitCount <= 8)
+    bytes = 4ull * (h.biClrUsed ? h.biClrUsed : 1u << h.biBitCount);
+  else
+    bytes = 4ull * h.biClrUsed;
+  if (h.biCompression == 3 && h.biSize == sizeof(TBitmapInfoHeader)) bytes += 12;
+  return bytes;
 }
 
 }  // namespace
 
-void TDibGraphic::LoadFromDIBBlock(const void* block, std::size_t size) {
-  if (!block || size < sizeof(TBitmapInfoHeader)) throw ELumetraError("Invalid HDIB");
-  TBitmapInfoHeader h;
-  std::memcpy(&h, block, sizeof h);
-  if (h.biSize < sizeof(TBitmapInfoHeader) || h.biSize > size) throw ELumetraError("Invalid HDIB");
-  const int bits = h.biBitCount;
-  int paletteCount = bits <= 8 ? DibPaletteCount(h) : 0;
-  if (paletteCount < 0 || paletteCount > 256) throw ELumetraError("Invalid HDIB");
-  const auto* bytes = static_cast<const std::uint8_t*>(block);
-  const std::size_t tableOffset = h.biSize;
-  if (tableOffset + 4u * paletteCount > size) throw ELumetraError("Invalid HDIB");
-
-  TLogPalette palette{};
-  palette.palVersion = 0x300;
-  palette.palNumEntries = static_cast<std::uint16_t>(paletteCount);
-  bool allGrey = paletteCount > 0;
-  for (int i = 0; i < paletteCount; ++i) {
-    const std::uint8_t* q = bytes + tableOffset + 4 * i;
-    palette.palPalEntry[i] = {q[2], q[1], q[0], 0};
-    if (!(q[0] == q[1] && q[1] == q[2])) allGrey = false;
+void SaveDIBBlockToStream(const void* block, std::size_t size, TStream& stream) {
+  const TBitmapInfoHeader h = ReadDibHeader(block, size);
+  std::uint64_t imageSize = h.biSizeImage;
+  if (h.biCompression == 0 || h.biCompression == 3) {
+    // Uncompressed rows: the size follows from the shape, whatever the
+    // header says.
+    if (h.biWidth <= 0 || h.biBitCount == 0) InvalidHdib();
+    const std::uint64_t height = h.biHeight < 0 ? -std::int64_t{h.biHeight} : h.biHeight;
+    imageSize = ((std::uint64_t(h.biBitCount) * std::uint64_t(h.biWidth) + 31) >> 5) * 4 * height;
+  } else if (imageSize == 0) {
+    InvalidHdib();
   }
+  const std::uint64_t offset = 14 + std::uint64_t(h.biSize) + DibTableBytes(h);
+  const std::uint64_t fileSize = offset + imageSize;
+  if (fileSize - 14 > size || fileSize > 0xFFFFFFFFull) InvalidHdib();
 
-  TImageFormat format;
+  std::uint8_t fileHeader[14] = {'B', 'M'};
+  auto put32 = [&](int at, std::uint64_t v) {
+    for (int i = 0; i < 4; ++i) fileHeader[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  };
+  put32(2, fileSize);
+  put32(10, offset);
+  if (auto* memory = dynamic_cast<TMemoryStream*>(&stream))
+    memory->SetSize(memory->Position() + static_cast<std::int64_t>(fileSize));
+  stream.WriteBuffer(fileHeader, sizeof fileHeader);
+  stream.WriteBuffer(block, static_cast<std::int64_t>(fileSize - 14));
+}
+
+void TDibGraphic::LoadFromDIBBlock(const void* block, std::size_t size) {
+  const TBitmapInfoHeader h = ReadDibHeader(block, size);
+  const int bits = h.biBitCount;
   switch (bits) {
-    case 1: format = ifBlackWhite; break;
-    case 4: format = allGrey ? ifGray16 : ifColor16; break;
-    case 8: format = allGrey ? ifGray256 : ifColor256; break;
-    case 16:
-    case 24:
-    case 32: format = ifTrueColor; break;
+    case 1: case 4: case 8: case 16: case 24: case 32: break;
     default: throw ELumetraError("Unsupported bit count");
   }
-  const bool plain = h.biCompression == 0 && (bits == 1 || bits == 4 || bits == 8 || bits == 24);
+  const bool plain = h.biCompression == 0 && bits != 16 && bits != 32;
   if (!plain) {
-    LoadFromBmpDib(bytes, size, h);
+    LoadFromBmpDib(static_cast<const std::uint8_t*>(block), size, h);
     return;
   }
-  if (h.biWidth <= 0 || h.biHeight == 0) throw ELumetraError("Invalid HDIB");
+  if (bits <= 8 && h.biClrUsed > 256) InvalidHdib();
+  if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN) InvalidHdib();
   const bool topDown = h.biHeight < 0;
   const int height = topDown ? -h.biHeight : h.biHeight;
   const std::uint64_t stride = ((std::uint64_t(h.biWidth) * bits + 31) / 32) * 4;
-  const std::size_t dataOffset = tableOffset + 4u * paletteCount;
-  if (dataOffset + stride * std::uint64_t(height) > size) throw ELumetraError("Invalid HDIB");
-  NewImage(h.biWidth, height, format, paletteCount ? &palette : nullptr,
-           DpiFromPelsPerMeter(h.biXPelsPerMeter), DpiFromPelsPerMeter(h.biYPelsPerMeter));
+  const std::uint64_t dataOffset = h.biSize + DibTableBytes(h);
+  if (dataOffset + stride * std::uint64_t(height) > size) InvalidHdib();
+
+  // The palette: the colour table, at most one entry per possible index.
+  const auto* bytes = static_cast<const std::uint8_t*>(block);
+  TLogPalette palette{};
+  palette.palVersion = 0x300;
+  if (bits <= 8) {
+    int count = h.biClrUsed ? static_cast<int>(h.biClrUsed) : 1 << bits;
+    if (count > (1 << bits)) count = 1 << bits;
+    palette.palNumEntries = static_cast<std::uint16_t>(count);
+    for (int i = 0; i < count; ++i) {
+      const std::uint8_t* q = bytes + h.biSize + 4 * i;
+      palette.palPalEntry[i] = {q[2], q[1], q[0], 0};
+    }
+  }
+  TImageFormat format = ifTrueColor;
+  switch (bits) {
+    case 1: format = ifBlackWhite; break;
+    case 4: format = IsGreyPalette(palette) ? ifGray16 : ifColor16; break;
+    case 8: format = IsGreyPalette(palette) ? ifGray256 : ifColor256; break;
+    default: break;
+  }
+  NewImage(h.biWidth, height, format, bits <= 8 ? &palette : nullptr,
+           DpiFromPelsPerMetre(h.biXPelsPerMeter), DpiFromPelsPerMetre(h.biYPelsPerMeter));
   if (!topDown) {
     std::memcpy(PixelMemory(), bytes + dataOffset, stride * height);
   } else {

@@ -97,6 +97,13 @@ struct DibPixelAccess {
 
 // --- TDibGraphic ------------------------------------------------------------------
 
+TDibGraphic::TQuantizerStarter TDibGraphic::QuantizerStarter;
+
+bool PaletteDevice() {
+  static const bool paletteDevice = platform::IsPaletteDevice();
+  return paletteDevice;
+}
+
 TDibGraphic::TDibGraphic() : reader_(&DibPixelAccess::ReadNone), writer_(&DibPixelAccess::WriteNone) {}
 
 std::unique_ptr<TDibGraphic> TDibGraphic::CreateNew() const {
@@ -183,6 +190,8 @@ void TDibGraphic::NewImage(int width, int height, TImageFormat imageFormat,
 }
 
 void TDibGraphic::ReleaseStore() {
+  // The quantizer reads these pixels: wait for it before they go.
+  quantizer_.reset();
   converter_.reset();
   reader_ = &DibPixelAccess::ReadNone;
   writer_ = &DibPixelAccess::WriteNone;

@@ -5,6 +5,7 @@
 // format class derives from it.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -56,6 +57,27 @@ enum TTransparentPixel : std::uint8_t {
 // GetImage callback of SaveImagesToStream: Index is 1-based; the callee sets
 // FreeIt when the caller must free the returned graphic.
 using TGetImageEvent = std::function<TGraphic*(int index, bool& freeIt)>;
+
+// Writes a packed DIB of Size bytes to Stream as a BMP file: the 14-byte file
+// header, then the block's header, masks, colour table and pixels. Raises
+// ELumetraError "Invalid HDIB" when the block is not a DIB or is shorter than
+// its header says.
+void SaveDIBBlockToStream(const void* block, std::size_t size, TStream& stream);
+#ifdef _WIN32
+// The same for a packed DIB in global memory (HGLOBAL).
+void SaveDIBHandleToStream(void* dib, TStream& stream);
+// The halftone palette (HPALETTE) drawing uses on palette devices for images
+// that have no palette of their own yet.
+void* HalftonePalette();
+#endif
+
+// True when the screen is a palette device; read once, at first use.
+bool PaletteDevice();
+// Builds the default palettes, reads the palette-device flag and, on Win32,
+// creates the halftone palette. Everything is also made on first use, so the
+// call only moves that work to start-up; Finalize frees what Initialize made.
+void InitializeImagingLibrary();
+void FinalizeImagingLibrary();
 
 // Maps 0x00RRGGBB colours to the nearest entry of one palette, through a
 // direct-mapped cache of 1020 slots.
@@ -143,6 +165,15 @@ class TDibGraphic : public TGraphic {
   // The nearest-colour converter of an indexed image (null for true colour).
   TRgbToPaletteConverter* Converter() const { return converter_.get(); }
 
+  // The background quantizer that gives a true-colour image a display
+  // palette on palette devices. The colour-reduction module installs the
+  // starter; Draw calls it at most once per image. What it returns is owned
+  // by the image and destroyed (its destructor must wait for the worker)
+  // before the pixels are released.
+  using TQuantizerStarter = std::function<std::unique_ptr<TObject>(TDibGraphic& graphic)>;
+  static TQuantizerStarter QuantizerStarter;
+  bool QuantizerStarted() const { return quantizerStarted_; }
+
   // --- exchange ---------------------------------------------------------------
   void Assign(const TGraphic* source) override;
   void AssignTo(TGraphic* dest) const override;
@@ -188,11 +219,22 @@ class TDibGraphic : public TGraphic {
   void* DIBSection() const { return store_.Bitmap(); }  // HBITMAP
   void* PaletteHandle();                            // HPALETTE, or null
   void SetPaletteHandle(void* palette);             // takes ownership
+  // The quantizer's hand-over from its worker thread: the image takes
+  // ownership of the HPALETTE and uses it from its next PaletteHandle().
+  void HandOverPalette(void* palette);
   void LoadFromBitmapHandle(void* bitmap);          // HBITMAP
   void LoadFromDIBHandle(void* dib);                // HGLOBAL packed DIB
   void* SaveToDIBHandle() const;                    // HGLOBAL; the caller owns it
   void LoadFromClipboardFormat(std::uint16_t format, void* data, void* palette);
   void SaveToClipboardFormat(std::uint16_t& format, void*& data, void*& palette) const;
+#endif
+
+ private:
+#ifdef _WIN32
+  // Assignment from and to the pictures only Win32 has (bitmaps, any other
+  // drawable graphic); false when Source / Dest is none of them.
+  bool AssignFromPlatformGraphic(const TGraphic* source);
+  bool AssignToPlatformGraphic(TGraphic* dest) const;
 #endif
 
  protected:
@@ -231,12 +273,19 @@ class TDibGraphic : public TGraphic {
   std::unique_ptr<TRgbToPaletteConverter> converter_;
   TTransparentPixel transparentPixel_ = tpBottomLeft;
   std::uint32_t transparentColor_ = 0xFFFFFF;
+  bool quantizerStarted_ = false;
+  std::unique_ptr<TObject> quantizer_;
 #ifdef _WIN32
   struct Win32State;
   struct Win32StateDeleter {
     void operator()(Win32State* state) const;
   };
   std::unique_ptr<Win32State, Win32StateDeleter> win32_;
+  std::atomic<void*> handedPalette_{nullptr};
+  std::uintptr_t animationTimer_ = 0;
+  void StartAnimationTimer();
+  void StopAnimationTimer();
+  friend struct DibAnimationTimers;
 #endif
 };
 

@@ -8,4 +8,11 @@ void TDibGraphic::ReleasePlatformState() {}
 void TDibGraphic::ProcessPendingMessages() {}
 void TDibGraphic::SetAnimate(bool value) { animate_ = value; }
 
+void InitializeImagingLibrary() {
+  for (int format = ifBlackWhite; format <= ifColor256; ++format) DefaultPalette(format);
+  PaletteDevice();
+}
+
+void FinalizeImagingLibrary() {}
+
 }  // namespace lumetra

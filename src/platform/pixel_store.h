@@ -12,7 +12,13 @@ namespace lumetra::platform {
 class PixelStore {
  public:
   PixelStore() = default;
-  ~PixelStore() { Release(); }
+  ~PixelStore() {
+    try {
+      Release();
+    } catch (...) {
+      // The memory context could not be deleted; nothing is left to free.
+    }
+  }
   PixelStore(const PixelStore&) = delete;
   PixelStore& operator=(const PixelStore&) = delete;
 
@@ -20,6 +26,7 @@ class PixelStore {
   // the number of pixel bytes. Raises EOutOfResources on failure and leaves
   // the store empty.
   void Create(const void* bitmapInfo, std::size_t imageSize);
+  // Raises EOutOfResources when the system refuses to delete the context.
   void Release();
   bool Exists() const { return bits_ != nullptr; }
   std::uint8_t* Bits() const { return bits_; }

@@ -1,25 +1,99 @@
-// TCanvas: a GDI device context with the drawing operations the library
-// uses. It does not own the DC unless told so.
+// TCanvas: a GDI device context with the drawing operations the library and
+// its user interface use: pen, brush and font, lines, rectangles, text and
+// pictures. It owns the pens, brushes and fonts it creates and puts the
+// context's own objects back before it lets go of the context; it owns the
+// context itself only when told so.
+//
+// Colours here are GDI colours (0x00BBGGRR), as the rest of the user
+// interface knows them; rectangles are GDI rectangles (Right and Bottom
+// excluded).
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
+#include <string>
+
+#include "imaging/lumisc.h"
+
 namespace lumetra {
+
+class TGraphic;
+
+using TColor = std::uint32_t;
+constexpr TColor clBlack = 0x000000;
+constexpr TColor clWhite = 0xFFFFFF;
+
+// A 0x00RRGGBB library colour as a GDI colour and back.
+constexpr TColor ColorToGdi(std::uint32_t rgb) {
+  return ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
+}
+constexpr std::uint32_t GdiToColor(TColor color) { return ColorToGdi(color & 0xFFFFFF); }
 
 class TCanvas {
  public:
   explicit TCanvas(HDC dc = nullptr, bool owned = false) : dc_(dc), owned_(owned) {}
-  ~TCanvas() {
-    if (owned_ && dc_) ::DeleteDC(dc_);
-  }
+  ~TCanvas();
   TCanvas(const TCanvas&) = delete;
   TCanvas& operator=(const TCanvas&) = delete;
+
   HDC Handle() const { return dc_; }
-  void SetHandle(HDC dc) { dc_ = dc; }
+  // Binds the canvas to another context (not owned); the old one gets its
+  // own objects back first.
+  void SetHandle(HDC dc);
+
+  TColor PenColor() const { return penColor_; }
+  void SetPenColor(TColor color);
+  int PenWidth() const { return penWidth_; }
+  void SetPenWidth(int width);
+  TColor BrushColor() const { return brushColor_; }
+  void SetBrushColor(TColor color);
+  // A clear brush fills nothing and draws text without a background.
+  bool BrushClear() const { return brushClear_; }
+  void SetBrushClear(bool clear);
+  TColor FontColor() const { return fontColor_; }
+  void SetFontColor(TColor color);
+  const std::string& FontName() const { return fontName_; }
+  void SetFontName(const std::string& name);
+  int FontSize() const { return fontSize_; }  // points
+  void SetFontSize(int points);
+  bool FontBold() const { return fontBold_; }
+  void SetFontBold(bool bold);
+
+  void MoveTo(int x, int y);
+  void LineTo(int x, int y);
+  void FillRect(const TRect& rect);   // with the brush
+  void Rectangle(const TRect& rect);  // outlined with the pen, filled with the brush
+  void TextOut(int x, int y, const std::string& text);
+  int TextWidth(const std::string& text);
+  int TextHeight(const std::string& text);
+  // Pictures: at their own size at (X, Y), or stretched into Rect.
+  void Draw(int x, int y, TGraphic& graphic);
+  void StretchDraw(const TRect& rect, TGraphic& graphic);
+  // Lets pending GDI work reach the pixels (DIB sections are read directly).
+  void Flush() { ::GdiFlush(); }
 
  private:
+  void UsePen();
+  void UseBrush();
+  void UseFont();
+  void Deselect();
+
   HDC dc_;
   bool owned_;
+  TColor penColor_ = clBlack;
+  int penWidth_ = 1;
+  TColor brushColor_ = clWhite;
+  bool brushClear_ = false;
+  TColor fontColor_ = clBlack;
+  std::string fontName_ = "MS Sans Serif";
+  int fontSize_ = 8;
+  bool fontBold_ = false;
+  HPEN pen_ = nullptr;
+  HBRUSH brush_ = nullptr;
+  HFONT font_ = nullptr;
+  bool penValid_ = false, brushValid_ = false, fontValid_ = false;
+  HGDIOBJ oldPen_ = nullptr, oldBrush_ = nullptr, oldFont_ = nullptr;
 };
 
 }  // namespace lumetra

@@ -1,18 +1,106 @@
-// The Win32 side of TDibGraphic: canvas on the memory DC, drawing with
-// StretchDIBits, palette handle, timers and the message pump.
+// The Win32 side of TDibGraphic: the canvas on the memory DC, drawing (with
+// palettes on palette devices and transparency through a mask), palette
+// handles, bitmap and global-memory handles, the clipboard, the animation
+// timer and the message pump.
 #include <windows.h>
 
 #include <cstring>
+#include <map>
 
+#include "base/format.h"
+#include "imaging/bmp_decode.h"
 #include "imaging/dib_graphic.h"
+#include "imaging/win32/bitmap.h"
 #include "imaging/win32/canvas.h"
 
 namespace lumetra {
+
+namespace {
+
+// Owners of the GDI objects a single operation needs, so every path frees them.
+struct ScreenDC {
+  HDC dc = ::GetDC(nullptr);
+  ~ScreenDC() {
+    if (dc) ::ReleaseDC(nullptr, dc);
+  }
+};
+
+struct GdiObject {
+  HGDIOBJ object = nullptr;
+  explicit GdiObject(HGDIOBJ o) : object(o) {}
+  ~GdiObject() {
+    if (object) ::DeleteObject(object);
+  }
+  GdiObject(const GdiObject&) = delete;
+  GdiObject& operator=(const GdiObject&) = delete;
+};
+
+// A memory context with one bitmap selected for the time it lives.
+struct MemoryDC {
+  HDC dc = nullptr;
+  HGDIOBJ previous = nullptr;
+  explicit MemoryDC(HDC compatible) : dc(::CreateCompatibleDC(compatible)) {}
+  ~MemoryDC() {
+    if (!dc) return;
+    if (previous) ::SelectObject(dc, previous);
+    ::DeleteDC(dc);
+  }
+  MemoryDC(const MemoryDC&) = delete;
+  MemoryDC& operator=(const MemoryDC&) = delete;
+  void Select(HGDIOBJ bitmap) {
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    if (!previous) previous = old;
+  }
+};
+
+struct GlobalLockGuard {
+  HGLOBAL block;
+  void* address;
+  explicit GlobalLockGuard(HGLOBAL b) : block(b), address(b ? ::GlobalLock(b) : nullptr) {}
+  ~GlobalLockGuard() {
+    if (address) ::GlobalUnlock(block);
+  }
+  GlobalLockGuard(const GlobalLockGuard&) = delete;
+  GlobalLockGuard& operator=(const GlobalLockGuard&) = delete;
+};
+
+[[noreturn]] void OutOfResources() { throw EOutOfResources("Out of resources"); }
+
+struct BitmapInfo256 {
+  TBitmapInfoHeader header;
+  TRgbQuad colours[256];
+};
+
+HPALETTE halftonePalette = nullptr;
+
+}  // namespace
+
+void* HalftonePalette() {
+  if (!halftonePalette) {
+    ScreenDC screen;
+    halftonePalette = ::CreateHalftonePalette(screen.dc);
+  }
+  return halftonePalette;
+}
+
+void InitializeImagingLibrary() {
+  for (int format = ifBlackWhite; format <= ifColor256; ++format) DefaultPalette(format);
+  PaletteDevice();
+  HalftonePalette();
+}
+
+void FinalizeImagingLibrary() {
+  if (halftonePalette) ::DeleteObject(halftonePalette);
+  halftonePalette = nullptr;
+}
+
+// --- canvas and palette handle -----------------------------------------------------
 
 struct TDibGraphic::Win32State {
   TCanvas canvas;
   HPALETTE palette = nullptr;
   ~Win32State() {
+    canvas.SetHandle(nullptr);
     if (palette) ::DeleteObject(palette);
   }
 };
@@ -21,17 +109,21 @@ void TDibGraphic::Win32StateDeleter::operator()(Win32State* state) const { delet
 
 void TDibGraphic::ReleasePlatformState() {
   win32_.reset();
+  if (void* handed = handedPalette_.exchange(nullptr)) ::DeleteObject(static_cast<HGDIOBJ>(handed));
 }
 
 void TDibGraphic::ProcessPendingMessages() {
   MSG msg;
   while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // Not ours to take: leave it for the loop that owns the thread.
+      ::PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
     ::TranslateMessage(&msg);
     ::DispatchMessageA(&msg);
   }
 }
-
-void TDibGraphic::SetAnimate(bool value) { animate_ = value; }
 
 TCanvas& TDibGraphic::Canvas() {
   if (!win32_) win32_ = std::unique_ptr<Win32State, Win32StateDeleter>(new Win32State);
@@ -39,63 +131,371 @@ TCanvas& TDibGraphic::Canvas() {
   return win32_->canvas;
 }
 
-void* TDibGraphic::PaletteHandle() { return win32_ ? win32_->palette : nullptr; }
+void* TDibGraphic::PaletteHandle() {
+  if (void* handed = handedPalette_.exchange(nullptr)) SetPaletteHandle(handed);
+  if (!win32_) win32_ = std::unique_ptr<Win32State, Win32StateDeleter>(new Win32State);
+  if (!win32_->palette && !Empty() && IsIndexedFormat(imageFormat_) && logPalette_.palNumEntries)
+    win32_->palette = ::CreatePalette(reinterpret_cast<const LOGPALETTE*>(&logPalette_));
+  return win32_->palette;
+}
 
 void TDibGraphic::SetPaletteHandle(void* palette) {
   if (!win32_) win32_ = std::unique_ptr<Win32State, Win32StateDeleter>(new Win32State);
-  if (win32_->palette) ::DeleteObject(win32_->palette);
+  if (win32_->palette && win32_->palette != palette) ::DeleteObject(win32_->palette);
   win32_->palette = static_cast<HPALETTE>(palette);
 }
 
+void TDibGraphic::HandOverPalette(void* palette) {
+  if (void* old = handedPalette_.exchange(palette)) ::DeleteObject(static_cast<HGDIOBJ>(old));
+}
+
+// --- drawing ------------------------------------------------------------------------
+
+namespace {
+
+// Stretches the image into Rect through a monochrome mask so that pixels of
+// exactly the transparent colour leave the destination as it was.
+void DrawTransparent(HDC dest, const TRect& rect, HDC image, int width, int height,
+                     COLORREF transparent) {
+  const int rw = rect.Right - rect.Left, rh = rect.Bottom - rect.Top;
+  if (rw <= 0 || rh <= 0) return;
+  ScreenDC screen;
+  GdiObject imageCopy(::CreateCompatibleBitmap(screen.dc, width, height));
+  GdiObject mask(::CreateBitmap(width, height, 1, 1, nullptr));
+  GdiObject destCopy(::CreateCompatibleBitmap(dest, rw, rh));
+  MemoryDC imageDC(screen.dc), maskDC(screen.dc), destDC(dest);
+  if (!imageCopy.object || !mask.object || !destCopy.object || !imageDC.dc || !maskDC.dc ||
+      !destDC.dc)
+    OutOfResources();
+  imageDC.Select(imageCopy.object);
+  maskDC.Select(mask.object);
+  destDC.Select(destCopy.object);
+
+  ::BitBlt(imageDC.dc, 0, 0, width, height, image, 0, 0, SRCCOPY);
+  // Colour to monochrome: the background colour becomes 1, all else 0.
+  ::SetBkColor(imageDC.dc, transparent);
+  ::BitBlt(maskDC.dc, 0, 0, width, height, imageDC.dc, 0, 0, SRCCOPY);
+  // Monochrome to colour: 1 becomes the background (white), 0 the text colour
+  // (black).
+  for (HDC dc : {imageDC.dc, destDC.dc}) {
+    ::SetBkColor(dc, RGB(255, 255, 255));
+    ::SetTextColor(dc, RGB(0, 0, 0));
+  }
+  ::SetStretchBltMode(destDC.dc, COLORONCOLOR);
+  ::BitBlt(destDC.dc, 0, 0, rw, rh, dest, rect.Left, rect.Top, SRCCOPY);
+  ::StretchBlt(destDC.dc, 0, 0, rw, rh, maskDC.dc, 0, 0, width, height, SRCAND);
+  ::BitBlt(imageDC.dc, 0, 0, width, height, maskDC.dc, 0, 0, 0x00220326);  // image AND NOT mask
+  ::StretchBlt(destDC.dc, 0, 0, rw, rh, imageDC.dc, 0, 0, width, height, SRCPAINT);
+  ::BitBlt(dest, rect.Left, rect.Top, rw, rh, destDC.dc, 0, 0, SRCCOPY);
+}
+
+}  // namespace
+
 void TDibGraphic::Draw(TCanvas& canvas, const TRect& rect) {
-  if (Empty()) return;
   HDC dc = canvas.Handle();
+  if (Empty() || !dc) return;
   const int oldMode = ::SetStretchBltMode(dc, COLORONCOLOR);
-  struct {
-    TBitmapInfoHeader header;
-    TRgbQuad colours[256];
-  } info;
-  info.header = header_;
-  std::memcpy(info.colours, colorTable_, sizeof info.colours);
-  ::StretchDIBits(dc, rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top, 0, 0,
-                  Width(), Height(), PixelMemory(), reinterpret_cast<BITMAPINFO*>(&info),
-                  DIB_RGB_COLORS, SRCCOPY);
-  ::SetStretchBltMode(dc, oldMode);
+  HPALETTE oldPalette = nullptr;
+  if (PaletteDevice()) {
+    if (imageFormat_ == ifTrueColor && !PaletteHandle() && !quantizerStarted_ && QuantizerStarter) {
+      quantizerStarted_ = true;
+      quantizer_ = QuantizerStarter(*this);
+    }
+    HPALETTE palette = static_cast<HPALETTE>(PaletteHandle());
+    if (!palette) palette = static_cast<HPALETTE>(HalftonePalette());
+    if (palette) {
+      oldPalette = ::SelectPalette(dc, palette, FALSE);
+      ::RealizePalette(dc);
+    }
+  }
+  struct Restore {
+    HDC dc;
+    int mode;
+    HPALETTE palette;
+    ~Restore() {
+      if (palette) ::SelectPalette(dc, palette, TRUE);
+      ::SetStretchBltMode(dc, mode);
+    }
+  } restore{dc, oldMode, oldPalette};
+
+  if (Transparent()) {
+    std::uint32_t colour = 0;
+    const int w = Width(), h = Height();
+    switch (transparentPixel_) {
+      case tpTopLeft: colour = Pixels(0, 0); break;
+      case tpTopRight: colour = Pixels(w - 1, 0); break;
+      case tpBottomLeft: colour = Pixels(0, h - 1); break;
+      case tpBottomRight: colour = Pixels(w - 1, h - 1); break;
+      case tpFixedColor: colour = transparentColor_; break;
+      default: throw Exception("Invalid TransparentPixel");
+    }
+    DrawTransparent(dc, rect, static_cast<HDC>(store_.DC()), w, h,
+                    ColorToGdi(colour) | 0x02000000);
+  } else {
+    BitmapInfo256 info;
+    info.header = header_;
+    std::memcpy(info.colours, colorTable_, sizeof info.colours);
+    ::StretchDIBits(dc, rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top, 0,
+                    0, Width(), Height(), PixelMemory(), reinterpret_cast<BITMAPINFO*>(&info),
+                    DIB_RGB_COLORS, SRCCOPY);
+  }
+  ::GdiFlush();
   if (OnAfterDraw) OnAfterDraw(this);
 }
 
-void TDibGraphic::LoadFromBitmapHandle(void*) { throw ELumetraError("Invalid bitmap"); }
+// --- bitmap handles -------------------------------------------------------------------
+
+void TDibGraphic::LoadFromBitmapHandle(void* handle) {
+  HBITMAP bitmap = static_cast<HBITMAP>(handle);
+  DIBSECTION section{};
+  const int got = bitmap ? ::GetObjectA(bitmap, sizeof section, &section) : 0;
+  if (got < static_cast<int>(sizeof(BITMAP))) throw EInvalidGraphic("Invalid bitmap");
+
+  BitmapInfo256 info{};
+  TBitmapInfoHeader& h = info.header;
+  if (got >= static_cast<int>(sizeof section) && section.dsBmih.biSize >= 40) {
+    std::memcpy(&h, &section.dsBmih, sizeof h);
+    h.biSize = 40;
+  } else {
+    h.biSize = 40;
+    h.biWidth = section.dsBm.bmWidth;
+    h.biHeight = section.dsBm.bmHeight;
+    h.biBitCount = static_cast<std::uint16_t>(section.dsBm.bmPlanes * section.dsBm.bmBitsPixel);
+  }
+  h.biPlanes = 1;
+  if (h.biBitCount == 16 || h.biBitCount == 32) h.biBitCount = 24;
+  h.biCompression = BI_RGB;
+  // Rows come back bottom-up, as the image keeps them, and the size is
+  // always that of the rows asked for: a size left over from a 16-bit or
+  // top-down original would not fit what GetDIBits writes.
+  if (h.biHeight < 0) h.biHeight = -h.biHeight;
+  if (h.biBitCount > 8) h.biClrUsed = 0;
+  if (h.biWidth <= 0 || h.biHeight <= 0) throw EInvalidGraphic("Invalid bitmap");
+  const std::uint64_t stride = ((std::uint64_t(h.biWidth) * h.biBitCount + 31) / 32) * 4;
+  const std::uint64_t imageSize = stride * std::uint64_t(h.biHeight);
+  if (imageSize > 0x7FFFFFFF) throw ELumetraError("GlobalAlloc failed");
+  h.biSizeImage = static_cast<std::uint32_t>(imageSize);
+
+  HGLOBAL pixels = ::GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(imageSize));
+  if (!pixels) throw ELumetraError("GlobalAlloc failed");
+  struct FreeGlobal {
+    HGLOBAL block;
+    ~FreeGlobal() { ::GlobalFree(block); }
+  } freePixels{pixels};
+
+  {
+    ScreenDC screen;
+    if (!screen.dc ||
+        !::GetDIBits(screen.dc, bitmap, 0, static_cast<UINT>(h.biHeight), pixels,
+                     reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS))
+      throw ELumetraError("GetDIB failed");
+  }
+  if (h.biCompression != BI_RGB) throw ELumetraError("Unsupported compression");
+
+  // GetDIBits fills the whole table of an indexed result even where it
+  // leaves colours used at 0: take all 2^bits entries then.
+  TLogPalette palette{};
+  int entries = static_cast<int>(h.biClrUsed);
+  if (entries == 0 && h.biBitCount <= 8) entries = 1 << h.biBitCount;
+  const bool hasPalette = entries >= 1 && entries <= 256 && h.biBitCount <= 8;
+  if (hasPalette) {
+    palette.palVersion = 0x300;
+    palette.palNumEntries = static_cast<std::uint16_t>(entries);
+    for (int i = 0; i < entries; ++i)
+      palette.palPalEntry[i] = {info.colours[i].rgbRed, info.colours[i].rgbGreen,
+                                info.colours[i].rgbBlue, 0};
+  }
+  TImageFormat format;
+  switch (h.biBitCount) {
+    case 1: format = ifBlackWhite; break;
+    case 4: format = ifColor16; break;
+    case 8: format = ifColor256; break;
+    case 24: format = ifTrueColor; break;
+    default: throw ELumetraError("Unsupported bit count");
+  }
+  NewImage(h.biWidth, h.biHeight, format, hasPalette ? &palette : nullptr,
+           DpiFromPelsPerMetre(h.biXPelsPerMeter), DpiFromPelsPerMetre(h.biYPelsPerMeter));
+  std::memcpy(PixelMemory(), pixels, static_cast<std::size_t>(imageSize));
+}
+
+bool TDibGraphic::AssignFromPlatformGraphic(const TGraphic* source) {
+  if (const auto* bitmap = dynamic_cast<const TBitmap*>(source)) {
+    ClearFrames();
+    if (bitmap->Empty()) {
+      ReleaseStore();
+      return true;
+    }
+    LoadFromBitmapHandle(bitmap->Handle());
+    return true;
+  }
+  // Any other picture draws itself onto a black true-colour image.
+  ClearFrames();
+  if (source->Empty() || source->Width() <= 0 || source->Height() <= 0) {
+    ReleaseStore();
+    return true;
+  }
+  NewImage(source->Width(), source->Height(), ifTrueColor, nullptr, 0, 0);
+  std::memset(PixelMemory(), 0, ImageSize());
+  const_cast<TGraphic*>(source)->Draw(Canvas(), {0, 0, Width(), Height()});
+  ::GdiFlush();
+  return true;
+}
+
+bool TDibGraphic::AssignToPlatformGraphic(TGraphic* dest) const {
+  auto* bitmap = dynamic_cast<TBitmap*>(dest);
+  if (!bitmap) return false;
+  if (Empty()) {
+    bitmap->SetHandle(nullptr);
+    return true;
+  }
+  bitmap->SetSize(Width(), Height());
+  const_cast<TDibGraphic*>(this)->Draw(bitmap->Canvas(), {0, 0, Width(), Height()});
+  return true;
+}
+
+// --- global memory blocks --------------------------------------------------------------
+
+void SaveDIBHandleToStream(void* dib, TStream& stream) {
+  HGLOBAL block = static_cast<HGLOBAL>(dib);
+  GlobalLockGuard lock(block);
+  if (!lock.address) throw ELumetraError("Invalid HDIB");
+  SaveDIBBlockToStream(lock.address, ::GlobalSize(block), stream);
+}
 
 void TDibGraphic::LoadFromDIBHandle(void* dib) {
   HGLOBAL block = static_cast<HGLOBAL>(dib);
-  const SIZE_T size = ::GlobalSize(block);
-  const void* p = ::GlobalLock(block);
-  if (!p) throw ELumetraError("Invalid HDIB");
-  try {
-    LoadFromDIBBlock(p, size);
-  } catch (...) {
-    ::GlobalUnlock(block);
-    throw;
-  }
-  ::GlobalUnlock(block);
+  GlobalLockGuard lock(block);
+  if (!lock.address) throw ELumetraError("Invalid HDIB");
+  LoadFromDIBBlock(lock.address, ::GlobalSize(block));
 }
 
 void* TDibGraphic::SaveToDIBHandle() const {
   const std::vector<std::uint8_t> bytes = SaveToDIBBlock();
   HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, bytes.size());
   if (!block) throw ELumetraError("GlobalAlloc failed");
-  void* p = ::GlobalLock(block);
-  std::memcpy(p, bytes.data(), bytes.size());
-  ::GlobalUnlock(block);
-  return block;
+  {
+    GlobalLockGuard lock(block);
+    if (lock.address) {
+      std::memcpy(lock.address, bytes.data(), bytes.size());
+      return block;
+    }
+  }
+  ::GlobalFree(block);
+  throw ELumetraError("GlobalAlloc failed");
 }
 
-void TDibGraphic::LoadFromClipboardFormat(std::uint16_t, void*, void*) {
-  throw EInvalidGraphic("Unknown clipboard format, 0");
+// --- clipboard ---------------------------------------------------------------------------
+
+void TDibGraphic::LoadFromClipboardFormat(std::uint16_t format, void* data, void* palette) {
+  if (format != CF_BITMAP || !data)
+    throw EInvalidGraphic(Format("Unknown clipboard format, %d", format));
+  if (!PaletteDevice()) {
+    LoadFromBitmapHandle(data);
+    return;
+  }
+  // On a palette device the bitmap's colours only mean something through its
+  // palette: let GDI draw it into a true-colour image.
+  BITMAP description{};
+  if (!::GetObjectA(static_cast<HBITMAP>(data), sizeof description, &description))
+    throw EInvalidGraphic("Invalid bitmap");
+  ClearFrames();
+  NewImage(description.bmWidth, description.bmHeight, ifTrueColor, nullptr, 0, 0);
+  MemoryDC source(static_cast<HDC>(store_.DC()));
+  if (!source.dc) OutOfResources();
+  source.Select(static_cast<HBITMAP>(data));
+  HDC dest = static_cast<HDC>(store_.DC());
+  HPALETTE oldSource = nullptr, oldDest = nullptr;
+  if (palette) {
+    oldSource = ::SelectPalette(source.dc, static_cast<HPALETTE>(palette), FALSE);
+    ::RealizePalette(source.dc);
+    oldDest = ::SelectPalette(dest, static_cast<HPALETTE>(palette), FALSE);
+    ::RealizePalette(dest);
+  }
+  ::BitBlt(dest, 0, 0, Width(), Height(), source.dc, 0, 0, SRCCOPY);
+  if (oldSource) ::SelectPalette(source.dc, oldSource, TRUE);
+  if (oldDest) ::SelectPalette(dest, oldDest, TRUE);
+  ::GdiFlush();
 }
 
-void TDibGraphic::SaveToClipboardFormat(std::uint16_t&, void*&, void*&) const {
-  throw ELumetraError("CopyBitmap: CreateBitmap failed");
+void TDibGraphic::SaveToClipboardFormat(std::uint16_t& format, void*& data, void*& palette) const {
+  format = CF_BITMAP;
+  (void)palette;  // the bitmap carries its colours; no palette goes with it
+  if (Empty()) throw ELumetraError("Graphic is empty");
+  HBITMAP bitmap = nullptr;
+  if (imageFormat_ == ifBlackWhite) {
+    bitmap = ::CreateBitmap(Width(), Height(), 1, 1, nullptr);
+  } else {
+    ScreenDC screen;
+    bitmap = ::CreateCompatibleBitmap(screen.dc, Width(), Height());
+  }
+  if (!bitmap) throw ELumetraError("CopyBitmap: CreateBitmap failed");
+  GdiObject owner(bitmap);
+  {
+    MemoryDC dest(static_cast<HDC>(store_.DC()));
+    if (!dest.dc) OutOfResources();
+    dest.Select(bitmap);
+    ::BitBlt(dest.dc, 0, 0, Width(), Height(), static_cast<HDC>(store_.DC()), 0, 0, SRCCOPY);
+    ::GdiFlush();
+  }
+  owner.object = nullptr;
+  data = bitmap;
+}
+
+// --- animation ---------------------------------------------------------------------------
+
+// The animation timers of the thread: thread-free Win32 timers whose
+// callback runs from the message loop and finds its image by timer id.
+struct DibAnimationTimers {
+  static std::map<UINT_PTR, TDibGraphic*>& Registry() {
+    static std::map<UINT_PTR, TDibGraphic*> registry;
+    return registry;
+  }
+
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR id, DWORD) noexcept {
+    auto& registry = Registry();
+    const auto found = registry.find(id);
+    if (found == registry.end()) {
+      ::KillTimer(nullptr, id);
+      return;
+    }
+    TDibGraphic* graphic = found->second;
+    graphic->StopAnimationTimer();
+    try {
+      graphic->AnimationTick();
+    } catch (...) {
+      // The next tick tries again; a timer callback has nobody to tell.
+    }
+    if (graphic->animate_ && !graphic->frames_.empty()) {
+      try {
+        graphic->StartAnimationTimer();
+      } catch (...) {
+      }
+    }
+  }
+};
+
+void TDibGraphic::StartAnimationTimer() {
+  StopAnimationTimer();
+  const UINT interval = frameDelay_ > 0 ? static_cast<UINT>(frameDelay_) : USER_TIMER_MINIMUM;
+  const UINT_PTR id = ::SetTimer(nullptr, 0, interval, &DibAnimationTimers::Tick);
+  if (!id) OutOfResources();
+  animationTimer_ = id;
+  DibAnimationTimers::Registry()[id] = this;
+}
+
+void TDibGraphic::StopAnimationTimer() {
+  if (!animationTimer_) return;
+  ::KillTimer(nullptr, animationTimer_);
+  DibAnimationTimers::Registry().erase(animationTimer_);
+  animationTimer_ = 0;
+}
+
+void TDibGraphic::SetAnimate(bool value) {
+  animate_ = value;
+  if (animate_ && !frames_.empty())
+    StartAnimationTimer();
+  else
+    StopAnimationTimer();
 }
 
 }  // namespace lumetra

@@ -21,24 +21,25 @@ void PixelStore::Create(const void* bitmapInfo, std::size_t) {
   void* bits = nullptr;
   HBITMAP bitmap = ::CreateDIBSection(dc, static_cast<const BITMAPINFO*>(bitmapInfo),
                                       DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (!bitmap || !bits) {
+  HGDIOBJ previous = bitmap && bits ? ::SelectObject(dc, bitmap) : nullptr;
+  if (!previous) {
+    // Keep the error of the failing call before the clean-up changes it.
     const std::string text = LastErrorText();
+    if (bitmap) ::DeleteObject(bitmap);
     ::DeleteDC(dc);
     if (text.empty()) throw Exception("Out of resources");
     throw EOutOfResources(text);
   }
   dc_ = dc;
   bitmap_ = bitmap;
-  previous_ = ::SelectObject(dc, bitmap);
+  previous_ = previous;
   bits_ = static_cast<std::uint8_t*>(bits);
 }
 
 void PixelStore::Release() {
-  if (dc_) {
-    if (previous_) ::SelectObject(static_cast<HDC>(dc_), static_cast<HGDIOBJ>(previous_));
-  }
-  if (bitmap_) ::DeleteObject(static_cast<HGDIOBJ>(bitmap_));
   HDC dc = static_cast<HDC>(dc_);
+  if (dc && previous_) ::SelectObject(dc, static_cast<HGDIOBJ>(previous_));
+  if (bitmap_) ::DeleteObject(static_cast<HGDIOBJ>(bitmap_));
   dc_ = bitmap_ = previous_ = nullptr;
   bits_ = nullptr;
   if (dc && !::DeleteDC(dc)) RaiseLastError();
