@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the virtual scanner into a Wine prefix as the source that Wine's
+# 32-bit TWAIN_32.DLL loads first: C:\windows\twain_32\sane.ds. Idempotent;
+# makes the prefix first when it does not exist yet.
+# Usage: install-virtual-scanner.sh PREFIX DSFILE
+set -euo pipefail
+if [ $# -ne 2 ]; then
+  echo "usage: $0 PREFIX DSFILE" >&2
+  exit 2
+fi
+prefix=$1
+dsfile=$2
+[ -f "$dsfile" ] || { echo "install-virtual-scanner: no data source at $dsfile" >&2; exit 1; }
+if [ ! -f "$prefix/.quorvex-ready" ]; then
+  bash "$(dirname "$0")/setup-wine.sh" "$prefix"
+fi
+target_dir="$prefix/drive_c/windows/twain_32"
+target="$target_dir/sane.ds"
+mkdir -p "$target_dir"
+if cmp -s "$dsfile" "$target"; then
+  exit 0
+fi
+# Copy beside and rename: a process that has the old source loaded keeps its
+# file, and nobody ever sees a half-written one.
+tmp=$(mktemp "$target_dir/.sane.ds.XXXXXX")
+cp "$dsfile" "$tmp"
+chmod 0755 "$tmp"
+mv -f "$tmp" "$target"
+echo "install-virtual-scanner: installed $dsfile as C:\\windows\\twain_32\\sane.ds in $prefix"

@@ -1,0 +1,424 @@
+#include "twain/twain_scanner.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <exception>
+
+namespace quorvex::twain {
+
+namespace {
+
+// One TScanner per process: the source manager keeps one connection per
+// application identity.
+std::atomic<bool> scannerExists{false};
+
+TW_HANDLE32 ToHandle32(HANDLE handle) {
+  return static_cast<TW_HANDLE32>(reinterpret_cast<std::uintptr_t>(handle));
+}
+HGLOBAL FromHandle32(TW_HANDLE32 handle) {
+  return reinterpret_cast<HGLOBAL>(static_cast<std::uintptr_t>(handle));
+}
+
+std::string IdentityName(const TW_STR32& name) {
+  return std::string(name, strnlen(name, sizeof(TW_STR32)));
+}
+
+// Frees a global block when it goes out of scope, whatever the callback did.
+class GlobalBlock {
+ public:
+  explicit GlobalBlock(HGLOBAL handle) : handle_(handle) {}
+  ~GlobalBlock() {
+    if (handle_ && GlobalSize(handle_) != 0) GlobalFree(handle_);
+  }
+  GlobalBlock(const GlobalBlock&) = delete;
+  GlobalBlock& operator=(const GlobalBlock&) = delete;
+
+ private:
+  HGLOBAL handle_;
+};
+
+// Reads the one-value container a source returned, or fails when the
+// container is something else or too small to be one.
+bool ReadOneValue(HGLOBAL container, TW_UINT16 conType, TW_ONEVALUE& value) {
+  if (!container || conType != TWON_ONEVALUE || GlobalSize(container) < sizeof(TW_ONEVALUE))
+    return false;
+  const void* p = GlobalLock(container);
+  if (!p) return false;
+  std::memcpy(&value, p, sizeof value);
+  GlobalUnlock(container);
+  return true;
+}
+
+}  // namespace
+
+TScanner::TScanner() {
+  bool expected = false;
+  if (!scannerExists.compare_exchange_strong(expected, true))
+    throw EScannerError("Only one scanner object is permitted");
+  application_.Id = 0;
+  application_.Version.MajorNum = 1;
+  application_.Version.MinorNum = 0;
+  application_.Version.Language = TWLG_ENGLISH;
+  application_.Version.Country = TWCY_USA;
+  application_.ProtocolMajor = 1;
+  application_.ProtocolMinor = 5;
+  application_.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  ownsGuard_ = true;
+}
+
+TScanner::~TScanner() {
+  CloseSourceManager();
+  if (ownsGuard_) scannerExists = false;
+}
+
+void TScanner::SetProductName(const std::string& name) {
+  std::memset(application_.ProductName, 0, sizeof application_.ProductName);
+  std::memcpy(application_.ProductName, name.data(), std::min<std::size_t>(name.size(), 32));
+}
+
+bool TScanner::WindowsDirectory(std::string& directory) const {
+  char buffer[255];
+  const UINT length = GetWindowsDirectoryA(buffer, sizeof buffer);
+  if (length == 0 || length >= sizeof buffer) return false;
+  directory.assign(buffer, length);
+  return true;
+}
+
+bool TScanner::Call(TW_IDENTITY* dest, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data,
+                    TW_UINT16* returnCode) {
+  const TW_UINT16 rc = entry_(&application_, dest, dg, dat, msg, data);
+  if (returnCode) *returnCode = rc;
+  if (rc == TWRC_SUCCESS) return true;
+  TW_STATUS status{};
+  entry_(&application_, dest, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+  return rc == TWRC_CHECKSTATUS && status.ConditionCode == TWCC_SUCCESS;
+}
+
+bool TScanner::IsAvailable() {
+  if (library_) return true;
+  try {
+    OpenSourceManager();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void TScanner::OpenSourceManager() {
+  if (library_) return;
+  try {
+    OpenManagerSteps();
+  } catch (...) {
+    // A half-open manager would make IsAvailable answer true from then on
+    // and let Acquire fail later for an unrelated reason: undo it all.
+    CloseSourceManager();
+    throw;
+  }
+}
+
+void TScanner::OpenManagerSteps() {
+  std::string path;
+  if (!WindowsDirectory(path)) throw EScannerError("GetWindowsDirectory failed");
+  if (path.empty() || (path.back() != '\\' && path.back() != ':')) path += '\\';
+  path += "TWAIN_32.DLL";
+
+  const HMODULE library = LoadLibraryA(path.c_str());
+  if (reinterpret_cast<std::uintptr_t>(library) <= 32)
+    throw EScannerError("LoadLibrary(" + path + ") failed");
+  library_ = library;
+
+  entry_ = reinterpret_cast<DSMENTRYPROC>(
+      reinterpret_cast<void*>(GetProcAddress(library_, "DSM_Entry")));
+  if (!entry_) throw EScannerError(std::string("GetProcAddress failed: ") + "DSM_Entry");
+
+  window_ = CreateWindowA("STATIC", "Twain Window", WS_POPUPWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                          CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                          GetModuleHandleA(nullptr), nullptr);
+  if (!window_) throw EScannerError("CreateWindow failed");
+
+  if (!Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &window_))
+    throw EScannerError("Unable to open TWAIN source manager");
+  managerOpen_ = true;
+
+  sources_.clear();
+  selected_ = -1;
+  TW_IDENTITY identity{};
+  bool more = Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &identity);
+  while (more) {
+    sources_.push_back(SourceEntry{IdentityName(identity.ProductName), identity});
+    identity = TW_IDENTITY{};
+    more = Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &identity);
+  }
+
+  GetDefaultSource();
+}
+
+void TScanner::CloseSourceManager() {
+  if (window_) {
+    if (managerOpen_ && entry_) Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &window_);
+    managerOpen_ = false;
+    DestroyWindow(window_);
+    window_ = nullptr;
+  }
+  if (library_) {
+    FreeLibrary(library_);
+    library_ = nullptr;
+    entry_ = nullptr;
+  }
+  sources_.clear();
+  selected_ = -1;
+}
+
+bool TScanner::SelectSource() {
+  OpenSourceManager();
+  source_ = TW_IDENTITY{};
+  const bool selected = Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &source_);
+  GetDefaultSource();
+  return selected;
+}
+
+void TScanner::GetDefaultSource() {
+  TW_IDENTITY identity{};
+  if (!entry_ || !Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &identity))
+    throw EScannerError("Unable to get TWAIN default source");
+  const std::string name = IdentityName(identity.ProductName);
+  for (std::size_t i = 0; i < sources_.size(); ++i) {
+    if (lstrcmpiA(sources_[i].name.c_str(), name.c_str()) == 0) {
+      selected_ = static_cast<int>(i);
+      return;
+    }
+  }
+}
+
+void TScanner::SetCapability(TW_UINT16 capability, TW_UINT16 itemType, TW_UINT32 value) {
+  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(TW_ONEVALUE));
+  if (!block) throw lumetra::EOutOfResources("Out of resources");
+  GlobalBlock owner(block);
+  void* p = GlobalLock(block);
+  if (!p) throw lumetra::EOutOfResources("Out of resources");
+  const TW_ONEVALUE one{itemType, value};
+  std::memcpy(p, &one, sizeof one);
+  GlobalUnlock(block);
+  TW_CAPABILITY cap{capability, TWON_ONEVALUE, ToHandle32(block)};
+  // A source that refuses a value keeps its own; the scan goes on with it.
+  Call(&source_, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
+}
+
+void TScanner::Negotiate() {
+  SetCapability(ICAP_XRESOLUTION, TWTY_FIX32, Fix32Item(TW_FIX32{static_cast<TW_INT16>(xDpi_), 0}));
+  SetCapability(ICAP_YRESOLUTION, TWTY_FIX32, Fix32Item(TW_FIX32{static_cast<TW_INT16>(yDpi_), 0}));
+
+  struct PixelSetting {
+    TW_UINT16 pixelType;
+    TW_UINT16 bitDepth;
+  };
+  static constexpr PixelSetting kPixelSettings[] = {
+      {TWPT_BW, 1},      {TWPT_GRAY, 4},    {TWPT_GRAY, 8},
+      {TWPT_PALETTE, 4}, {TWPT_PALETTE, 8}, {TWPT_RGB, 24},
+  };
+  const auto format = static_cast<unsigned>(imageFormat_);
+  if (format >= std::size(kPixelSettings)) throw ETwainError("Invalid image type");
+  SetCapability(ICAP_PIXELTYPE, TWTY_UINT16, kPixelSettings[format].pixelType);
+  SetCapability(ICAP_BITDEPTH, TWTY_UINT16, kPixelSettings[format].bitDepth);
+
+  SetCapability(CAP_INDICATORS, TWTY_BOOL, indicators_ ? 1 : 0);
+
+  // With paper in the feeder and no dialog the program scans from the
+  // flatbed.
+  if (FeederLoaded()) DisableFeeder();
+}
+
+bool TScanner::FeederLoaded() {
+  TW_CAPABILITY cap{CAP_FEEDERLOADED, TWON_DONTCARE16, 0};
+  if (!Call(&source_, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap)) return false;
+  const HGLOBAL container = FromHandle32(cap.hContainer);
+  GlobalBlock owner(container);
+  TW_ONEVALUE value{};
+  return ReadOneValue(container, cap.ConType, value) && (value.Item & 0xff) == 1;
+}
+
+void TScanner::DisableFeeder() {
+  TW_CAPABILITY cap{CAP_FEEDERENABLED, TWON_ONEVALUE, 0};
+  if (!Call(&source_, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap)) return;
+  {
+    const HGLOBAL container = FromHandle32(cap.hContainer);
+    GlobalBlock owner(container);
+    TW_ONEVALUE value{};
+    if (ReadOneValue(container, cap.ConType, value) && (value.Item & 0xff) == 1) {
+      const TW_ONEVALUE off{TWTY_BOOL, 0};
+      if (void* p = GlobalLock(container)) {
+        std::memcpy(p, &off, sizeof off);
+        GlobalUnlock(container);
+        cap.ConType = TWON_ONEVALUE;
+        Call(&source_, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
+      }
+    }
+  }
+  TW_CAPABILITY check{CAP_FEEDERENABLED, TWON_ONEVALUE, 0};
+  if (Call(&source_, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &check)) {
+    GlobalBlock owner(FromHandle32(check.hContainer));
+  }
+}
+
+void TScanner::Acquire(void* context, TTwainPageEvent callback, HWND window) {
+  OpenSourceManager();
+  // Without any source there is nothing to open; the manager is not asked
+  // with a stale or empty identity.
+  if (selected_ < 0 || selected_ >= static_cast<int>(sources_.size()))
+    throw ETwainError("Unable to open TWAIN source");
+  std::memcpy(source_.ProductName, sources_[selected_].identity.ProductName,
+              sizeof source_.ProductName);
+  if (!Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_)) {
+    source_ = TW_IDENTITY{};
+    throw ETwainError("Unable to open TWAIN source");
+  }
+  sourceOpen_ = true;
+
+  std::exception_ptr failure;
+  try {
+    AcquireFromOpenSource(context, callback, window);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+
+  const bool closed = Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_);
+  if (closed) {
+    sourceOpen_ = false;
+    source_ = TW_IDENTITY{};
+  }
+  if (failure) std::rethrow_exception(failure);
+  if (!closed) throw ETwainError("Unable to close TWAIN data source");
+}
+
+void TScanner::AcquireFromOpenSource(void* context, TTwainPageEvent callback, HWND window) {
+  struct WindowEnabler {
+    HWND window;
+    bool wasEnabled;
+    ~WindowEnabler() { EnableWindow(window, wasEnabled); }
+  };
+  // EnableWindow answers whether the window was disabled before.
+  const bool wasEnabled = !EnableWindow(window_, FALSE);
+  WindowEnabler enabler{window_, wasEnabled};
+
+  SetCapability(ICAP_XFERMECH, TWTY_UINT16, TWSX_NATIVE);
+  SetCapability(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT16>(-1));
+  SetCapability(ICAP_UNITS, TWTY_UINT16, TWUN_INCHES);
+  if (!showUI_) Negotiate();
+
+  TW_USERINTERFACE ui{};
+  ui.ShowUI = showUI_ ? 0xFFFF : 0;
+  ui.ModalUI = 0;
+  ui.hParent = ToHandle32(window_);
+  if (!Call(&source_, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui))
+    throw ETwainError("Unable to enable twain source.");
+
+  struct SourceDisabler {
+    TScanner* self;
+    TW_USERINTERFACE* ui;
+    ~SourceDisabler() {
+      self->Call(&self->source_, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, ui);
+    }
+  };
+  SourceDisabler disabler{this, &ui};
+  EventLoop(context, callback, window);
+}
+
+void TScanner::EventLoop(void* context, TTwainPageEvent callback, HWND window) {
+  bool done = false;
+  MSG msg;
+  while (!done) {
+    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    if (got == 0) {
+      // The quit message belongs to the loop around this one.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    if (got == -1) return;
+
+    TW_EVENT event{};
+    event.pEvent = static_cast<TW_HANDLE32>(reinterpret_cast<std::uintptr_t>(&msg));
+    event.TWMessage = MSG_NULL;
+    TW_UINT16 rc = TWRC_NOTDSEVENT;
+    Call(&source_, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event, &rc);
+    const bool sourceEvent = rc == TWRC_DSEVENT;
+
+    switch (event.TWMessage) {
+      case MSG_XFERREADY:
+        TransferLoop(context, callback, window);
+        done = true;
+        break;
+      case MSG_CLOSEDSREQ:
+      case MSG_CLOSEDSOK:
+        done = true;
+        break;
+      default:
+        break;
+    }
+    if (!sourceEvent) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+}
+
+void TScanner::TransferLoop(void* context, TTwainPageEvent callback, HWND window) {
+  TW_UINT16 pending = 0xFFFF;  // unknown until the first MSG_ENDXFER
+  int refusals = 0;
+  while (pending != 0) {
+    TW_IMAGEINFO info{};
+    TW_UINT16 rc = TWRC_FAILURE;
+    Call(&source_, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info, &rc);
+    if (rc != TWRC_SUCCESS) {
+      // A source that never describes its image would keep this loop going
+      // for ever: after a few refusals the transfer counts as failed.
+      if (++refusals <= kImageInfoRetries) continue;
+      EndTransfer();
+      ResetTransfers();
+      return;
+    }
+    refusals = 0;
+
+    TW_UINT32 handle = 0;
+    Call(&source_, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle, &rc);
+    GlobalBlock owner(FromHandle32(handle));
+    if (rc == TWRC_XFERDONE) {
+      try {
+        if (callback)
+          callback(window, FromHandle32(handle), static_cast<std::uint16_t>(info.XResolution.Whole),
+                   context, static_cast<std::uint16_t>(info.YResolution.Whole));
+      } catch (...) {
+        // Leave the source in a state from which it can be disabled and
+        // closed: a source stuck mid-transfer would refuse both and stay
+        // open in the manager.
+        if (EndTransfer() != 0) ResetTransfers();
+        throw;
+      }
+      pending = EndTransfer();
+    } else if (rc == TWRC_CANCEL) {
+      // A cancelled page ends the batch: the rest is not wanted either.
+      if (EndTransfer() != 0) ResetTransfers();
+      return;
+    } else {
+      EndTransfer();
+      ResetTransfers();
+      return;
+    }
+  }
+}
+
+TW_UINT16 TScanner::EndTransfer() {
+  TW_PENDINGXFERS transfers{};
+  TW_UINT16 rc = TWRC_FAILURE;
+  Call(&source_, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &transfers, &rc);
+  if (rc == TWRC_SUCCESS) return transfers.Count;
+  ResetTransfers();
+  return 0;
+}
+
+void TScanner::ResetTransfers() {
+  TW_PENDINGXFERS transfers{};
+  Call(&source_, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &transfers);
+}
+
+}  // namespace quorvex::twain

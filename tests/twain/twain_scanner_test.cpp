@@ -1,0 +1,493 @@
+// TScanner against Wine's real TWAIN_32.DLL and the Quorvex Virtual Scanner
+// (installed as C:\windows\twain_32\sane.ds by the test fixture). The source
+// writes a line per protocol event into a log that the tests read back.
+#include "twain/twain_scanner.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "imaging/dib_graphic.h"
+
+namespace quorvex::twain {
+namespace {
+
+using lumetra::TImageFormat;
+
+constexpr char kSourceName[] = "Quorvex Virtual Scanner";
+constexpr char kInstalledSource[] = "C:\\windows\\twain_32\\sane.ds";
+
+std::string TempPath(const std::string& name) {
+  char dir[MAX_PATH];
+  GetTempPathA(MAX_PATH, dir);
+  return std::string(dir) + "qv_twain_" + std::to_string(GetCurrentProcessId()) + "_" + name;
+}
+
+struct Page {
+  std::uint16_t xResolution;
+  std::uint16_t yResolution;
+  lumetra::TBitmapInfoHeader header;
+  std::vector<lumetra::TRgbQuad> palette;
+  std::size_t blockSize;
+};
+
+struct Pages {
+  std::vector<Page> pages;
+  int throwAtPage = 0;
+};
+
+void CollectPage(HWND, HGLOBAL dib, std::uint16_t xResolution, void* context,
+                 std::uint16_t yResolution) {
+  auto* collected = static_cast<Pages*>(context);
+  Page page{xResolution, yResolution, {}, {}, GlobalSize(dib)};
+  const auto* p = static_cast<const std::uint8_t*>(GlobalLock(dib));
+  if (p && page.blockSize >= sizeof page.header) {
+    std::memcpy(&page.header, p, sizeof page.header);
+    const std::size_t colours = page.header.biBitCount <= 8 ? 1u << page.header.biBitCount : 0;
+    page.palette.resize(colours);
+    if (page.blockSize >= sizeof page.header + colours * 4)
+      std::memcpy(page.palette.data(), p + sizeof page.header, colours * 4);
+  }
+  if (p) GlobalUnlock(dib);
+  collected->pages.push_back(page);
+  if (collected->throwAtPage == static_cast<int>(collected->pages.size()))
+    throw lumetra::Exception("disk full");
+}
+
+// The image format a page header describes: bit count and palette kind.
+int FormatOf(const Page& page) {
+  const bool grey = std::all_of(page.palette.begin(), page.palette.end(), [](auto q) {
+    return q.rgbRed == q.rgbGreen && q.rgbGreen == q.rgbBlue;
+  });
+  switch (page.header.biBitCount) {
+    case 1: return lumetra::ifBlackWhite;
+    case 4: return grey ? lumetra::ifGray16 : lumetra::ifColor16;
+    case 8: return grey ? lumetra::ifGray256 : lumetra::ifColor256;
+    case 24: return lumetra::ifTrueColor;
+    default: return -1;
+  }
+}
+
+class TwainScannerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    log_ = TempPath("source.log");
+    settings_ = TempPath("source.ini");
+    std::remove(log_.c_str());
+    Configure("");
+  }
+  void TearDown() override {
+    SetEnvironmentVariableA("QUORVEX_VSCAN_SETTINGS", nullptr);
+    std::remove(log_.c_str());
+    std::remove(settings_.c_str());
+  }
+
+  // Writes the source's settings file; every test logs.
+  void Configure(const std::string& lines) {
+    std::ofstream(settings_, std::ios::trunc) << "log = " << log_ << "\n" << lines;
+    SetEnvironmentVariableA("QUORVEX_VSCAN_SETTINGS", settings_.c_str());
+  }
+
+  std::vector<std::string> LogLines() const {
+    std::vector<std::string> lines;
+    std::ifstream in(log_);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  // Lines that are Event or begin with Event and a space.
+  int CountLines(const std::string& event) const {
+    const auto lines = LogLines();
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+      return l.rfind(event, 0) == 0 && (l.size() == event.size() || l[event.size()] == ' ');
+    }));
+  }
+  // The capabilities the application set, in the order it set them.
+  std::vector<std::string> CapabilitiesSet() const {
+    std::vector<std::string> caps;
+    for (const auto& line : LogLines())
+      if (line.rfind("SET ", 0) == 0) caps.push_back(line.substr(4, 6));
+    return caps;
+  }
+  // The source was opened and closed again as often, and the application
+  // never called out of sequence.
+  void ExpectSourceClosedCleanly() const {
+    EXPECT_GE(CountLines("OPENDS"), 1);
+    EXPECT_EQ(CountLines("OPENDS"), CountLines("CLOSEDS"));
+    EXPECT_EQ(CountLines("SEQERROR"), 0);
+  }
+
+  std::unique_ptr<TScanner> NewScanner(bool showUI, TImageFormat format, std::uint16_t xDpi,
+                                       std::uint16_t yDpi) {
+    auto scanner = std::make_unique<TScanner>();
+    scanner->SetProductName("Quorvex");
+    scanner->SetShowUI(showUI);
+    scanner->SetImageFormat(format);
+    scanner->SetXDpi(xDpi);
+    scanner->SetYDpi(yDpi);
+    return scanner;
+  }
+
+  std::string log_;
+  std::string settings_;
+};
+
+TEST_F(TwainScannerTest, OnlyOneScannerAtATime) {
+  {
+    TScanner first;
+    try {
+      TScanner second;
+      FAIL() << "a second scanner was created";
+    } catch (const EScannerError& e) {
+      EXPECT_STREQ(e.what(), "Only one scanner object is permitted");
+    }
+  }
+  EXPECT_NO_THROW(TScanner again);
+}
+
+TEST_F(TwainScannerTest, FindsTheVirtualScannerAsDefaultSource) {
+  TScanner scanner;
+  ASSERT_TRUE(scanner.IsAvailable());
+  ASSERT_GE(scanner.SelectedSource(), 0);
+  EXPECT_EQ(scanner.SourceName(scanner.SelectedSource()), kSourceName);
+}
+
+// A scanner whose Windows directory is a folder of the test's choosing.
+class RelocatedScanner : public TScanner {
+ public:
+  explicit RelocatedScanner(std::string directory) : directory_(std::move(directory)) {}
+
+ protected:
+  bool WindowsDirectory(std::string& directory) const override {
+    directory = directory_;
+    return true;
+  }
+
+ private:
+  std::string directory_;
+};
+
+TEST_F(TwainScannerTest, WithoutManagerInTheWindowsDirectoryNothingIsAvailable) {
+  const std::string dir = TempPath("nomanager");
+  CreateDirectoryA(dir.c_str(), nullptr);
+  RelocatedScanner scanner(dir);
+  EXPECT_FALSE(scanner.IsAvailable());
+  try {
+    scanner.OpenSourceManager();
+    FAIL() << "opened a manager that is not there";
+  } catch (const EScannerError& e) {
+    EXPECT_EQ(std::string(e.what()), "LoadLibrary(" + dir + "\\TWAIN_32.DLL) failed");
+  }
+  RemoveDirectoryA(dir.c_str());
+}
+
+// Under Wine a DLL named like a built-in one loads the built-in one, whatever
+// the path; for this process the file on disk is made to win while a test
+// needs it.
+class PreferNativeManager {
+ public:
+  PreferNativeManager() {
+    char exe[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string name(exe, n);
+    name = name.substr(name.find_last_of("\\/") + 1);
+    key_ = "Software\\Wine\\AppDefaults\\" + name + "\\DllOverrides";
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &key, nullptr) == ERROR_SUCCESS) {
+      static const char kNative[] = "native";
+      RegSetValueExA(key, "twain_32", 0, REG_SZ, reinterpret_cast<const BYTE*>(kNative),
+                     sizeof kNative);
+      RegCloseKey(key);
+    }
+  }
+  ~PreferNativeManager() { RegDeleteKeyValueA(HKEY_CURRENT_USER, key_.c_str(), "twain_32"); }
+
+ private:
+  std::string key_;
+};
+
+// Runs the current test alone in a fresh process and answers its exit code:
+// for tests that need a process in which no source manager was loaded yet.
+bool InFreshProcess(DWORD& exitCode) {
+  char flag[4];
+  if (GetEnvironmentVariableA("QV_TWAIN_FRESH_PROCESS", flag, sizeof flag) > 0) return false;
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  char exe[MAX_PATH];
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string commandLine = std::string("\"") + exe + "\" --gtest_filter=" +
+                            info->test_suite_name() + "." + info->name();
+  SetEnvironmentVariableA("QV_TWAIN_FRESH_PROCESS", "1");
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                      nullptr, nullptr, &startup, &process);
+  SetEnvironmentVariableA("QV_TWAIN_FRESH_PROCESS", nullptr);
+  exitCode = 0xFFFFFFFF;
+  if (started) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  return true;
+}
+
+TEST_F(TwainScannerTest, ALibraryWithoutEntryPointStaysUnavailable) {
+  // Once Wine's manager is loaded, a library of the same name resolves to it.
+  if (DWORD exitCode; InFreshProcess(exitCode)) {
+    EXPECT_EQ(exitCode, 0u);
+    return;
+  }
+  // A DLL that is no source manager: it loads, but has no DSM_Entry.
+  PreferNativeManager preferNative;
+  const std::string dir = TempPath("badmanager");
+  CreateDirectoryA(dir.c_str(), nullptr);
+  const std::string fake = dir + "\\TWAIN_32.DLL";
+  ASSERT_TRUE(CopyFileA(kInstalledSource, fake.c_str(), FALSE));
+  {
+    RelocatedScanner scanner(dir + "\\");  // a trailing backslash is not doubled
+    try {
+      scanner.OpenSourceManager();
+      FAIL() << "opened a library without DSM_Entry";
+    } catch (const EScannerError& e) {
+      EXPECT_STREQ(e.what(), "GetProcAddress failed: DSM_Entry");
+    }
+    // The failed attempt must not leave the library loaded and answering.
+    EXPECT_FALSE(scanner.IsAvailable());
+    EXPECT_FALSE(scanner.IsAvailable());
+  }
+  EXPECT_TRUE(DeleteFileA(fake.c_str())) << "the library was left loaded";
+  RemoveDirectoryA(dir.c_str());
+}
+
+struct FormatCase {
+  TImageFormat format;
+  std::uint16_t xDpi;
+  std::uint16_t yDpi;
+};
+
+class TwainFormatTest : public TwainScannerTest,
+                        public ::testing::WithParamInterface<FormatCase> {};
+
+TEST_P(TwainFormatTest, PagesArriveAsNegotiated) {
+  const FormatCase c = GetParam();
+  Configure("pages = 2\n");
+  Pages collected;
+  {
+    auto scanner = NewScanner(false, c.format, c.xDpi, c.yDpi);
+    scanner->Acquire(&collected, CollectPage, nullptr);
+  }
+  ASSERT_EQ(collected.pages.size(), 2u);
+  for (const Page& page : collected.pages) {
+    EXPECT_EQ(page.xResolution, c.xDpi);
+    EXPECT_EQ(page.yResolution, c.yDpi);
+    EXPECT_EQ(FormatOf(page), c.format);
+    // An A4 sheet at the asked resolution, its DPI in the header too.
+    EXPECT_EQ(page.header.biWidth, static_cast<int>(std::lround(210 / 25.4 * c.xDpi)));
+    EXPECT_EQ(page.header.biHeight, static_cast<int>(std::lround(297 / 25.4 * c.yDpi)));
+    EXPECT_NEAR(page.header.biXPelsPerMeter / 39.37, c.xDpi, 0.5);
+    EXPECT_NEAR(page.header.biYPelsPerMeter / 39.37, c.yDpi, 0.5);
+    EXPECT_GE(page.blockSize, sizeof(lumetra::TBitmapInfoHeader) + page.palette.size() * 4 +
+                                  page.header.biSizeImage);
+  }
+  ExpectSourceClosedCleanly();
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, TwainFormatTest,
+                         ::testing::Values(FormatCase{lumetra::ifBlackWhite, 300, 150},
+                                           FormatCase{lumetra::ifGray16, 100, 75},
+                                           FormatCase{lumetra::ifGray256, 75, 100},
+                                           FormatCase{lumetra::ifColor16, 96, 96},
+                                           FormatCase{lumetra::ifColor256, 72, 144},
+                                           FormatCase{lumetra::ifTrueColor, 100, 50}));
+
+TEST_F(TwainScannerTest, WithoutDialogEveryScanSettingIsNegotiated) {
+  Pages collected;
+  NewScanner(false, lumetra::ifGray256, 150, 150)->Acquire(&collected, CollectPage, nullptr);
+  const std::vector<std::string> expected = {"0x0103", "0x0001", "0x0102", "0x1118", "0x1119",
+                                             "0x0101", "0x112b", "0x100b"};
+  EXPECT_EQ(CapabilitiesSet(), expected);
+  EXPECT_EQ(CountLines("SET 0x1118 150 ok"), 1);
+  EXPECT_EQ(CountLines("SET 0x112b 8 ok"), 1);
+  EXPECT_EQ(collected.pages.size(), 3u);  // the default feeder batch
+}
+
+TEST_F(TwainScannerTest, AFiveSheetBatchIsOneAcquisition) {
+  Configure("pages = 5\n");
+  Pages collected;
+  NewScanner(false, lumetra::ifBlackWhite, 100, 100)->Acquire(&collected, CollectPage, nullptr);
+  EXPECT_EQ(collected.pages.size(), 5u);
+  EXPECT_EQ(CountLines("XFERREADY"), 1);
+  EXPECT_EQ(CountLines("ENDXFER"), 5);
+  ExpectSourceClosedCleanly();
+}
+
+TEST_F(TwainScannerTest, PaperInTheFeederIsScannedFromTheFlatbed) {
+  Configure("pages = 4\nfeeder_loaded = 1\n");
+  Pages collected;
+  NewScanner(false, lumetra::ifBlackWhite, 100, 100)->Acquire(&collected, CollectPage, nullptr);
+  EXPECT_EQ(CountLines("SET 0x1002 0 ok"), 1);
+  EXPECT_EQ(collected.pages.size(), 1u);
+  ExpectSourceClosedCleanly();
+}
+
+struct CancelCase {
+  int pages;
+  int cancelAt;
+  std::size_t delivered;
+};
+
+class TwainCancelTest : public TwainScannerTest,
+                        public ::testing::WithParamInterface<CancelCase> {};
+
+TEST_P(TwainCancelTest, ACancelledTransferEndsTheBatch) {
+  const CancelCase c = GetParam();
+  Configure("pages = " + std::to_string(c.pages) + "\ncancel_at = " + std::to_string(c.cancelAt) +
+            "\n");
+  Pages collected;
+  NewScanner(false, lumetra::ifBlackWhite, 100, 100)->Acquire(&collected, CollectPage, nullptr);
+  EXPECT_EQ(collected.pages.size(), c.delivered);
+  // The rest of the batch is thrown away, not scanned.
+  EXPECT_EQ(CountLines("RESET"), c.cancelAt < c.pages ? 1 : 0);
+  ExpectSourceClosedCleanly();
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, TwainCancelTest,
+                         ::testing::Values(CancelCase{3, 1, 0}, CancelCase{1, 1, 0},
+                                           CancelCase{5, 3, 2}, CancelCase{4, 4, 3}));
+
+TEST_F(TwainScannerTest, ARefusedImageInfoDoesNotHangTheTransfer) {
+  Configure("refuse_imageinfo = 1\n");
+  Pages collected;
+  NewScanner(false, lumetra::ifBlackWhite, 100, 100)->Acquire(&collected, CollectPage, nullptr);
+  EXPECT_TRUE(collected.pages.empty());
+  EXPECT_EQ(CountLines("IMAGEINFO"), TScanner::kImageInfoRetries + 1);
+  EXPECT_EQ(CountLines("NATIVEXFER"), 0);
+  EXPECT_EQ(CountLines("ENDXFER"), 1);
+  EXPECT_EQ(CountLines("CLOSEDS"), 1);
+}
+
+struct FailureCase {
+  const char* settings;
+  int format;
+  const char* message;
+  int enables;
+};
+
+class TwainFailureTest : public TwainScannerTest,
+                         public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(TwainFailureTest, FailuresCloseTheSourceAndLeaveItUsable) {
+  const FailureCase c = GetParam();
+  Configure(c.settings);
+  auto scanner = NewScanner(false, static_cast<TImageFormat>(c.format), 100, 100);
+  Pages collected;
+  try {
+    scanner->Acquire(&collected, CollectPage, nullptr);
+    FAIL() << "Acquire did not fail";
+  } catch (const ETwainError& e) {
+    EXPECT_STREQ(e.what(), c.message);
+  }
+  EXPECT_TRUE(collected.pages.empty());
+  EXPECT_EQ(CountLines("ENABLEDS"), c.enables);
+  ExpectSourceClosedCleanly();
+
+  // The same scanner acquires again once the cause is gone.
+  Configure("pages = 1\n");
+  scanner->SetImageFormat(lumetra::ifBlackWhite);
+  scanner->Acquire(&collected, CollectPage, nullptr);
+  EXPECT_EQ(collected.pages.size(), 1u);
+  ExpectSourceClosedCleanly();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, TwainFailureTest,
+    ::testing::Values(FailureCase{"", 6, "Invalid image type", 0},
+                      FailureCase{"", 255, "Invalid image type", 0},
+                      FailureCase{"fail_enable = 1\n", 0, "Unable to enable twain source.", 1}));
+
+TEST_F(TwainScannerTest, AnErrorInThePageCallbackReachesTheCallerAndClosesTheSource) {
+  Configure("pages = 4\n");
+  auto scanner = NewScanner(false, lumetra::ifBlackWhite, 100, 100);
+  Pages collected;
+  collected.throwAtPage = 2;
+  EXPECT_THROW(scanner->Acquire(&collected, CollectPage, nullptr), lumetra::Exception);
+  EXPECT_EQ(collected.pages.size(), 2u);  // the delivered pages stay delivered
+  ExpectSourceClosedCleanly();
+  collected = Pages{};
+  scanner->Acquire(&collected, CollectPage, nullptr);
+  EXPECT_EQ(collected.pages.size(), 4u);
+}
+
+// Presses a button of the source's dialog as a person would, once it shows.
+class DialogRobot {
+ public:
+  explicit DialogRobot(int button)
+      : thread_([this, button] {
+          for (int i = 0; i < 500 && !stop_; ++i) {
+            if (HWND dialog = FindWindowA(nullptr, kSourceName); dialog && IsWindowEnabled(dialog)) {
+              PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+              found_ = true;
+              return;
+            }
+            Sleep(20);
+          }
+        }) {}
+  ~DialogRobot() {
+    stop_ = true;
+    thread_.join();
+  }
+  bool Found() const { return found_; }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> found_{false};
+  std::thread thread_;
+};
+
+struct DialogCase {
+  int button;
+  std::size_t pages;
+};
+
+class TwainDialogTest : public TwainScannerTest,
+                        public ::testing::WithParamInterface<DialogCase> {};
+
+TEST_P(TwainDialogTest, WithTheDialogOnlyTheTransferIsNegotiated) {
+  const DialogCase c = GetParam();
+  Configure("feeder_loaded = 1\n");
+  Pages collected;
+  {
+    auto scanner = NewScanner(true, lumetra::ifTrueColor, 300, 300);
+    DialogRobot robot(c.button);
+    scanner->Acquire(&collected, CollectPage, nullptr);
+    EXPECT_TRUE(robot.Found());
+  }
+  const std::vector<std::string> expected = {"0x0103", "0x0001", "0x0102"};
+  EXPECT_EQ(CapabilitiesSet(), expected);
+  EXPECT_EQ(CountLines("ENABLEDS showui=1"), 1);
+  ASSERT_EQ(collected.pages.size(), c.pages);
+  // The pages come as the dialog had them: its defaults, not the scanner's.
+  for (const Page& page : collected.pages) {
+    EXPECT_EQ(page.xResolution, 200);
+    EXPECT_EQ(FormatOf(page), lumetra::ifBlackWhite);
+  }
+  ExpectSourceClosedCleanly();
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, TwainDialogTest,
+                         ::testing::Values(DialogCase{IDOK, 3}, DialogCase{IDCANCEL, 0}));
+
+}  // namespace
+}  // namespace quorvex::twain

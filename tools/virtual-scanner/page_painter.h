@@ -1,0 +1,28 @@
+// Synthetic document pages as a scanner would deliver them: an A4 sheet at
+// the asked resolution with a heading, text-like lines, a large page number
+// and, in colour modes, a photograph, written as a packed DIB (header, colour
+// table, bottom-up rows).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quorvex::vscan {
+
+struct TPageSpec {
+  int pageNumber = 1;
+  std::uint16_t xDpi = 200;
+  std::uint16_t yDpi = 200;
+  int bitsPerPixel = 1;  // 1, 4, 8 or 24
+  bool colour = false;   // 4 and 8 bits: colour palette instead of greys
+};
+
+int PageWidth(const TPageSpec& spec);
+int PageHeight(const TPageSpec& spec);
+int PaletteSize(const TPageSpec& spec);
+// Bytes of the packed DIB of the page.
+std::size_t PackedDibSize(const TPageSpec& spec);
+// Writes the packed DIB into Dest, which holds PackedDibSize bytes.
+void PaintPage(const TPageSpec& spec, std::uint8_t* dest);
+
+}  // namespace quorvex::vscan
