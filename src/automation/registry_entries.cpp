@@ -41,8 +41,8 @@ std::vector<TRegistryEntry> TypeLibraryEntries(const TServerIdentity& identity,
   const std::string libKey = "TypeLib\\" + identity.Libid + "\\" + version;
   std::vector<TRegistryEntry> entries = {
       {libKey, "", identity.LibraryHelp},
-      {libKey + "\\0\\win32", "", serverPath},
-      {libKey + "\\FLAGS", "", "0"},
+      {libKey + "\\" + lumetra::Format("%x", identity.Lcid) + "\\win32", "", serverPath},
+      {libKey + "\\FLAGS", "", lumetra::Format("%u", identity.LibFlags)},
       {libKey + "\\HELPDIR", "", DirectoryOf(serverPath)},
   };
   for (const auto& itf : identity.Interfaces) {

@@ -23,6 +23,8 @@ struct TServerIdentity {
   std::string LibraryHelp;      // "Quorvex Library"
   int MajorVersion = 1;
   int MinorVersion = 0;
+  unsigned Lcid = 0;      // the type library's locale
+  unsigned LibFlags = 0;  // its LIBFLAGS
   struct Interface {
     std::string Iid;
     std::string Name;

@@ -15,6 +15,8 @@ TServerIdentity Identity() {
   identity.Description = "Scanner Object";
   identity.LibraryHelp = "Quorvex Library";
   identity.Interfaces = {{"{I1}", "IScanner"}, {"{I2}", "IScannerEvents"}};
+  identity.Lcid = 0x409;
+  identity.LibFlags = 8;
   return identity;
 }
 
@@ -59,7 +61,8 @@ TEST(RegistryEntries, PerUserTypeLibraryKeysPointAtTheServerAndMarshalItsInterfa
       if (e.Key == key && e.ValueName == name) return e.Value;
     return std::string("<missing>");
   };
-  EXPECT_EQ(value("TypeLib\\{L}\\1.0\\0\\win32"), "C:\\q\\Quorvex.dll");
+  EXPECT_EQ(value("TypeLib\\{L}\\1.0\\409\\win32"), "C:\\q\\Quorvex.dll");
+  EXPECT_EQ(value("TypeLib\\{L}\\1.0\\FLAGS"), "8");
   EXPECT_EQ(value("TypeLib\\{L}\\1.0\\HELPDIR"), "C:\\q");
   for (const char* iid : {"{I1}", "{I2}"}) {
     const std::string key = std::string("Interface\\") + iid;

@@ -22,6 +22,17 @@
 
 extern "C" int qv_tiff2pdf_main(int argc, char** argv);
 
+// The tool's fprintf: to the debugger, never to a console.
+extern "C" int qv_tool_fprintf(FILE*, const char* format, ...) {
+  char text[4096];
+  va_list args;
+  va_start(args, format);
+  const int length = std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  OutputDebugStringA(text);
+  return length;
+}
+
 namespace {
 
 // Results besides the tool's own failure (-1).

@@ -65,6 +65,15 @@ TServerIdentity Identity() {
   identity.LibraryHelp = "Quorvex Library";
   identity.Interfaces = {{GuidText(IID_IScanner), "IScanner"},
                          {GuidText(DIID_IScannerEvents), "IScannerEvents"}};
+  ITypeLib* library = nullptr;
+  TLIBATTR* attributes = nullptr;
+  if (SUCCEEDED(ScannerTypeLib(&library)) && SUCCEEDED(library->GetLibAttr(&attributes))) {
+    identity.MajorVersion = attributes->wMajorVerNum;
+    identity.MinorVersion = attributes->wMinorVerNum;
+    identity.Lcid = attributes->lcid;
+    identity.LibFlags = attributes->wLibFlags;
+    library->ReleaseTLibAttr(attributes);
+  }
   return identity;
 }
 

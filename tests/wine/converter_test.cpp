@@ -1,0 +1,170 @@
+// tiff2pdf.dll called the way the server calls it: with the argument vector
+// the server builds, repeatedly in one process, and with vectors that must
+// fail without harming the host.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "automation/pdf_conversion.h"
+#include "wine/wine_paths.h"
+
+using quorvex::automation::TConverterArguments;
+using quorvex::automation::TPdfSettings;
+using quorvex::testing_support::WinePath;
+
+namespace {
+
+using TQVTiff2Pdf = int(__cdecl*)(int, char**, int);
+
+std::string TempDir() {
+  char path[MAX_PATH];
+  GetTempPathA(MAX_PATH, path);
+  std::string dir = std::string(path) + "qv_converter_test";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  return dir;
+}
+
+// Writes a document like the scanning window's: a Group 4 black-and-white
+// page, a JPEG true-colour page and a PackBits grey page.
+void WriteDocument(const std::string& path) {
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(tif, nullptr);
+  const uint32_t width = 64, height = 48;
+  struct Page {
+    uint16_t bits, samples, photometric, compression;
+  } pages[] = {{1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4},
+               {8, 3, PHOTOMETRIC_RGB, COMPRESSION_JPEG},
+               {8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_PACKBITS}};
+  for (const Page& page : pages) {
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, page.bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, page.samples);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, page.photometric);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, page.compression);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 300.0f);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 300.0f);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    const tmsize_t rowBytes = (width * page.bits * page.samples + 7) / 8;
+    std::vector<unsigned char> row(rowBytes);
+    for (uint32_t y = 0; y < height; ++y) {
+      for (tmsize_t x = 0; x < rowBytes; ++x) row[x] = static_cast<unsigned char>((x * 7 + y) & 0xFF);
+      ASSERT_EQ(TIFFWriteScanline(tif, row.data(), y, 0), 1);
+    }
+    ASSERT_TRUE(TIFFWriteDirectory(tif));
+  }
+  TIFFClose(tif);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+class ConverterTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    module_ = LoadLibraryW(WinePath(QV_TIFF2PDF_DLL).c_str());
+    ASSERT_NE(module_, nullptr);
+    convert_ = reinterpret_cast<TQVTiff2Pdf>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "QVTiff2Pdf")));
+    ASSERT_NE(convert_, nullptr);
+    dir_ = TempDir();
+    WriteDocument(dir_ + "\\doc.tif");
+  }
+
+  int Convert(const TPdfSettings& settings) {
+    TConverterArguments arguments(settings);
+    return convert_(arguments.Count(), arguments.Vector(), 25);
+  }
+
+  static inline HMODULE module_ = nullptr;
+  static inline TQVTiff2Pdf convert_ = nullptr;
+  static inline std::string dir_;
+};
+
+TEST_F(ConverterTest, ConvertsEveryPageWithTheDocumentProperties) {
+  TPdfSettings settings;
+  settings.Filename = dir_ + "\\doc.tif";
+  settings.PdfPaperSize = "letter";
+  settings.PdfCreator = "Quorv";
+  settings.PdfAuthor = "Ann Example";
+  settings.PdfTitle = "Annual report";
+  settings.PdfSubject = "Scans";
+  settings.PdfKeywords = "alpha beta";
+  // Twice in one process: the option parser must start afresh each time.
+  for (int run = 0; run < 2; ++run) {
+    DeleteFileA((dir_ + "\\doc.pdf").c_str());
+    ASSERT_GE(Convert(settings), 0) << "run " << run;
+    const std::string pdf = ReadFile(dir_ + "\\doc.pdf");
+    EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
+    EXPECT_NE(pdf.find("/Count 3"), std::string::npos);
+    EXPECT_NE(pdf.find("(Annual report)"), std::string::npos);
+    EXPECT_NE(pdf.find("(Ann Example)"), std::string::npos);
+    EXPECT_NE(pdf.find("(alpha beta)"), std::string::npos);
+    EXPECT_NE(pdf.find("/MediaBox [0.0000 0.0000 612.0000 792.0000]"), std::string::npos);
+    EXPECT_NE(pdf.find("%%EOF"), std::string::npos);
+  }
+}
+
+TEST_F(ConverterTest, FailuresAreNegativeAndLeaveNoOutput) {
+  const std::string missing = dir_ + "\\missing.tif";
+  const std::string output = dir_ + "\\missing.pdf";
+  DeleteFileA(output.c_str());
+  TPdfSettings settings;
+  settings.Filename = missing;
+  EXPECT_LT(Convert(settings), 0);
+  EXPECT_FALSE(Exists(output));
+
+  // Not a TIFF: the tool opens its output, then fails reading.
+  const std::string junk = dir_ + "\\junk.tif";
+  std::ofstream(junk, std::ios::binary) << "II*\0garbage that is not a directory";
+  settings.Filename = junk;
+  EXPECT_LT(Convert(settings), 0);
+  EXPECT_FALSE(Exists(dir_ + "\\junk.pdf"));
+
+  // A good call after failures still works.
+  settings.Filename = dir_ + "\\doc.tif";
+  EXPECT_GE(Convert(settings), 0);
+}
+
+TEST_F(ConverterTest, MalformedVectorsAreRefused) {
+  std::string program = "tiff2pdf.exe", input = dir_ + "\\doc.tif";
+  std::string output = "-o" + dir_ + "\\vector.pdf";
+  // No "-o": the tool would write the PDF to the host's standard output.
+  char* noOutput[] = {program.data(), input.data(), nullptr};
+  EXPECT_LT(convert_(2, noOutput, 25), 0);
+  // Not null-terminated where the count says.
+  char* unterminated[] = {program.data(), output.data(), input.data(), input.data()};
+  EXPECT_LT(convert_(3, unterminated, 25), 0);
+  char* good[] = {program.data(), output.data(), input.data(), nullptr};
+  EXPECT_LT(convert_(3, good, 2), 0) << "more arguments than the limit";
+  EXPECT_LT(convert_(0, good, 25), 0);
+  EXPECT_LT(convert_(3, nullptr, 25), 0);
+  // Two inputs, unknown options: the tool's own refusals.
+  char* twoInputs[] = {program.data(), output.data(), input.data(), input.data(), nullptr};
+  EXPECT_LT(convert_(4, twoInputs, 25), 0);
+  std::string unknown = "-Z";
+  char* badOption[] = {program.data(), output.data(), unknown.data(), input.data(), nullptr};
+  EXPECT_LT(convert_(4, badOption, 25), 0);
+  // The caller's vector is only read.
+  EXPECT_EQ(badOption[2], unknown.data());
+  EXPECT_EQ(badOption[3], input.data());
+  EXPECT_GE(convert_(3, good, 25), 0);
+}
+
+}  // namespace
