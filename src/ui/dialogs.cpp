@@ -1,0 +1,194 @@
+#include "ui/dialogs.h"
+
+#include <commdlg.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "ui/form.h"
+
+namespace lumetra::ui {
+
+namespace {
+
+struct ButtonSet {
+  TMsgDlgButtons buttons;
+  UINT style;
+};
+constexpr ButtonSet kButtonSets[] = {
+    {mbOK, MB_OK},
+    {mbOKCancel, MB_OKCANCEL},
+    {mbYes | mbNo, MB_YESNO},
+    {mbYesNoCancel, MB_YESNOCANCEL},
+    {mbRetry | mbCancel, MB_RETRYCANCEL},
+    {mbAbort | mbRetry | mbIgnore, MB_ABORTRETRYIGNORE},
+};
+
+constexpr UINT kIcons[] = {MB_ICONWARNING, MB_ICONERROR, MB_ICONINFORMATION, MB_ICONQUESTION,
+                           0};
+
+}  // namespace
+
+int MessageDlg(const std::string& message, TMsgDlgType type, TMsgDlgButtons buttons) {
+  const ButtonSet* set = nullptr;
+  for (const ButtonSet& s : kButtonSets) {
+    if (s.buttons == buttons) set = &s;
+  }
+  if (!set) throw EInvalidOperation("Unsupported set of message box buttons");
+  const UINT icon = type <= mtCustom ? kIcons[type] : 0;
+  return ::MessageBoxA(::GetActiveWindow(), message.c_str(), Application().Title().c_str(),
+                       set->style | icon | MB_TASKMODAL);
+}
+
+void ShowMessage(const std::string& message) { MessageDlg(message, mtCustom, mbOK); }
+
+// --- input box ------------------------------------------------------------------
+
+namespace {
+
+class TInputForm : public TForm {
+ public:
+  TInputForm(const std::string& caption, const std::string& prompt, const std::string& value)
+      : TForm(caption, 300, 104, bsDialog) {
+    Prompt.SetBounds(8, 8, 284, 16);
+    Prompt.SetCaption(prompt);
+    Edit.SetBounds(8, 28, 284, 22);
+    Edit.SetText(value);
+    Edit.SelectAll();
+    OKButton.SetBounds(136, 66, 75, 25);
+    OKButton.SetDefault(true);
+    OKButton.SetModalResult(mrOk);
+    CancelButton.SetBounds(217, 66, 75, 25);
+    CancelButton.SetCancel(true);
+    CancelButton.SetModalResult(mrCancel);
+    OnShow = [this](TObject*) { Edit.SetFocus(); };
+  }
+  TLabel Prompt{*this};
+  TEdit Edit{*this};
+  TButton OKButton{*this, "OK"};
+  TButton CancelButton{*this, "Cancel"};
+};
+
+}  // namespace
+
+bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
+  TInputForm form(caption, prompt, value);
+  form.SetOwnerWindow(::GetActiveWindow());
+  if (form.ShowModal() != mrOk) return false;
+  value = form.Edit.Text();
+  return true;
+}
+
+std::string InputBox(const std::string& caption, const std::string& prompt,
+                     const std::string& defaultValue) {
+  std::string value = defaultValue;
+  InputQuery(caption, prompt, value);
+  return value;
+}
+
+// --- file dialogs -------------------------------------------------------------------
+
+namespace {
+
+bool RunFileDialog(TOpenDialog& dialog, HWND owner, bool save) {
+  // The filter's "|" become the NULs the API wants, with two at the end.
+  std::string filter = dialog.Filter;
+  std::replace(filter.begin(), filter.end(), '|', '\0');
+  filter.append(2, '\0');
+  std::vector<char> name(32768, '\0');
+  dialog.FileName.copy(name.data(), std::min(dialog.FileName.size(), name.size() - 1));
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner ? owner : ::GetActiveWindow();
+  ofn.lpstrFilter = dialog.Filter.empty() ? nullptr : filter.c_str();
+  ofn.nFilterIndex = static_cast<DWORD>(dialog.FilterIndex);
+  ofn.lpstrFile = name.data();
+  ofn.nMaxFile = static_cast<DWORD>(name.size());
+  ofn.lpstrInitialDir = dialog.InitialDir.empty() ? nullptr : dialog.InitialDir.c_str();
+  ofn.lpstrTitle = dialog.Title.empty() ? nullptr : dialog.Title.c_str();
+  ofn.lpstrDefExt = dialog.DefaultExt.empty() ? nullptr : dialog.DefaultExt.c_str();
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING |
+              (dialog.OverwritePrompt ? OFN_OVERWRITEPROMPT : 0) |
+              (dialog.FileMustExist ? OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST : 0);
+  const BOOL ok = save ? ::GetSaveFileNameA(&ofn) : ::GetOpenFileNameA(&ofn);
+  if (!ok) return false;
+  dialog.FileName = name.data();
+  dialog.FilterIndex = static_cast<int>(ofn.nFilterIndex);
+  return true;
+}
+
+}  // namespace
+
+bool TOpenDialog::Execute(HWND owner) { return RunFileDialog(*this, owner, false); }
+bool TSaveDialog::Execute(HWND owner) { return RunFileDialog(*this, owner, true); }
+
+bool TColorDialog::Execute(HWND owner) {
+  CHOOSECOLORA cc{};
+  cc.lStructSize = sizeof cc;
+  cc.hwndOwner = owner ? owner : ::GetActiveWindow();
+  cc.rgbResult = Color;
+  cc.lpCustColors = custom_;
+  cc.Flags = CC_RGBINIT | CC_FULLOPEN;
+  if (!::ChooseColorA(&cc)) return false;
+  Color = cc.rgbResult;
+  return true;
+}
+
+bool TFontDialog::Execute(HWND owner) {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  LOGFONTA lf{};
+  lf.lfHeight = -::MulDiv(Size, dpi, 72);
+  lf.lfWeight = Bold ? FW_BOLD : FW_NORMAL;
+  lf.lfItalic = Italic;
+  lf.lfUnderline = Underline;
+  lf.lfStrikeOut = StrikeOut;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  Name.copy(lf.lfFaceName, std::min<std::size_t>(Name.size(), LF_FACESIZE - 1));
+  CHOOSEFONTA cf{};
+  cf.lStructSize = sizeof cf;
+  cf.hwndOwner = owner ? owner : ::GetActiveWindow();
+  cf.lpLogFont = &lf;
+  cf.rgbColors = Color;
+  cf.Flags = CF_SCREENFONTS | CF_EFFECTS | CF_INITTOLOGFONTSTRUCT;
+  if (!::ChooseFontA(&cf)) return false;
+  Name = lf.lfFaceName;
+  Size = cf.iPointSize / 10;
+  Bold = lf.lfWeight >= FW_BOLD;
+  Italic = lf.lfItalic != 0;
+  Underline = lf.lfUnderline != 0;
+  StrikeOut = lf.lfStrikeOut != 0;
+  Color = cf.rgbColors;
+  return true;
+}
+
+TPrinterSetupDialog::~TPrinterSetupDialog() {
+  if (devMode_) ::GlobalFree(devMode_);
+  if (devNames_) ::GlobalFree(devNames_);
+}
+
+bool TPrinterSetupDialog::Execute(HWND owner) {
+  PRINTDLGA pd{};
+  pd.lStructSize = sizeof pd;
+  pd.hwndOwner = owner ? owner : ::GetActiveWindow();
+  pd.hDevMode = devMode_;
+  pd.hDevNames = devNames_;
+  pd.Flags = PD_PRINTSETUP;
+  const BOOL ok = ::PrintDlgA(&pd);
+  // The dialog may hand back new blocks even when it reallocated the old.
+  devMode_ = pd.hDevMode;
+  devNames_ = pd.hDevNames;
+  return ok != FALSE;
+}
+
+std::string TPrinterSetupDialog::PrinterName() const {
+  if (!devNames_) return {};
+  const auto* names = static_cast<const DEVNAMES*>(::GlobalLock(devNames_));
+  if (!names) return {};
+  std::string name = reinterpret_cast<const char*>(names) + names->wDeviceOffset;
+  ::GlobalUnlock(devNames_);
+  return name;
+}
+
+}  // namespace lumetra::ui

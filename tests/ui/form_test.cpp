@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "ui/dialogs.h"
+#include "ui/form.h"
+#include "ui/robot.h"
+
+namespace ui = lumetra::ui;
+using lumetra::TObject;
+
+namespace {
+
+// The scanning window's frame: a top panel, a status bar and a client area.
+class TLayoutForm : public ui::TForm {
+ public:
+  TLayoutForm() : TForm("Layout test", 783, 556) {
+    const ui::TMenuItemDef rows[] = {{0, "FileMenu", "&File"}, {1, "ExitMenu", "E&xit"}};
+    MainMenu.Build(rows);
+    SetMenu(&MainMenu);
+    Panel1.SetHeight(46);
+    Panel1.SetAlign(ui::alTop);
+    sbStatus.SetPanels({100, 100});
+    Client.SetAlign(ui::alClient);
+    sbAccept.SetBounds(2, 2, 97, 41);
+    sbAccept.SetFlat(true);
+    ZoomUpDown.SetAssociate(ZoomEdit);
+    ZoomUpDown.SetMin(5);
+    ZoomUpDown.SetMax(999);
+    ZoomUpDown.SetPosition(100);
+  }
+  ui::TMainMenu MainMenu;
+  ui::TPanel Panel1{*this};
+  ui::TButton sbAccept{Panel1, "Accept"};
+  ui::TEdit ZoomEdit{Panel1, "100"};
+  ui::TUpDown ZoomUpDown{Panel1};
+  ui::TStatusBar sbStatus{*this};
+  ui::TPanel Client{*this};
+};
+
+TEST(Form, HasTheExactClientSizeAndLaysOutAlignedControls) {
+  TLayoutForm form;
+  EXPECT_EQ(form.ClientWidth(), 783);
+  EXPECT_EQ(form.ClientHeight(), 556);
+  EXPECT_EQ(form.Panel1.Width(), 783);
+  EXPECT_EQ(form.Panel1.Top(), 0);
+  EXPECT_GT(form.sbStatus.Height(), 0);
+  EXPECT_EQ(form.sbStatus.Top() + form.sbStatus.Height(), 556);
+  EXPECT_EQ(form.Client.Top(), 46);
+  EXPECT_EQ(form.Client.Height(), 556 - 46 - form.sbStatus.Height());
+  form.SetClientSize(600, 400);
+  EXPECT_EQ(form.ClientWidth(), 600);
+  EXPECT_EQ(form.Client.Width(), 600);
+}
+
+TEST(Form, UpDownKeepsItsEditInStepWithinItsRange) {
+  TLayoutForm form;
+  int changes = 0;
+  form.ZoomEdit.OnChange = [&](TObject*) { ++changes; };
+  form.ZoomUpDown.SetPosition(250);
+  EXPECT_EQ(form.ZoomEdit.Text(), "250");
+  EXPECT_GT(changes, 0);
+  form.ZoomUpDown.SetPosition(5000);
+  EXPECT_EQ(form.ZoomUpDown.Position(), 999);
+}
+
+TEST(Form, ShowModalEndsWithTheModalResultOfThePressedButton) {
+  ui::TForm other("Other window", 200, 100);
+  other.Show();
+  ui::TForm form("Modal test", 300, 120, ui::bsDialog);
+  ui::TButton ok(form, "OK");
+  ok.SetBounds(10, 10, 75, 25);
+  ok.SetModalResult(ui::mrOk);
+  bool otherDisabled = false;
+  ok.OnClick = [&](TObject*) { otherDisabled = !other.Enabled(); };
+  qvtest::Robot robot("Modal test", [](HWND w) { qvtest::PressButton(w, "OK"); });
+  EXPECT_EQ(form.ShowModal(), ui::mrOk);
+  EXPECT_TRUE(robot.Found());
+  EXPECT_TRUE(otherDisabled);
+  EXPECT_TRUE(other.Enabled());
+  EXPECT_FALSE(form.Visible());
+}
+
+TEST(Form, HidingAModalFormEndsItsLoopAndClosingCancels) {
+  ui::TForm form("Hide test", 300, 120);
+  ui::TButton hide(form, "Hide");
+  hide.SetBounds(10, 10, 75, 25);
+  hide.OnClick = [&](TObject*) { form.Hide(); };
+  {
+    qvtest::Robot robot("Hide test", [](HWND w) { qvtest::PressButton(w, "Hide"); });
+    EXPECT_EQ(form.ShowModal(), ui::mrCancel);
+  }
+  bool asked = false;
+  form.OnCloseQuery = [&](TObject*, bool& canClose) {
+    canClose = asked;  // refuse the first time
+    asked = true;
+  };
+  qvtest::Robot robot("Hide test", [](HWND w) {
+    ::SendMessageA(w, WM_CLOSE, 0, 0);
+    ::SendMessageA(w, WM_CLOSE, 0, 0);
+  });
+  EXPECT_EQ(form.ShowModal(), ui::mrCancel);
+  EXPECT_TRUE(asked);
+}
+
+TEST(Form, AnExceptionInAHandlerIsShownAndTheFormStaysOpen) {
+  ui::TForm form("Error test", 300, 120);
+  ui::TButton fail(form, "Fail");
+  ui::TButton ok(form, "OK");
+  fail.SetBounds(10, 10, 75, 25);
+  ok.SetBounds(100, 10, 75, 25);
+  ok.SetModalResult(ui::mrOk);
+  fail.OnClick = [](TObject*) { throw lumetra::Exception("Cannot open file \"x\""); };
+  std::string shown;
+  ui::Application().OnException = [&](TObject*, const std::exception& e) { shown = e.what(); };
+  qvtest::Robot robot("Error test", [](HWND w) {
+    qvtest::PressButton(w, "Fail");
+    qvtest::PressButton(w, "OK");
+  });
+  EXPECT_EQ(form.ShowModal(), ui::mrOk);
+  ui::Application().OnException = nullptr;
+  EXPECT_EQ(shown, "Cannot open file \"x\"");
+}
+
+TEST(Form, DefaultErrorDisplayIsAMessageBoxWithTheText) {
+  std::string boxText;
+  qvtest::Robot robot("Quorvex", [&](HWND w) {
+    HWND text = ::FindWindowExA(w, nullptr, "Static", nullptr);
+    while (text) {
+      char buf[256] = {};
+      ::GetWindowTextA(text, buf, sizeof buf);
+      if (buf[0]) boxText = buf;
+      text = ::FindWindowExA(w, text, "Static", nullptr);
+    }
+    qvtest::PressButton(w, "OK");
+  });
+  try {
+    throw lumetra::Exception("Graphic is empty");
+  } catch (...) {
+    ui::Application().HandleException(nullptr);
+  }
+  EXPECT_TRUE(robot.Found());
+  EXPECT_EQ(boxText, "Graphic is empty");
+}
+
+TEST(InputBox, ARobotTypesAnswersAndPressesOK) {
+  qvtest::Robot robot("Zoom", [](HWND w) {
+    HWND edit = qvtest::FindChild(w, "Edit", nullptr);
+    ::SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("250"));
+    qvtest::PressButton(w, "OK");
+  });
+  EXPECT_EQ(ui::InputBox("Zoom", "Zoom percent:", "100"), "250");
+  EXPECT_TRUE(robot.Found());
+}
+
+TEST(InputBox, CancelKeepsTheValue) {
+  qvtest::Robot robot("Rename", [](HWND w) {
+    HWND edit = qvtest::FindChild(w, "Edit", nullptr);
+    ::SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("changed"));
+    qvtest::PressButton(w, "Cancel");
+  });
+  std::string value = "page.tif";
+  EXPECT_FALSE(ui::InputQuery("Rename", "Name:", value));
+  EXPECT_EQ(value, "page.tif");
+}
+
+TEST(Timer, TicksUntilDisabledAndNeverAfterDestruction) {
+  int ticks = 0;
+  auto timer = std::make_unique<ui::TTimer>();
+  timer->SetInterval(10);
+  timer->OnTimer = [&](TObject*) {
+    if (++ticks == 3) timer.reset();  // freed inside its own handler
+  };
+  timer->SetEnabled(true);
+  const DWORD start = ::GetTickCount();
+  while (::GetTickCount() - start < 500) {
+    ui::Application().ProcessMessages();
+    ::Sleep(5);
+  }
+  EXPECT_EQ(ticks, 3);
+}
+
+}  // namespace
