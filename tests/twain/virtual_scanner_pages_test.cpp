@@ -1,0 +1,149 @@
+// The virtual scanner's pages and settings file, without a source manager.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "imaging/dib_graphic.h"
+#include "page_painter.h"
+#include "settings.h"
+
+namespace quorvex::vscan {
+namespace {
+
+struct PaintedPage {
+  lumetra::TBitmapInfoHeader header;
+  std::vector<std::uint8_t> block;
+  const std::uint8_t* Bits() const {
+    return block.data() + sizeof header + header.biClrUsed * 4;
+  }
+  int Stride() const { return ((header.biWidth * header.biBitCount + 31) / 32) * 4; }
+};
+
+PaintedPage Paint(const TPageSpec& spec) {
+  PaintedPage page;
+  // Guard bytes after the block catch a painter that writes past its end.
+  const std::size_t size = PackedDibSize(spec);
+  page.block.assign(size + 64, 0xA5);
+  PaintPage(spec, page.block.data());
+  EXPECT_TRUE(std::all_of(page.block.begin() + size, page.block.end(),
+                          [](std::uint8_t b) { return b == 0xA5; }));
+  page.block.resize(size);
+  std::memcpy(&page.header, page.block.data(), sizeof page.header);
+  return page;
+}
+
+struct PageCase {
+  int bitsPerPixel;
+  bool colour;
+  std::uint16_t xDpi, yDpi;
+};
+
+class PagePainterTest : public ::testing::TestWithParam<PageCase> {};
+
+TEST_P(PagePainterTest, IsAConsistentA4PackedDib) {
+  const PageCase c = GetParam();
+  const TPageSpec spec{7, c.xDpi, c.yDpi, c.bitsPerPixel, c.colour};
+  const PaintedPage page = Paint(spec);
+  const auto& h = page.header;
+  EXPECT_EQ(h.biSize, 40u);
+  EXPECT_EQ(h.biWidth, static_cast<int>(std::lround(210 / 25.4 * c.xDpi)));
+  EXPECT_EQ(h.biHeight, static_cast<int>(std::lround(297 / 25.4 * c.yDpi)));
+  EXPECT_EQ(h.biBitCount, c.bitsPerPixel);
+  EXPECT_EQ(h.biCompression, 0u);
+  EXPECT_EQ(h.biClrUsed, c.bitsPerPixel <= 8 ? 1u << c.bitsPerPixel : 0u);
+  EXPECT_EQ(h.biSizeImage, static_cast<std::uint32_t>(page.Stride()) * h.biHeight);
+  EXPECT_EQ(page.block.size(), 40 + h.biClrUsed * 4 + h.biSizeImage);
+  EXPECT_NEAR(h.biXPelsPerMeter / 39.37, c.xDpi, 0.5);
+  EXPECT_NEAR(h.biYPelsPerMeter / 39.37, c.yDpi, 0.5);
+
+  // Mostly paper with some ink: count distinct pixel bytes of the rows.
+  std::set<std::uint8_t> values;
+  for (int y = 0; y < h.biHeight; y += 7) {
+    const std::uint8_t* row = page.Bits() + static_cast<std::size_t>(y) * page.Stride();
+    values.insert(row, row + (h.biWidth * h.biBitCount + 7) / 8);
+  }
+  EXPECT_GT(values.size(), 1u) << "a blank page";
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, PagePainterTest,
+                         ::testing::Values(PageCase{1, false, 300, 300}, PageCase{1, false, 75, 150},
+                                           PageCase{4, false, 100, 100}, PageCase{8, false, 50, 60},
+                                           PageCase{4, true, 100, 100}, PageCase{8, true, 120, 80},
+                                           PageCase{24, true, 100, 100}, PageCase{24, true, 51, 53}));
+
+// The colour of a pixel in the photograph region (top right of the page).
+std::uint32_t PhotoPixel(const PaintedPage& page, int dpi) {
+  const int x = static_cast<int>(6.0 * dpi);
+  const int y = page.header.biHeight - 1 - static_cast<int>(3.0 * dpi);
+  const std::uint8_t* p = page.Bits() + static_cast<std::size_t>(y) * page.Stride() + 3 * x;
+  return p[2] << 16 | p[1] << 8 | p[0];
+}
+
+TEST(PagePainter, ColourPagesCarryAPhotograph) {
+  const PaintedPage colour = Paint(TPageSpec{1, 100, 100, 24, true});
+  const std::uint32_t pixel = PhotoPixel(colour, 100);
+  const int r = pixel >> 16, g = pixel >> 8 & 0xff, b = pixel & 0xff;
+  EXPECT_FALSE(r == g && g == b) << std::hex << pixel;
+
+  // Grey pages keep the photo area for text and paper: only greys.
+  const PaintedPage grey = Paint(TPageSpec{1, 100, 100, 8, false});
+  for (std::uint32_t i = 0; i < grey.header.biClrUsed; ++i) {
+    const std::uint8_t* q = grey.block.data() + 40 + 4 * i;
+    EXPECT_TRUE(q[0] == q[1] && q[1] == q[2]) << i;
+  }
+}
+
+TEST(PagePainter, EveryPageNumberLooksDifferent) {
+  const PaintedPage first = Paint(TPageSpec{1, 100, 100, 1, false});
+  const PaintedPage second = Paint(TPageSpec{2, 100, 100, 1, false});
+  const PaintedPage firstAgain = Paint(TPageSpec{1, 100, 100, 1, false});
+  EXPECT_NE(first.block, second.block);
+  EXPECT_EQ(first.block, firstAgain.block);
+  // Large numbers fit on the page too.
+  Paint(TPageSpec{123456, 100, 100, 1, false});
+}
+
+TEST(ScanSettings, DefaultsAreAThreeSheetFeeder) {
+  const TScanSettings s = ParseSettings("");
+  EXPECT_EQ(s.pages, 3);
+  EXPECT_EQ(s.cancelAt, 0);
+  EXPECT_FALSE(s.refuseImageInfo);
+  EXPECT_FALSE(s.failEnable);
+  EXPECT_FALSE(s.feederLoaded);
+  EXPECT_TRUE(s.folder.empty());
+}
+
+TEST(ScanSettings, ReadsEveryKeyAndIgnoresTheRest) {
+  const TScanSettings s = ParseSettings(
+      "# a test batch\r\n"
+      "pages = 5\r\n"
+      "  cancel_at=2   # the second sheet jams\n"
+      "refuse_imageinfo = yes\n"
+      "fail_enable = true\n"
+      "feeder_loaded = 1\n"
+      "colour = purple\n"
+      "folder = C:\\scans\\in box\n"
+      "log = C:\\temp\\source.log");
+  EXPECT_EQ(s.pages, 5);
+  EXPECT_EQ(s.cancelAt, 2);
+  EXPECT_TRUE(s.refuseImageInfo);
+  EXPECT_TRUE(s.failEnable);
+  EXPECT_TRUE(s.feederLoaded);
+  EXPECT_EQ(s.folder, "C:\\scans\\in box");
+  EXPECT_EQ(s.log, "C:\\temp\\source.log");
+}
+
+TEST(ScanSettings, BadValuesKeepTheDefaults) {
+  const TScanSettings s =
+      ParseSettings("pages = many\ncancel_at = -1\nfeeder_loaded = maybe\npages 9\n= 4\n");
+  EXPECT_EQ(s.pages, 3);
+  EXPECT_EQ(s.cancelAt, 0);
+  EXPECT_FALSE(s.feederLoaded);
+}
+
+}  // namespace
+}  // namespace quorvex::vscan
