@@ -237,6 +237,9 @@ void TDibGraphic::LoadFromStream(TStream& stream) {
       return;
     }
   }
+  // Frames of an earlier load would otherwise replace the new image at the
+  // next animation step.
+  ClearFrames();
   LoadImageFromStream(stream, imageIndex_);
 }
 

@@ -468,6 +468,17 @@ TEST(DibFrames, LoadAllFramesFillsTheListAndShowsFrameOne) {
   g.SetCurrentFrame(1);  // already shown: nothing happens
   EXPECT_EQ(changes, 3);
   EXPECT_EQ(MessageOf([&] { g.SetCurrentFrame(9); }), "Frame 9 does not exist");
+
+  // A later single-image load frees the frames: no animation step may bring
+  // an old frame back over the new image.
+  stream.SetPosition(0);
+  g.SetLoadAllFrames(false);
+  g.SetImageIndex(2);
+  g.LoadFromStream(stream);
+  EXPECT_EQ(g.FrameCount(), 0);
+  EXPECT_EQ(g.PixelIndex(0, 0), 22);
+  g.AnimationTick();
+  EXPECT_EQ(g.PixelIndex(0, 0), 22);
 }
 
 TEST(DibFrames, LoadAllFramesWithOneImageLoadsItDirectly) {
