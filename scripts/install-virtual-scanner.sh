@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the virtual scanner into a Wine prefix as the source that Wine's
-# 32-bit TWAIN_32.DLL loads first: C:\windows\twain_32\sane.ds. Idempotent;
-# makes the prefix first when it does not exist yet.
+# 32-bit TWAIN_32.DLL loads first: C:\windows\twain_32\sane.ds (Wine's
+# twain_32.dll looks in c:\windows\twain_32 for its two sources, sane.ds
+# and gphoto2.ds). Idempotent; makes the prefix first when there is none.
 # Usage: install-virtual-scanner.sh PREFIX DSFILE
 set -euo pipefail
 if [ $# -ne 2 ]; then
@@ -11,9 +12,12 @@ fi
 prefix=$1
 dsfile=$2
 [ -f "$dsfile" ] || { echo "install-virtual-scanner: no data source at $dsfile" >&2; exit 1; }
-if [ ! -f "$prefix/.quorvex-ready" ]; then
+# A prefix that Wine has already made is used as it is (a wineserver may be
+# running on it); only a missing one is made here.
+if [ ! -f "$prefix/system.reg" ]; then
   bash "$(dirname "$0")/setup-wine.sh" "$prefix"
 fi
+[ -d "$prefix/drive_c/windows" ] || { echo "install-virtual-scanner: $prefix is no Wine prefix" >&2; exit 1; }
 target_dir="$prefix/drive_c/windows/twain_32"
 target="$target_dir/sane.ds"
 mkdir -p "$target_dir"

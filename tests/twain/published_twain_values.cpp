@@ -5,6 +5,10 @@
 
 #include <vector>
 
+// Wine's own export macro, which the cross compiler's headers do not have.
+#ifndef DECLSPEC_EXPORT
+#define DECLSPEC_EXPORT __declspec(dllexport)
+#endif
 #include QV_PUBLISHED_TWAIN_H
 #include "twain_table.h"
 

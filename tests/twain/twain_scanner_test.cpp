@@ -430,13 +430,13 @@ TEST_F(TwainScannerTest, AnErrorInThePageCallbackReachesTheCallerAndClosesTheSou
   EXPECT_EQ(collected.pages.size(), 4u);
 }
 
-// Presses a button of the source's dialog as a person would, once it shows.
+// Presses a button of a dialog as a person would, once it shows.
 class DialogRobot {
  public:
-  explicit DialogRobot(int button)
-      : thread_([this, button] {
+  explicit DialogRobot(int button, const char* caption = kSourceName)
+      : thread_([this, button, caption] {
           for (int i = 0; i < 500 && !stop_; ++i) {
-            if (HWND dialog = FindWindowA(nullptr, kSourceName); dialog && IsWindowEnabled(dialog)) {
+            if (HWND dialog = FindWindowA(nullptr, caption); dialog && IsWindowEnabled(dialog)) {
               PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
               found_ = true;
               return;
@@ -488,6 +488,77 @@ TEST_P(TwainDialogTest, WithTheDialogOnlyTheTransferIsNegotiated) {
 
 INSTANTIATE_TEST_SUITE_P(Buttons, TwainDialogTest,
                          ::testing::Values(DialogCase{IDOK, 3}, DialogCase{IDCANCEL, 0}));
+
+TEST_F(TwainScannerTest, TheManagersSelectionDialogChoosesTheSource) {
+  TScanner scanner;
+  {
+    DialogRobot robot(IDCANCEL, "Select Source");
+    EXPECT_FALSE(scanner.SelectSource());
+    EXPECT_TRUE(robot.Found());
+  }
+  {
+    DialogRobot robot(IDOK, "Select Source");
+    EXPECT_TRUE(scanner.SelectSource());
+    EXPECT_TRUE(robot.Found());
+  }
+  ASSERT_GE(scanner.SelectedSource(), 0);
+  EXPECT_EQ(scanner.SourceName(scanner.SelectedSource()), kSourceName);
+}
+
+TEST_F(TwainScannerTest, AQuitMessageEndsTheAcquisitionAndIsKeptForTheOuterLoop) {
+  auto scanner = NewScanner(true, lumetra::ifBlackWhite, 100, 100);
+  PostQuitMessage(3);
+  Pages collected;
+  scanner->Acquire(&collected, CollectPage, nullptr);
+  EXPECT_TRUE(collected.pages.empty());
+  ExpectSourceClosedCleanly();
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 3u);
+}
+
+// A small BMP file: Width x Height, 24 bits, one colour.
+void WriteBmp(const std::string& path, int width, int height, std::uint8_t shade) {
+  const int stride = (width * 3 + 3) & ~3;
+  const std::uint32_t size = 14 + 40 + stride * height;
+  std::vector<std::uint8_t> file(size, shade);
+  auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) file[at + i] = static_cast<std::uint8_t>(v >> 8 * i);
+  };
+  file[0] = 'B';
+  file[1] = 'M';
+  put(2, size, 4);
+  put(6, 0, 4);
+  put(10, 54, 4);
+  put(14, 40, 4);
+  put(18, width, 4);
+  put(22, height, 4);
+  put(26, 1, 2);
+  put(28, 24, 2);
+  for (std::size_t at = 30; at < 54; ++at) file[at] = 0;
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), size);
+}
+
+TEST_F(TwainScannerTest, AFolderSourceDeliversItsBitmapsInNameOrder) {
+  const std::string dir = TempPath("folder");
+  CreateDirectoryA(dir.c_str(), nullptr);
+  WriteBmp(dir + "\\b.bmp", 30, 20, 0x40);
+  WriteBmp(dir + "\\a.bmp", 10, 40, 0x80);
+  std::ofstream(dir + "\\notes.txt") << "not a page";
+  Configure("folder = " + dir + "\n");
+  Pages collected;
+  NewScanner(false, lumetra::ifTrueColor, 150, 150)->Acquire(&collected, CollectPage, nullptr);
+  ASSERT_EQ(collected.pages.size(), 2u);
+  EXPECT_EQ(collected.pages[0].header.biWidth, 10);
+  EXPECT_EQ(collected.pages[1].header.biWidth, 30);
+  for (const Page& page : collected.pages) {
+    EXPECT_EQ(page.xResolution, 150);
+    EXPECT_NEAR(page.header.biXPelsPerMeter / 39.37, 150, 0.5);
+  }
+  ExpectSourceClosedCleanly();
+  for (const char* name : {"a.bmp", "b.bmp", "notes.txt"}) DeleteFileA((dir + "\\" + name).c_str());
+  RemoveDirectoryA(dir.c_str());
+}
 
 }  // namespace
 }  // namespace quorvex::twain
