@@ -1,7 +1,7 @@
 #include "imaging/quantize_thread.h"
 
-#include <map>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "imaging/color_reduction.h"
@@ -12,15 +12,13 @@ namespace {
 
 struct TCancelled {};
 
-// Threads created by Start, by the image they work for. Only the UI thread
-// starts, cancels and delivers, but the lock keeps the map sound whoever
-// calls.
+// Live quantizers, for DeliverFinished.
 std::mutex& RegistryLock() {
   static std::mutex lock;
   return lock;
 }
-std::map<const TDibGraphic*, TQuantizeThread*>& Registry() {
-  static std::map<const TDibGraphic*, TQuantizeThread*> registry;
+std::set<TQuantizeThread*>& Registry() {
+  static std::set<TQuantizeThread*> registry;
   return registry;
 }
 
@@ -29,14 +27,22 @@ std::map<const TDibGraphic*, TQuantizeThread*>& Registry() {
 TQuantizeThread::TQuantizeThread(TDibGraphic& graphic) : graphic_(graphic) {}
 
 TQuantizeThread::~TQuantizeThread() {
+  {
+    std::lock_guard<std::mutex> guard(RegistryLock());
+    Registry().erase(this);
+  }
   cancel_.store(true);
   if (worker_.joinable()) worker_.join();
   if (notifier_) quantize_platform::DestroyNotifier(notifier_);
 }
 
 void TQuantizeThread::Resume() {
-  if (worker_.joinable()) return;
+  if (worker_.joinable() || Finished()) return;
   notifier_ = quantize_platform::CreateNotifier(this);
+  {
+    std::lock_guard<std::mutex> guard(RegistryLock());
+    Registry().insert(this);
+  }
   worker_ = std::thread([this] { Execute(); });
 }
 
@@ -44,79 +50,50 @@ void TQuantizeThread::Execute() {
   try {
     TLogPalette palette;
     std::uint8_t state = 255;
-    Quantize(
-        graphic_, palette, 256, &state,
-        [this](TObject*, std::uint8_t) {
-          if (cancel_.load(std::memory_order_relaxed)) throw TCancelled{};
-        });
+    Quantize(graphic_, palette, 256, &state, [this](TObject*, std::uint8_t) {
+      if (cancel_.load(std::memory_order_relaxed)) throw TCancelled{};
+    });
     result_ = palette;
+    quantize_platform::HandOverPalette(graphic_, result_);
   } catch (...) {
-    failed_ = true;  // cancelled, or out of memory: the image keeps the halftone palette
+    failed_ = true;  // cancelled, or out of memory: drawing keeps the halftone palette
   }
   finished_.store(true, std::memory_order_release);
   if (!cancel_.load()) quantize_platform::Notify(notifier_);
 }
 
 bool TQuantizeThread::Deliver() {
+  if (delivered_) return true;
   if (!Finished()) return false;
   if (worker_.joinable()) worker_.join();
-  if (delivered_) return true;
   delivered_ = true;
   if (failed_) return true;
   graphic_.logPalette_ = result_;
-  quantize_platform::StorePalette(graphic_, result_);
   graphic_.Changed();
   return true;
 }
 
-void DeliverQuantizeResult(TQuantizeThread* thread) {
+int TQuantizeThread::DeliverFinished() {
+  std::vector<TQuantizeThread*> ready;
   {
     std::lock_guard<std::mutex> guard(RegistryLock());
-    auto it = Registry().find(&thread->Graphic());
-    if (it == Registry().end() || it->second != thread) return;  // cancelled meanwhile
-    Registry().erase(it);
+    for (TQuantizeThread* thread : Registry())
+      if (thread->Finished() && !thread->Delivered()) ready.push_back(thread);
   }
-  std::unique_ptr<TQuantizeThread> owner(thread);
-  owner->Deliver();
+  for (TQuantizeThread* thread : ready) thread->Deliver();
+  return static_cast<int>(ready.size());
 }
 
-void TQuantizeThread::Start(TDibGraphic& graphic) {
-  if (graphic.Empty() || graphic.ImageFormat() != ifTrueColor) return;
-  std::lock_guard<std::mutex> guard(RegistryLock());
-  if (Registry().count(&graphic)) return;
+std::unique_ptr<TQuantizeThread> StartQuantizeThread(TDibGraphic& graphic) {
   auto thread = std::make_unique<TQuantizeThread>(graphic);
   thread->Resume();
-  Registry()[&graphic] = thread.release();
+  return thread;
 }
 
-void TQuantizeThread::Cancel(const TDibGraphic& graphic) {
-  TQuantizeThread* thread = nullptr;
-  {
-    std::lock_guard<std::mutex> guard(RegistryLock());
-    auto it = Registry().find(&graphic);
-    if (it == Registry().end()) return;
-    thread = it->second;
-    Registry().erase(it);
-  }
-  delete thread;  // joins the worker
+void InstallQuantizeThread() {
+  TDibGraphic::QuantizerStarter = [](TDibGraphic& graphic) -> std::unique_ptr<TObject> {
+    return StartQuantizeThread(graphic);
+  };
 }
-
-int TQuantizeThread::DeliverFinished() {
-  std::vector<TQuantizeThread*> finished;
-  {
-    std::lock_guard<std::mutex> guard(RegistryLock());
-    for (auto& [graphic, thread] : Registry())
-      if (thread->Finished()) finished.push_back(thread);
-  }
-  for (TQuantizeThread* thread : finished) DeliverQuantizeResult(thread);
-  return static_cast<int>(finished.size());
-}
-
-bool TQuantizeThread::Running(const TDibGraphic& graphic) {
-  std::lock_guard<std::mutex> guard(RegistryLock());
-  return Registry().count(&graphic) != 0;
-}
-
-void StartQuantizeThread(TDibGraphic& graphic) { TQuantizeThread::Start(graphic); }
 
 }  // namespace lumetra

@@ -1,53 +1,50 @@
 // TQuantizeThread: gives a true-colour image a 256-colour display palette
 // without holding up the UI thread. A worker std::thread runs the quantizer
-// over the image's pixels; the result is handed to the image on the UI
-// thread (on Win32 through a message to a hidden window created by the
-// thread that started it), which stores the logical palette, creates the GDI
-// palette and raises the image's change notification so views repaint.
+// over the image's pixels and hands the GDI palette to the image atomically;
+// the logical palette and the change notification reach the image on the
+// thread that started the worker (on Win32 through a message to a hidden
+// window that thread owns), so views repaint there.
+//
+// The image owns its quantizer (TDibGraphic::QuantizerStarter returns it)
+// and destroys it before its pixels go; destruction stops and joins the
+// worker.
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "imaging/dib_graphic.h"
 
 namespace lumetra {
 
-class TQuantizeThread {
+class TQuantizeThread : public TObject {
  public:
   // Created suspended: nothing runs until Resume.
   explicit TQuantizeThread(TDibGraphic& graphic);
-  // Stops the worker (it gives up at its next progress step) and joins it.
-  ~TQuantizeThread();
+  // Stops the worker (it gives up at its next pick) and joins it.
+  ~TQuantizeThread() override;
   TQuantizeThread(const TQuantizeThread&) = delete;
   TQuantizeThread& operator=(const TQuantizeThread&) = delete;
+  const char* ClassName() const noexcept override { return "TQuantizeThread"; }
 
   void Resume();
-  // The worker has stored its palette (or given up).
+  // The worker has its palette (or has given up).
   bool Finished() const { return finished_.load(std::memory_order_acquire); }
-  // On the UI thread: when the worker has finished, hands its palette to the
-  // image and answers true; the image's OnChange runs here.
+  // On the starting thread, once the worker has finished: stores the
+  // logical palette in the image and raises its OnChange. Answers whether
+  // the result has now been delivered (false while the worker runs).
   bool Deliver();
+  bool Delivered() const { return delivered_; }
   const TLogPalette& Result() const { return result_; }
   TDibGraphic& Graphic() const { return graphic_; }
 
-  // Starts the quantizer of a true-colour Graphic unless one is already
-  // running for it: created, resumed and freed after its delivery. (Once
-  // delivered, the image has a palette handle and Draw asks no more.)
-  static void Start(TDibGraphic& graphic);
-  // Stops and frees the thread working for Graphic, if any; an image calls
-  // this before it changes or frees its pixels.
-  static void Cancel(const TDibGraphic& graphic);
-  // Delivers every finished thread started by Start on the calling thread
-  // and frees it; for hosts without a message loop. Answers how many.
+  // Delivers every finished, undelivered quantizer on the calling thread;
+  // for hosts without a message loop. Answers how many.
   static int DeliverFinished();
-  static bool Running(const TDibGraphic& graphic);
 
  private:
   void Execute();
-  // Called on the UI thread by the platform's notification: deliver, then
-  // free a thread that Start created.
-  friend void DeliverQuantizeResult(TQuantizeThread* thread);
 
   TDibGraphic& graphic_;
   std::thread worker_;
@@ -59,16 +56,20 @@ class TQuantizeThread {
   void* notifier_ = nullptr;  // the platform's delivery target
 };
 
-// Starts the quantizer of a true-colour image that is drawn on a palette
-// device and has no palette handle yet.
-void StartQuantizeThread(TDibGraphic& graphic);
+// Creates and resumes the quantizer of Graphic.
+std::unique_ptr<TQuantizeThread> StartQuantizeThread(TDibGraphic& graphic);
+// Installs StartQuantizeThread as TDibGraphic::QuantizerStarter, so that
+// drawing a true-colour image on a palette device starts its quantizer.
+// Called once at library initialisation.
+void InstallQuantizeThread();
 
 // The platform's part of the hand-over.
 namespace quantize_platform {
-void* CreateNotifier(TQuantizeThread* thread);  // on the starting (UI) thread
+void* CreateNotifier(TQuantizeThread* thread);  // on the starting thread
 void Notify(void* notifier);                    // on the worker
 void DestroyNotifier(void* notifier);
-void StorePalette(TDibGraphic& graphic, const TLogPalette& palette);
+// On the worker: the GDI palette, handed to the image atomically.
+void HandOverPalette(TDibGraphic& graphic, const TLogPalette& palette);
 }  // namespace quantize_platform
 
 }  // namespace lumetra

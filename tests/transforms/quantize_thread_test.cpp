@@ -16,10 +16,10 @@
 namespace lumetra {
 namespace {
 
-// Waits for the hand-over the way the UI thread gets it: by the message
-// loop on Win32, by collecting finished threads elsewhere.
-bool PumpUntilDelivered(const TDibGraphic& graphic) {
-  for (int i = 0; i < 2000 && TQuantizeThread::Running(graphic); ++i) {
+// Waits for the hand-over the way the starting thread gets it: by its
+// message loop on Win32, by collecting finished threads elsewhere.
+bool PumpUntilDelivered(const TQuantizeThread& thread) {
+  for (int i = 0; i < 2000 && !thread.Delivered(); ++i) {
 #ifdef _WIN32
     MSG msg;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
@@ -28,7 +28,7 @@ bool PumpUntilDelivered(const TDibGraphic& graphic) {
 #endif
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  return !TQuantizeThread::Running(graphic);
+  return thread.Delivered();
 }
 
 TEST(QuantizeThread, DeliversTheQuantizedPaletteOnTheStartingThread) {
@@ -43,34 +43,40 @@ TEST(QuantizeThread, DeliversTheQuantizedPaletteOnTheStartingThread) {
     EXPECT_EQ(std::this_thread::get_id(), starter);
     ++changes;
   };
-  StartQuantizeThread(image);
-  StartQuantizeThread(image);  // one thread per image
-  ASSERT_TRUE(PumpUntilDelivered(image));
+  InstallQuantizeThread();
+  ASSERT_TRUE(TDibGraphic::QuantizerStarter);
+  std::unique_ptr<TObject> owner = TDibGraphic::QuantizerStarter(image);
+  auto* thread = dynamic_cast<TQuantizeThread*>(owner.get());
+  ASSERT_NE(thread, nullptr);
+  ASSERT_TRUE(PumpUntilDelivered(*thread));
   EXPECT_EQ(changes, 1);
   EXPECT_EQ(0, std::memcmp(image.LogPalette(), &expected, sizeof expected));
+  EXPECT_EQ(0, std::memcmp(&thread->Result(), &expected, sizeof expected));
 #ifdef _WIN32
   EXPECT_NE(image.PaletteHandle(), nullptr);
 #endif
+  EXPECT_EQ(TQuantizeThread::DeliverFinished(), 0);  // delivered once only
 }
 
-TEST(QuantizeThread, CancelStopsAndFreesTheWorker) {
+TEST(QuantizeThread, DestroyingItStopsTheWorkerBeforeTheImageGoes) {
   auto image = std::make_unique<TDibGraphic>();
   testing::MakePattern(*image, ifTrueColor, 400, 300);
   bool changed = false;
   image->OnChange = [&](TObject*) { changed = true; };
-  StartQuantizeThread(*image);
-  TQuantizeThread::Cancel(*image);
-  EXPECT_FALSE(TQuantizeThread::Running(*image));
-  image.reset();  // freeing the image afterwards is safe
-  TQuantizeThread::DeliverFinished();
+  auto thread = StartQuantizeThread(*image);
+  thread.reset();  // stops and joins
+  image.reset();
+  EXPECT_EQ(TQuantizeThread::DeliverFinished(), 0);
   EXPECT_FALSE(changed);
 }
 
-TEST(QuantizeThread, OnlyTrueColourImagesGetOne) {
+TEST(QuantizeThread, StaysSuspendedUntilResumed) {
   TDibGraphic image;
-  testing::MakePattern(image, ifColor256, 10, 10);
-  StartQuantizeThread(image);
-  EXPECT_FALSE(TQuantizeThread::Running(image));
+  testing::MakePattern(image, ifTrueColor, 10, 10);
+  TQuantizeThread thread(image);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(thread.Finished());
+  EXPECT_FALSE(thread.Deliver());
 }
 
 }  // namespace

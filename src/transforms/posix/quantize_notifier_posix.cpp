@@ -7,6 +7,6 @@ namespace lumetra::quantize_platform {
 void* CreateNotifier(TQuantizeThread*) { return nullptr; }
 void Notify(void*) {}
 void DestroyNotifier(void*) {}
-void StorePalette(TDibGraphic&, const TLogPalette&) {}
+void HandOverPalette(TDibGraphic&, const TLogPalette&) {}
 
 }  // namespace lumetra::quantize_platform

@@ -1,15 +1,12 @@
 // The Win32 hand-over of the quantizer's result: a message-only window made
 // by the thread that started the quantizer receives a message posted by the
-// worker, so the palette is stored and the change raised on the UI thread.
+// worker, so the logical palette is stored and the change raised on that
+// thread. The GDI palette itself goes over atomically from the worker.
 #include <windows.h>
 
 #include "imaging/quantize_thread.h"
 
-namespace lumetra {
-
-void DeliverQuantizeResult(TQuantizeThread* thread);
-
-namespace quantize_platform {
+namespace lumetra::quantize_platform {
 
 namespace {
 
@@ -21,7 +18,7 @@ LRESULT CALLBACK NotifierProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     auto* thread = reinterpret_cast<TQuantizeThread*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
     if (thread) {
       try {
-        DeliverQuantizeResult(thread);  // may destroy this window
+        thread->Deliver();
       } catch (...) {
         // An OnChange handler's failure must not unwind into the window
         // procedure; the palette is stored either way.
@@ -63,10 +60,9 @@ void DestroyNotifier(void* notifier) {
   ::DestroyWindow(window);
 }
 
-void StorePalette(TDibGraphic& graphic, const TLogPalette& palette) {
-  HPALETTE handle = ::CreatePalette(reinterpret_cast<const LOGPALETTE*>(&palette));
-  if (handle) graphic.SetPaletteHandle(handle);
+void HandOverPalette(TDibGraphic& graphic, const TLogPalette& palette) {
+  if (HPALETTE handle = ::CreatePalette(reinterpret_cast<const LOGPALETTE*>(&palette)))
+    graphic.HandOverPalette(handle);
 }
 
-}  // namespace quantize_platform
-}  // namespace lumetra
+}  // namespace lumetra::quantize_platform
