@@ -169,7 +169,8 @@ class TDibGraphic : public TGraphic {
   // palette on palette devices. The colour-reduction module installs the
   // starter; Draw calls it at most once per image. What it returns is owned
   // by the image and destroyed (its destructor must wait for the worker)
-  // before the pixels are released.
+  // before the pixels are released. The worker reads the pixels, may write
+  // LogPalette, and delivers its palette through HandOverPalette.
   using TQuantizerStarter = std::function<std::unique_ptr<TObject>(TDibGraphic& graphic)>;
   static TQuantizerStarter QuantizerStarter;
   bool QuantizerStarted() const { return quantizerStarted_; }
@@ -220,7 +221,9 @@ class TDibGraphic : public TGraphic {
   void* PaletteHandle();                            // HPALETTE, or null
   void SetPaletteHandle(void* palette);             // takes ownership
   // The quantizer's hand-over from its worker thread: the image takes
-  // ownership of the HPALETTE and uses it from its next PaletteHandle().
+  // ownership of the HPALETTE, and the UI thread's message loop then adopts
+  // it as PaletteHandle and raises Changed, so that views repaint with it.
+  // Callable from any thread.
   void HandOverPalette(void* palette);
   void LoadFromBitmapHandle(void* bitmap);          // HBITMAP
   void LoadFromDIBHandle(void* dib);                // HGLOBAL packed DIB

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "base/format.h"
 #include "imaging/dib_graphic.h"
@@ -155,6 +156,7 @@ TEST(DibWin32, LoadFromBitmapHandleTurnsDeviceAndSixteenBitBitmapsIntoTrueColour
   HDC screen = ::GetDC(nullptr);
   HBITMAP ddb = ::CreateCompatibleBitmap(screen, 5, 4);
   const int screenDpi = ::GetDeviceCaps(screen, LOGPIXELSX);
+  const int screenBits = ::GetDeviceCaps(screen, BITSPIXEL) * ::GetDeviceCaps(screen, PLANES);
   ::ReleaseDC(nullptr, screen);
   {
     TBitmap owner;
@@ -164,9 +166,13 @@ TEST(DibWin32, LoadFromBitmapHandleTurnsDeviceAndSixteenBitBitmapsIntoTrueColour
     canvas.FillRect({0, 0, 5, 4});
     TDibGraphic g;
     g.LoadFromBitmapHandle(owner.Handle());
-    EXPECT_EQ(g.ImageFormat(), ifTrueColor);
     EXPECT_EQ(g.XDpi(), screenDpi);
-    EXPECT_EQ(g.Pixels(4, 3), 0xFF8000u);
+    if (screenBits > 8) {
+      EXPECT_EQ(g.ImageFormat(), ifTrueColor);
+      EXPECT_EQ(g.Pixels(4, 3), 0xFF8000u);
+    } else {  // a palette screen's bitmaps hold indices into its palette
+      EXPECT_EQ(g.ImageFormat(), ifColor256);
+    }
   }
   void* bits = nullptr;
   HBITMAP sixteen = MakeDibSection(16, 2, 1, nullptr, 0, &bits);
@@ -247,6 +253,14 @@ TEST(DibWin32, CanvasDrawsIntoThePixels) {
   EXPECT_EQ(t.At(10, 5), 0xFF0000u);
   EXPECT_EQ(t.At(12, 5), 0xFF0000u);  // outline
   EXPECT_EQ(t.At(15, 5), 0xFFFFFFu);  // clear inside
+  EXPECT_EQ(GdiToColor(c.Pixel(10, 5)), 0xFF0000u);
+
+  // A rubber band drawn twice in the NOT-XOR mix leaves the pixels as they were.
+  const std::vector<std::uint8_t> before = t.image.SaveToDIBBlock();
+  c.SetPenMode(R2_NOTXORPEN);
+  c.SetPenColor(clBlack);
+  for (int pass = 0; pass < 2; ++pass) c.Rectangle({1, 1, 19, 9});
+  EXPECT_EQ(t.image.SaveToDIBBlock(), before);
 }
 
 TEST(DibWin32, AssignsToAndFromBitmapsAndOtherPictures) {
@@ -306,6 +320,46 @@ TEST(DibWin32, AnimationTimerStepsThroughTheFrames) {
   ::Sleep(50);
   while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
   EXPECT_EQ(seen, stopped);
+}
+
+// On a palette display (an 8-bit screen) a true-colour image starts its
+// quantizer once, draws through the halftone palette meanwhile, and adopts
+// the quantizer's palette when the worker hands it over.
+TEST(DibWin32, PaletteDisplayStartsTheQuantizerOnce) {
+  if (!PaletteDevice()) GTEST_SKIP() << "the screen is not a palette device";
+  struct Worker : TObject {
+    std::thread thread;
+    ~Worker() override {
+      if (thread.joinable()) thread.join();
+    }
+  };
+  int started = 0;
+  TDibGraphic::QuantizerStarter = [&](TDibGraphic& graphic) -> std::unique_ptr<TObject> {
+    ++started;
+    auto worker = std::make_unique<Worker>();
+    worker->thread = std::thread([&graphic] {
+      graphic.HandOverPalette(
+          ::CreatePalette(reinterpret_cast<const LOGPALETTE*>(&DefaultPalette(ifColor256))));
+    });
+    return worker;
+  };
+  TDibGraphic g;
+  g.NewImage(4, 4, ifTrueColor, nullptr, 96, 96);
+  int changes = 0;
+  g.OnChange = [&](TObject*) { ++changes; };
+  Target t(4, 4);
+  g.Draw(t.Canvas(), {0, 0, 4, 4});
+  g.Draw(t.Canvas(), {0, 0, 4, 4});
+  EXPECT_EQ(started, 1);
+  const DWORD start = ::GetTickCount();
+  MSG msg;
+  while (changes == 0 && ::GetTickCount() - start < 5000) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+  }
+  EXPECT_EQ(changes, 1);
+  EXPECT_NE(g.PaletteHandle(), nullptr);
+  TDibGraphic::QuantizerStarter = nullptr;
 }
 
 TEST(DibWin32, ManyImagesLeakNoGdiObjects) {

@@ -58,6 +58,11 @@ void TCanvas::SetPenWidth(int width) {
   penWidth_ = width;
 }
 
+void TCanvas::SetPenStyle(int style) {
+  if (style != penStyle_) penValid_ = false;
+  penStyle_ = style;
+}
+
 void TCanvas::SetBrushColor(TColor color) {
   if (color != brushColor_ || brushClear_) brushValid_ = false;
   brushColor_ = color;
@@ -87,11 +92,14 @@ void TCanvas::SetFontBold(bool bold) {
 }
 
 void TCanvas::UsePen() {
-  if (penValid_ || !dc_) return;
-  HPEN pen = ::CreatePen(PS_SOLID, penWidth_, penColor_);
-  if (!pen) OutOfResources();
-  Replace(dc_, pen, pen_, oldPen_);
-  penValid_ = true;
+  if (!dc_) return;
+  if (!penValid_) {
+    HPEN pen = ::CreatePen(penStyle_, penWidth_, penColor_);
+    if (!pen) OutOfResources();
+    Replace(dc_, pen, pen_, oldPen_);
+    penValid_ = true;
+  }
+  ::SetROP2(dc_, penMode_);
 }
 
 void TCanvas::UseBrush() {
@@ -148,6 +156,57 @@ void TCanvas::Rectangle(const TRect& rect) {
   UsePen();
   UseBrush();
   ::Rectangle(dc_, rect.Left, rect.Top, rect.Right, rect.Bottom);
+  Flush();
+}
+
+void TCanvas::FrameRect(const TRect& rect) {
+  if (!dc_) return;
+  UseBrush();
+  if (brushClear_) return;
+  const RECT r{rect.Left, rect.Top, rect.Right, rect.Bottom};
+  ::FrameRect(dc_, &r, brush_);
+  Flush();
+}
+
+void TCanvas::DrawFocusRect(const TRect& rect) {
+  if (!dc_) return;
+  const RECT r{rect.Left, rect.Top, rect.Right, rect.Bottom};
+  ::DrawFocusRect(dc_, &r);
+  Flush();
+}
+
+void TCanvas::Ellipse(const TRect& rect) {
+  if (!dc_) return;
+  UsePen();
+  UseBrush();
+  ::Ellipse(dc_, rect.Left, rect.Top, rect.Right, rect.Bottom);
+  Flush();
+}
+
+void TCanvas::Polyline(const POINT* points, int count) {
+  if (!dc_ || count < 2) return;
+  UsePen();
+  ::Polyline(dc_, points, count);
+  Flush();
+}
+
+TColor TCanvas::Pixel(int x, int y) const {
+  if (!dc_) return clBlack;
+  ::GdiFlush();
+  return ::GetPixel(dc_, x, y);
+}
+
+void TCanvas::SetPixel(int x, int y, TColor color) {
+  if (!dc_) return;
+  ::SetPixel(dc_, x, y, color);
+  Flush();
+}
+
+void TCanvas::CopyRect(const TRect& dest, TCanvas& source, const TRect& sourceRect) {
+  if (!dc_ || !source.dc_) return;
+  ::StretchBlt(dc_, dest.Left, dest.Top, dest.Right - dest.Left, dest.Bottom - dest.Top,
+               source.dc_, sourceRect.Left, sourceRect.Top, sourceRect.Right - sourceRect.Left,
+               sourceRect.Bottom - sourceRect.Top, SRCCOPY);
   Flush();
 }
 

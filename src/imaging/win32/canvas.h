@@ -46,6 +46,12 @@ class TCanvas {
   void SetPenColor(TColor color);
   int PenWidth() const { return penWidth_; }
   void SetPenWidth(int width);
+  // PS_SOLID, PS_DASH, PS_DOT ...; and the raster mix (R2_COPYPEN, R2_NOTXORPEN
+  // for rubber bands that a second drawing erases).
+  int PenStyle() const { return penStyle_; }
+  void SetPenStyle(int style);
+  int PenMode() const { return penMode_; }
+  void SetPenMode(int mode) { penMode_ = mode; }
   TColor BrushColor() const { return brushColor_; }
   void SetBrushColor(TColor color);
   // A clear brush fills nothing and draws text without a background.
@@ -64,6 +70,14 @@ class TCanvas {
   void LineTo(int x, int y);
   void FillRect(const TRect& rect);   // with the brush
   void Rectangle(const TRect& rect);  // outlined with the pen, filled with the brush
+  void FrameRect(const TRect& rect);  // a one-pixel frame in the brush colour
+  void DrawFocusRect(const TRect& rect);
+  void Ellipse(const TRect& rect);
+  void Polyline(const POINT* points, int count);
+  TColor Pixel(int x, int y) const;
+  void SetPixel(int x, int y, TColor color);
+  // Copies Source's SourceRect into Dest, stretching when the sizes differ.
+  void CopyRect(const TRect& dest, TCanvas& source, const TRect& sourceRect);
   void TextOut(int x, int y, const std::string& text);
   int TextWidth(const std::string& text);
   int TextHeight(const std::string& text);
@@ -83,6 +97,8 @@ class TCanvas {
   bool owned_;
   TColor penColor_ = clBlack;
   int penWidth_ = 1;
+  int penStyle_ = PS_SOLID;
+  int penMode_ = R2_COPYPEN;
   TColor brushColor_ = clWhite;
   bool brushClear_ = false;
   TColor fontColor_ = clBlack;

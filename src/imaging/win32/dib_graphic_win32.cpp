@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 
 #include "base/format.h"
 #include "imaging/bmp_decode.h"
@@ -73,6 +74,47 @@ struct BitmapInfo256 {
 
 HPALETTE halftonePalette = nullptr;
 
+// The quantizer works on another thread; its result reaches the UI thread as
+// a message to a hidden window, which lets the image adopt the palette and
+// tell its views. Only images whose quantizer is running are listed, so a
+// message that arrives after its image has gone finds nothing.
+constexpr UINT kPaletteHandedOver = WM_APP + 0x51;
+std::atomic<HWND> notifyWindow{nullptr};
+
+std::set<TDibGraphic*>& QuantizerTargets() {
+  static std::set<TDibGraphic*> targets;
+  return targets;
+}
+
+LRESULT CALLBACK NotifyWindowProc(HWND window, UINT message, WPARAM wParam,
+                                  LPARAM lParam) noexcept {
+  if (message != kPaletteHandedOver) return ::DefWindowProcA(window, message, wParam, lParam);
+  auto* graphic = reinterpret_cast<TDibGraphic*>(lParam);
+  if (QuantizerTargets().count(graphic)) {
+    try {
+      graphic->PaletteHandle();
+      graphic->Changed();
+    } catch (...) {
+      // A view that fails to repaint has nobody to tell from here.
+    }
+  }
+  return 0;
+}
+
+HWND NotifyWindow() {
+  if (HWND window = notifyWindow.load()) return window;
+  static const char* const kClassName = "LumetraImageNotify";
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = &NotifyWindowProc;
+  windowClass.hInstance = ::GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = kClassName;
+  ::RegisterClassA(&windowClass);  // fails harmlessly when already registered
+  HWND window = ::CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  windowClass.hInstance, nullptr);
+  notifyWindow.store(window);
+  return window;
+}
+
 }  // namespace
 
 void* HalftonePalette() {
@@ -92,6 +134,7 @@ void InitializeImagingLibrary() {
 void FinalizeImagingLibrary() {
   if (halftonePalette) ::DeleteObject(halftonePalette);
   halftonePalette = nullptr;
+  if (HWND window = notifyWindow.exchange(nullptr)) ::DestroyWindow(window);
 }
 
 // --- canvas and palette handle -----------------------------------------------------
@@ -108,6 +151,7 @@ struct TDibGraphic::Win32State {
 void TDibGraphic::Win32StateDeleter::operator()(Win32State* state) const { delete state; }
 
 void TDibGraphic::ReleasePlatformState() {
+  QuantizerTargets().erase(this);
   win32_.reset();
   if (void* handed = handedPalette_.exchange(nullptr)) ::DeleteObject(static_cast<HGDIOBJ>(handed));
 }
@@ -147,6 +191,8 @@ void TDibGraphic::SetPaletteHandle(void* palette) {
 
 void TDibGraphic::HandOverPalette(void* palette) {
   if (void* old = handedPalette_.exchange(palette)) ::DeleteObject(static_cast<HGDIOBJ>(old));
+  if (HWND window = notifyWindow.load())
+    ::PostMessageA(window, kPaletteHandedOver, 0, reinterpret_cast<LPARAM>(this));
 }
 
 // --- drawing ------------------------------------------------------------------------
@@ -199,6 +245,8 @@ void TDibGraphic::Draw(TCanvas& canvas, const TRect& rect) {
   if (PaletteDevice()) {
     if (imageFormat_ == ifTrueColor && !PaletteHandle() && !quantizerStarted_ && QuantizerStarter) {
       quantizerStarted_ = true;
+      NotifyWindow();
+      QuantizerTargets().insert(this);
       quantizer_ = QuantizerStarter(*this);
     }
     HPALETTE palette = static_cast<HPALETTE>(PaletteHandle());
