@@ -1,0 +1,99 @@
+#include "scanwindow/scan_document.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "base/conversions.h"
+#include "base/exception.h"
+
+namespace quorvex::scanwindow {
+
+using namespace lumetra;
+
+TTiffCompression CompressionForFormat(TImageFormat format) {
+  switch (format) {
+    case ifBlackWhite: return tcGroup4;
+    case ifTrueColor: return tcJPEG;
+    default: return tcPackbits;
+  }
+}
+
+void WriteScannedPage(TScanContext& context, std::uint16_t xDpi, std::uint16_t yDpi) {
+  TTiffGraphic& encoder = *context.encoder;
+  encoder.SetXDpi(xDpi);
+  encoder.SetYDpi(yDpi);
+  encoder.SetCompression(CompressionForFormat(encoder.ImageFormat()));
+  context.stream->Seek(0, soBeginning);
+  if (context.pages == 0)
+    encoder.SaveToStream(*context.stream);
+  else
+    encoder.AppendToStream(*context.stream);
+}
+
+namespace {
+bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
+  if (text.size() < suffix.size()) return false;
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    char c = text[text.size() - suffix.size() + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != suffix[i]) return false;
+  }
+  return true;
+}
+}  // namespace
+
+std::string AddPageFileName(const std::string& documentName) {
+  if (EndsWithNoCase(documentName, ".tif")) return documentName + "f";
+  return documentName + ".add.tif";
+}
+
+std::string NumberedTempFileName(const std::string& tempDir,
+                                 const std::function<bool(const std::string&)>& exists) {
+  for (int n = 0;; ++n) {
+    std::string name = tempDir + "Quorvex" + std::to_string(n) + ".tiff";
+    if (!exists(name)) return name;
+  }
+}
+
+int PageBoxNumber(const std::string& text) {
+  std::string digits;
+  for (char c : text)
+    if (c != ',' && c != ' ') digits += c;
+  return StrToInt(digits);
+}
+
+int ZoomBoxPercent(const std::string& text) {
+  try {
+    return StrToInt(text);
+  } catch (const EConvertError&) {
+    return 100;
+  }
+}
+
+void RewriteWithoutPage(const std::string& documentName, int pageCount, int skipPage,
+                        const std::string& tempName) {
+  {
+    TFileStream source(documentName, fmOpenRead | fmShareDenyWrite);
+    TFileStream dest(tempName, fmCreate);
+    dest.Seek(0, soBeginning);
+    bool first = true;
+    for (int page = 1; page <= pageCount; ++page) {
+      if (page == skipPage) continue;
+      TTiffGraphic graphic;
+      source.Seek(0, soBeginning);
+      graphic.LoadImageFromStream(source, page);
+      if (first)
+        graphic.SaveToStream(dest);
+      else
+        graphic.AppendToStream(dest);
+      first = false;
+    }
+  }
+  std::error_code error;
+  std::filesystem::copy_file(tempName, documentName,
+                             std::filesystem::copy_options::overwrite_existing, error);
+  if (error) throw EFCreateError("Cannot create file \"" + documentName + "\". " + error.message());
+  std::filesystem::remove(tempName, error);
+}
+
+}  // namespace quorvex::scanwindow

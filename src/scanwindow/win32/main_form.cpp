@@ -1,0 +1,434 @@
+#include "scanwindow/win32/main_form.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "base/conversions.h"
+#include "imaging/lumisc.h"
+#include "platform/platform.h"
+#include "ui/dialogs.h"
+
+namespace quorvex::scanwindow {
+
+using namespace lumetra;
+using namespace lumetra::ui;
+
+namespace {
+
+constexpr const char* kNoScanner = "A scanner is not configured on your computer";
+
+// The scan context with the window it belongs to, for the page callback.
+struct TCallbackContext {
+  TScanContext scan;
+  TfrmMain* form = nullptr;
+};
+
+bool FileExists(const std::string& name) {
+  return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain() : TForm("Quorvex - scanning utility", 783, 556) {
+  SetName("frmMain");
+  SetPosition(poScreenCenter);
+  SetMinSize(600, 0);
+
+  auto on = [this](void (TfrmMain::*handler)(TObject*)) {
+    return TNotifyEvent([this, handler](TObject* sender) { (this->*handler)(sender); });
+  };
+  // The main menu: hidden and disabled as the form defines it; commands
+  // without a handler here do nothing yet.
+  const TMenuItemDef menu[] = {
+      {0, "FileMenu", "&File"},
+      {1, "OpenMenu", "&Open ...", "Ctrl+O"},
+      {1, "SaveMenu", "&Save", "Ctrl+S", miHidden | miDisabled},
+      {1, "SaveAsMenu", "Save &As ...", "", miHidden | miDisabled},
+      {1, "N1", "-"},
+      {1, "AppendtoTIFFMenu", "A&ppend to TIFF file ...", "", miHidden | miDisabled},
+      {1, "AppendtoDCXMenu", "App&end to DCX file ...", "", miHidden | miDisabled},
+      {1, "N2", "-"},
+      {1, "PrintMenu", "&Print ...", "", miHidden},
+      {1, "PrintSetupMenu", "P&rint Setup ...", "", miHidden},
+      {1, "N3", "-"},
+      {1, "ScanMenu", "S&can ...", "", 0, on(&TfrmMain::ScanMenuClick)},
+      {1, "SelectScannerMenu", "Se&lect Scanner ...", "", 0,
+       on(&TfrmMain::SelectScannerMenuClick)},
+      {1, "N4", "-"},
+      {1, "ExitSaveMenu", "Save && Exit", "", 0, on(&TfrmMain::ExitSaveMenuClick)},
+      {1, "ExitMenu", "E&xit", "", 0, on(&TfrmMain::ExitMenuClick)},
+      {0, "EditMenu", "&Edit", "", miHidden},
+      {1, "UndoMenu", "&Undo", "Ctrl+Z", miHidden},
+      {1, "N5", "-"},
+      {1, "CopyMenu", "&Copy", "Ctrl+C", miHidden | miDisabled},
+      {1, "PasteMenu", "&Paste New Image", "Ctrl+V", miHidden | miDisabled},
+      {1, "N6", "-"},
+      {1, "CopySelectionMenu", "C&opy Selection", "", miHidden},
+      {1, "PasteIntoSelectionMenu", "Paste &Into Selection", "", miHidden},
+      {1, "CroptoSelectionMenu", "C&rop to Selection", "", miHidden},
+      {1, "N7", "-", "", miHidden},
+      {1, "OCR1", "OCR", "", miHidden},
+      {0, "ViewMenu", "&View"},
+      {1, "AntiAliasedMenu", "Ant&i aliased"},
+      {1, "CenteredMenu", "&Centered", "", miChecked},
+      {1, "MouseModeMenu", "&Mouse Mode", "", miHidden},
+      {2, "DragMenu", "&Drag"},
+      {2, "QuickSelectMenu", "&Quick Select"},
+      {2, "SelectMenu", "&Select"},
+      {1, "N8", "-"},
+      {1, "ActualSizeMenu", "&Actual Size", "", 0,
+       TNotifyEvent([this](TObject*) {
+         imageScrollBox_->SetZoomPercent(100);
+         zoomEdit_->SetText("100");
+       })},
+      {1, "FullPageMenu", "&Full Page", "", 0,
+       TNotifyEvent([this](TObject*) {
+         imageScrollBox_->SetZoomMode(pzFullPage);
+         zoomEdit_->SetText(std::to_string(static_cast<int>(imageScrollBox_->ZoomPercent())));
+       })},
+      {1, "FitWidthMenu", "Fit &Width"},
+      {1, "FitHeightMenu", "Fit &Height"},
+      {1, "FitToPageMenu", "Fit to &Page"},
+      {1, "N9", "-"},
+      {1, "AnimatedMenu", "A&nimated", "", miHidden},
+      {0, "ImageMenu", "&Image", "", miHidden},
+      {1, "RotateMenu", "&Rotate"},
+      {2, "Rotate90Menu", "&90  Degrees"},
+      {2, "Rotate180Menu", "&180 Degrees"},
+      {2, "Rotate270Menu", "270 Degrees"},
+      {2, "RotateArbitraryMenu", "&Arbitrary"},
+      {1, "FlipMenu", "&Flip"},
+      {2, "FlipHorizontalMenu", "&Horizontal"},
+      {2, "FlipVerticalMenu", "&Vertical"},
+      {1, "NegativeMenu", "&Negative", "", miHidden},
+      {1, "CropMenu", "&Crop ...", "", miHidden},
+      {1, "SharpenMenu", "&Sharpen", "", miHidden},
+      {1, "SmoothMenu", "S&mooth", "", miHidden},
+      {1, "BrightnessMenu", "&Brightness", "", miHidden},
+      {2, "IncreassBrightnessMenu", "&Increase", "", miHidden},
+      {2, "DecreaseBrightnessMenu", "&Decrease", "", miHidden},
+      {1, "ContrastMenu", "&Contrast", "", miHidden},
+      {2, "IncreaseContrastMenu", "&Increase", "", miHidden},
+      {2, "DecreaseContrastMenu", "&Decrease", "", miHidden},
+      {1, "EdgeDetectionMenu", "E&dge Detection", "", miHidden},
+      {1, "EmbossMenu", "&Emboss", "", miHidden},
+      {1, "GammaMenu", "&Gamma ...", "", miHidden},
+      {1, "ConvertToGrayMenu", "Convert to Gra&y"},
+      {1, "FormatConversionMenu", "F&ormat Conversion ..."},
+      {1, "ResizeMenu", "Resi&ze ...", "", miHidden},
+      {0, "HelpMenu", "&Help"},
+      {1, "AboutMenu", "&About ...", "", 0, on(&TfrmMain::AboutMenuClick)},
+  };
+  mainMenu_.Build(menu);
+  SetMenu(&mainMenu_);
+
+  topPanel_ = std::make_unique<TPanel>(*this);
+  topPanel_->SetName("actPanel");
+  topPanel_->SetAlign(alTop);
+  topPanel_->SetHeight(46);
+  auto button = [this](const char* name, const char* caption, int left, int width) {
+    auto b = std::make_unique<TButton>(*topPanel_, caption);
+    b->SetName(name);
+    b->SetFlat(true);
+    b->SetBounds(left, 2, width, 41);
+    return b;
+  };
+  sbAccept_ = button("sbAccept", "Accept", 2, 97);
+  sbCancel_ = button("sbCancel", "Cancel", 98, 97);
+  sbScan_ = button("sbScan", "Scan", 194, 97);
+  sbAddPage_ = button("sbAddPage", "Add Page", 290, 97);
+  zoomLabel_ = std::make_unique<TLabel>(*topPanel_, "&Zoom");
+  zoomLabel_->SetBounds(396, 15, 36, 16);
+  zoomEdit_ = std::make_unique<TEdit>(*topPanel_, "100");
+  zoomEdit_->SetName("ZoomEdit");
+  zoomEdit_->SetMaxLength(3);
+  zoomEdit_->SetBounds(434, 12, 40, 22);
+  zoomUpDown_ = std::make_unique<TUpDown>(*topPanel_, false);
+  zoomUpDown_->SetName("ZoomUpDown");
+  zoomUpDown_->SetAssociate(*zoomEdit_);
+  zoomUpDown_->SetMin(5);
+  zoomUpDown_->SetMax(999);
+  zoomUpDown_->SetPosition(100);
+  pageLabel_ = std::make_unique<TLabel>(*topPanel_, "Page");
+  pageLabel_->SetBounds(500, 15, 32, 16);
+  pageEdit_ = std::make_unique<TEdit>(*topPanel_, "1");
+  pageEdit_->SetName("PageEdit");
+  pageEdit_->SetMaxLength(5);
+  pageEdit_->SetBounds(534, 12, 48, 22);
+  pageUpDown_ = std::make_unique<TUpDown>(*topPanel_, true);
+  pageUpDown_->SetName("PageUpDown");
+  pageUpDown_->SetAssociate(*pageEdit_);
+  pageUpDown_->SetMin(1);
+  pageUpDown_->SetMax(1);
+  pageUpDown_->SetPosition(1);
+  sbDeletePage_ = button("sbDeletePage", "Delete Page", 0, 105);
+
+  sbStatus_ = std::make_unique<TStatusBar>(*this);
+  sbStatus_->SetName("sbStatus");
+  sbStatus_->SetAlign(alBottom);
+  sbStatus_->SetPanels({100});
+  imageScrollBox_ = std::make_unique<TPageView>(*this);
+  imageScrollBox_->SetName("ImageScrollBox");
+  imageScrollBox_->SetAlign(alClient);
+
+  sbAccept_->OnClick = on(&TfrmMain::ExitSaveMenuClick);
+  sbCancel_->OnClick = on(&TfrmMain::ExitMenuClick);
+  sbScan_->OnClick = on(&TfrmMain::ScanMenuClick);
+  sbAddPage_->OnClick = on(&TfrmMain::AppendScanBtnClick);
+  sbDeletePage_->OnClick = on(&TfrmMain::DeletePageBtnClick);
+  zoomEdit_->OnChange = on(&TfrmMain::ZoomEditChange);
+  pageEdit_->OnChange = on(&TfrmMain::PageEditChange);
+  topPanel_->OnResize = on(&TfrmMain::actPanelResize);
+  OnClose = [this](TObject* sender, TCloseAction& action) { FormClose(sender, action); };
+  FormCreate();
+  actPanelResize(topPanel_.get());
+}
+
+TfrmMain::~TfrmMain() {
+  FormDestroy();
+  Application().OnIdle = nullptr;
+}
+
+void TfrmMain::FormCreate() {
+  Application().OnIdle = [this](TObject* sender, bool& done) { CommandEnabling(sender, done); };
+  undoImage_ = std::make_unique<TDibGraphic>();
+  try {
+    scanner_ = std::make_unique<twain::TScanner>();
+    scanner_->SetProductName("Quorvex");
+  } catch (const std::exception& error) {
+    // Another window of this process owns the acquisition object: this one
+    // reports it and never scans.
+    scannerError_ = error.what();
+  }
+  ShowDialog = true;
+  XDpi = 200;
+  YDpi = 200;
+  ImageFormat = ifBlackWhite;
+}
+
+void TfrmMain::FormDestroy() {
+  pageUpDown_->SetMin(1);
+  pageUpDown_->SetMax(1);
+  pageEdit_->OnChange = nullptr;
+  pageEdit_->SetText("1");
+  modified_ = false;
+  scanner_.reset();
+  undoImage_.reset();
+}
+
+void TfrmMain::actPanelResize(TObject*) {
+  try {
+    sbDeletePage_->SetLeft(topPanel_->Width() - sbDeletePage_->Width() - 2);
+  } catch (...) {
+  }
+}
+
+void TfrmMain::LoadDocument(const std::string& fileName) {
+  SetCaption(fileName);
+  {
+    TBusyCursor busy;
+    pageUpDown_->SetMin(1);
+    const int count = TPageView::GetPageCount(fileName);
+    pageUpDown_->SetMax(count);
+    if (count > 1)
+      imageScrollBox_->LoadFromFile(fileName, 0);
+    else
+      imageScrollBox_->LoadFromFile(fileName, 1);
+    if (count <= 1) {
+      pageEdit_->SetText("1");
+    } else {
+      imageScrollBox_->SetCurrentPage(imageScrollBox_->PageCount());
+      pageEdit_->SetText(std::to_string(imageScrollBox_->PageCount()));
+    }
+  }
+  modified_ = false;
+  ApplyZoomBox();
+}
+
+void TfrmMain::ApplyZoomBox() { ZoomEditChange(zoomEdit_.get()); }
+
+bool TfrmMain::SavePrompt() {
+  if (!modified_ || !DocumentFileName.empty()) return true;
+  const int answer = MessageDlg("Image is not saved. Save it?", mtConfirmation, mbYesNoCancel);
+  // Save (Save As) arrives with the file commands; Yes goes on like No.
+  return answer != mrCancel;
+}
+
+bool TfrmMain::ScannerReady() {
+  if (!scanner_) {
+    ShowMessage(scannerError_);
+    return false;
+  }
+  if (!scanner_->IsAvailable()) {
+    ShowMessage(kNoScanner);
+    return false;
+  }
+  return true;
+}
+
+void TfrmMain::PageCallback(HWND, HGLOBAL dib, std::uint16_t xResolution, void* context,
+                            std::uint16_t yResolution) {
+  auto& callback = *static_cast<TCallbackContext*>(context);
+  TScanContext& scan = callback.scan;
+  scan.encoder->LoadFromDIBHandle(dib);
+  WriteScannedPage(scan, xResolution, yResolution);
+  TfrmMain& form = *callback.form;
+  form.imageScrollBox_->AssignGraphic(*scan.encoder);
+  form.modified_ = false;
+  form.ApplyZoomBox();
+  Application().ProcessMessages();
+  ++scan.pages;
+}
+
+int TfrmMain::AcquireInto(const std::string& fileName, bool handOverSettings, bool& succeeded) {
+  succeeded = false;
+  TCallbackContext context;
+  context.scan.multiPage = 1;
+  context.form = this;
+  TFileStream stream(fileName, fmCreate);
+  auto encoder = std::make_unique<TTiffGraphic>();
+  context.scan.stream = &stream;
+  context.scan.encoder = encoder.get();
+  SetEnabled(false);
+  struct TEnableAgain {
+    TfrmMain* form;
+    ~TEnableAgain() { form->SetEnabled(true); }
+  } enableAgain{this};
+  if (handOverSettings) {
+    scanner_->SetShowUI(ShowDialog);
+    scanner_->SetXDpi(static_cast<std::uint16_t>(XDpi & 0xFFFF));
+    scanner_->SetYDpi(static_cast<std::uint16_t>(YDpi & 0xFFFF));
+    scanner_->SetImageFormat(ImageFormat);
+  }
+  scanner_->Acquire(&context, &TfrmMain::PageCallback, Handle());
+  succeeded = true;
+  return context.scan.pages;
+}
+
+void TfrmMain::ScanMenuClick(TObject*) {
+  if (!SavePrompt()) return;
+  if (!ScannerReady()) return;
+  bool succeeded = false;
+  int pages = 0;
+  try {
+    pages = AcquireInto(DocumentFileName, true, succeeded);
+  } catch (...) {
+    // The pages written so far are the document.
+    if (FileExists(DocumentFileName) && TPageView::GetPageCount(DocumentFileName) > 0)
+      LoadDocument(DocumentFileName);
+    throw;
+  }
+  if (pages > 0) LoadDocument(DocumentFileName);
+  if (succeeded) {
+    imageScrollBox_->SetZoomMode(pzFullPage);
+    zoomEdit_->SetText(std::to_string(static_cast<int>(std::floor(imageScrollBox_->ZoomPercent()))));
+    Application().BringToFront();
+  }
+}
+
+void TfrmMain::AppendScanBtnClick(TObject*) {
+  if (!SavePrompt()) return;
+  if (!ScannerReady()) return;
+  const std::string addName = AddPageFileName(DocumentFileName);
+  bool succeeded = false;
+  int pages = 0;
+  auto merge = [&] {
+    if (pages == 0) return;
+    LoadDocument(addName);
+    const int count = imageScrollBox_->PageCount();
+    if (count > 1) {
+      for (int i = 1; i <= count; ++i) {
+        imageScrollBox_->SetCurrentPage(i);
+        imageScrollBox_->AppendToFile(DocumentFileName);
+      }
+    } else {
+      imageScrollBox_->AppendToFile(DocumentFileName);
+    }
+    LoadDocument(DocumentFileName);
+  };
+  try {
+    pages = AcquireInto(addName, false, succeeded);
+  } catch (...) {
+    merge();
+    throw;
+  }
+  merge();
+  if (succeeded) imageScrollBox_->SetZoomMode(pzFullPage);
+}
+
+void TfrmMain::DeletePageBtnClick(TObject*) {
+  if (imageScrollBox_->PageCount() <= 1) return;
+  const std::string tempDir = lumetra::platform::TempDirectory();
+  const std::string tempName = NumberedTempFileName(tempDir, FileExists);
+  RewriteWithoutPage(DocumentFileName, imageScrollBox_->PageCount(),
+                     imageScrollBox_->CurrentPage(), tempName);
+  LoadDocument(DocumentFileName);
+}
+
+void TfrmMain::PageEditChange(TObject*) {
+  if (DocumentFileName.empty()) return;
+  const int page = PageBoxNumber(pageEdit_->Text());
+  if (page >= 1 && page <= pageUpDown_->Max() && imageScrollBox_->PageCount() > 1)
+    imageScrollBox_->SetCurrentPage(page);
+}
+
+void TfrmMain::ZoomEditChange(TObject*) {
+  imageScrollBox_->SetZoomPercent(ZoomBoxPercent(zoomEdit_->Text()));
+}
+
+void TfrmMain::ExitSaveMenuClick(TObject*) {
+  acceptFlag_ = 1;
+  Close();
+}
+
+void TfrmMain::ExitMenuClick(TObject*) {
+  acceptFlag_ = 0;
+  Close();
+}
+
+void TfrmMain::FormClose(TObject*, TCloseAction& action) {
+  action = SavePrompt() ? caHide : caNone;
+}
+
+void TfrmMain::SelectScannerMenuClick(TObject*) {
+  if (scanner_ && scanner_->IsAvailable())
+    scanner_->SelectSource();
+  else
+    ShowMessage(scanner_ ? kNoScanner : scannerError_);
+}
+
+void TfrmMain::AboutMenuClick(TObject*) {
+  TForm about("Quorvex - Info", 300, 140, bsDialog);
+  TLabel product(about, "Quorvex");
+  product.SetBounds(20, 16, 260, 20);
+  TLabel version(about, "Version 1.0.2");
+  version.SetBounds(20, 44, 260, 20);
+  TButton ok(about, "&Ok");
+  ok.SetBounds(110, 90, 80, 28);
+  ok.SetDefault(true);
+  ok.OnClick = [&about](TObject*) { about.SetModalResult(mrOk); };
+  about.ShowModal();
+}
+
+void TfrmMain::CommandEnabling(TObject*, bool& done) {
+  const bool hasImage = !imageScrollBox_->Empty();
+  sbAddPage_->SetEnabled(hasImage);
+  sbAccept_->SetEnabled(hasImage);
+  static const char* const imageCommands[] = {
+      "ExitSaveMenu",       "RotateMenu",          "Rotate90Menu",          "Rotate180Menu",
+      "Rotate270Menu",      "RotateArbitraryMenu", "FlipMenu",              "FlipHorizontalMenu",
+      "FlipVerticalMenu",   "SharpenMenu",         "SmoothMenu",            "CropMenu",
+      "BrightnessMenu",     "IncreassBrightnessMenu", "DecreaseBrightnessMenu", "ContrastMenu",
+      "IncreaseContrastMenu", "DecreaseContrastMenu", "GammaMenu",          "ConvertToGrayMenu",
+      "FormatConversionMenu", "EdgeDetectionMenu",  "EmbossMenu",            "NegativeMenu",
+      "ResizeMenu"};
+  for (const char* name : imageCommands)
+    if (TMenuItem* item = mainMenu_.Find(name)) item->SetEnabled(hasImage);
+  sbDeletePage_->SetEnabled(imageScrollBox_->PageCount() > 1);
+  if (TMenuItem* undo = mainMenu_.Find("UndoMenu")) undo->SetEnabled(!undoImage_->Empty());
+  sbScan_->SetEnabled(true);
+  sbCancel_->SetEnabled(true);
+  done = true;
+}
+
+}  // namespace quorvex::scanwindow

@@ -1,0 +1,84 @@
+// TfrmMain: the modal scanning window. The user scans pages into the
+// host's multi-page TIFF document, adds and deletes pages, moves between
+// pages and zooms, and leaves with Accept or Cancel.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "formats/tiff_graphic.h"
+#include "scanwindow/scan_document.h"
+#include "scanwindow/win32/page_view.h"
+#include "twain/twain_scanner.h"
+#include "ui/controls.h"
+#include "ui/form.h"
+#include "ui/menus.h"
+
+namespace quorvex::scanwindow {
+
+class TfrmMain : public lumetra::ui::TForm {
+ public:
+  TfrmMain();
+  ~TfrmMain() override;
+  const char* ClassName() const noexcept override { return "TfrmMain"; }
+
+  // Set by the automation object before each showing.
+  std::string DocumentFileName;
+  bool ShowDialog = true;
+  std::int32_t XDpi = 200;
+  std::int32_t YDpi = 200;
+  lumetra::TImageFormat ImageFormat = lumetra::ifBlackWhite;
+  // 1 after Accept, 0 after Cancel.
+  std::int32_t AcceptFlag() const { return acceptFlag_; }
+
+  // The form's handlers.
+  void ScanMenuClick(lumetra::TObject* sender);
+  void AppendScanBtnClick(lumetra::TObject* sender);
+  void DeletePageBtnClick(lumetra::TObject* sender);
+  void PageEditChange(lumetra::TObject* sender);
+  void ZoomEditChange(lumetra::TObject* sender);
+  void ExitSaveMenuClick(lumetra::TObject* sender);
+  void ExitMenuClick(lumetra::TObject* sender);
+  void SelectScannerMenuClick(lumetra::TObject* sender);
+  void AboutMenuClick(lumetra::TObject* sender);
+  void actPanelResize(lumetra::TObject* sender);
+
+  TPageView& ImageScrollBox() { return *imageScrollBox_; }
+  lumetra::ui::TEdit& PageEdit() { return *pageEdit_; }
+  lumetra::ui::TMainMenu& MainMenu() { return mainMenu_; }
+
+ private:
+  void FormCreate();
+  void FormClose(lumetra::TObject* sender, lumetra::ui::TCloseAction& action);
+  void FormDestroy();
+  void LoadDocument(const std::string& fileName);
+  // False when the user cancelled.
+  bool SavePrompt();
+  void CommandEnabling(lumetra::TObject* sender, bool& done);
+  // Runs one acquisition into FileName; answers the number of pages written.
+  int AcquireInto(const std::string& fileName, bool handOverSettings, bool& succeeded);
+  bool ScannerReady();
+  static void PageCallback(HWND window, HGLOBAL dib, std::uint16_t xResolution, void* context,
+                           std::uint16_t yResolution);
+  void ApplyZoomBox();
+
+  lumetra::ui::TMainMenu mainMenu_;
+  std::unique_ptr<lumetra::ui::TPanel> topPanel_;
+  std::unique_ptr<lumetra::ui::TButton> sbAccept_, sbCancel_, sbScan_, sbAddPage_, sbDeletePage_;
+  std::unique_ptr<lumetra::ui::TLabel> zoomLabel_, pageLabel_;
+  std::unique_ptr<lumetra::ui::TEdit> zoomEdit_, pageEdit_;
+  std::unique_ptr<lumetra::ui::TUpDown> zoomUpDown_, pageUpDown_;
+  std::unique_ptr<TPageView> imageScrollBox_;
+  std::unique_ptr<lumetra::ui::TStatusBar> sbStatus_;
+
+  bool modified_ = false;
+  std::string saveAsFileName_;
+  std::unique_ptr<lumetra::TDibGraphic> undoImage_;
+  std::unique_ptr<twain::TScanner> scanner_;
+  std::string scannerError_;  // why there is no acquisition object
+  std::int32_t acceptFlag_ = 0;
+};
+
+}  // namespace quorvex::scanwindow

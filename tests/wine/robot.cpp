@@ -1,0 +1,167 @@
+#include "wine/robot.h"
+
+namespace quorvex::robot {
+
+namespace {
+
+constexpr DWORD kTimeoutMs = 60000;
+HWND current = nullptr;
+
+std::string TextOf(HWND window) {
+  char text[512] = {};
+  // WM_GETTEXT works across processes for the window text of controls.
+  SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                      SMTO_ABORTIFHUNG, 2000, nullptr);
+  return text;
+}
+
+std::string ClassOf(HWND window) {
+  char name[64] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+struct TFind {
+  std::string caption;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindTop(HWND window, LPARAM data) {
+  auto& find = *reinterpret_cast<TFind*>(data);
+  if (IsWindowVisible(window) && TextOf(window) == find.caption) {
+    find.found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND WaitTopLevel(const std::string& caption) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < kTimeoutMs) {
+    TFind find{caption};
+    EnumWindows(FindTop, reinterpret_cast<LPARAM>(&find));
+    if (find.found) return find.found;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+struct TChildren {
+  std::vector<HWND> list;
+};
+
+BOOL CALLBACK CollectChild(HWND window, LPARAM data) {
+  reinterpret_cast<TChildren*>(data)->list.push_back(window);
+  return TRUE;
+}
+
+std::vector<HWND> Children(HWND parent) {
+  TChildren children;
+  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
+  return children.list;
+}
+
+HWND FindButton(HWND parent, const std::string& text) {
+  for (HWND child : Children(parent)) {
+    if (ClassOf(child) != "Button" || !IsWindowVisible(child)) continue;
+    std::string caption = TextOf(child);
+    std::string plain;
+    for (char c : caption)
+      if (c != '&') plain += c;
+    if (plain == text) return child;
+  }
+  return nullptr;
+}
+
+// The page box: the second edit of the top panel (the zoom box is first).
+HWND PageBox(HWND form) {
+  int edits = 0;
+  for (HWND child : Children(form))
+    if (ClassOf(child) == "Edit" && ++edits == 2) return child;
+  return nullptr;
+}
+
+bool Press(HWND window, const std::string& text, std::string& reason) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < kTimeoutMs) {
+    HWND button = FindButton(window, text);
+    if (button && IsWindowEnabled(button) && IsWindowEnabled(window)) {
+      // Posted, as a mouse click would queue: the button's handler may run
+      // a modal loop of its own.
+      PostMessageA(button, BM_CLICK, 0, 0);
+      Sleep(100);
+      return true;
+    }
+    Sleep(50);
+  }
+  reason = "no enabled button \"" + text + "\"";
+  return false;
+}
+
+}  // namespace
+
+bool RunStep(const std::string& step, std::string& reason) {
+  const auto colon = step.find(':');
+  const std::string verb = step.substr(0, colon);
+  const std::string arg = colon == std::string::npos ? "" : step.substr(colon + 1);
+  if (verb == "window") {
+    current = WaitTopLevel(arg);
+    if (!current) reason = "no window \"" + arg + "\"";
+    return current != nullptr;
+  }
+  if (verb == "click") {
+    if (!current) {
+      reason = "no current window";
+      return false;
+    }
+    return Press(current, arg, reason);
+  }
+  if (verb == "dialog") {
+    const auto equals = arg.find('=');
+    HWND dialog = WaitTopLevel(arg.substr(0, equals));
+    if (!dialog) {
+      reason = "no dialog \"" + arg.substr(0, equals) + "\"";
+      return false;
+    }
+    return Press(dialog, arg.substr(equals + 1), reason);
+  }
+  if (verb == "page") {
+    const DWORD start = GetTickCount();
+    std::string seen;
+    while (GetTickCount() - start < kTimeoutMs) {
+      HWND box = current ? PageBox(current) : nullptr;
+      seen = box ? TextOf(box) : "<no page box>";
+      if (box && IsWindowEnabled(current) && seen == arg) return true;
+      Sleep(50);
+    }
+    reason = "page box reads \"" + seen + "\", expected \"" + arg + "\"";
+    return false;
+  }
+  if (verb == "pagebox") {
+    HWND box = current ? PageBox(current) : nullptr;
+    if (!box) {
+      reason = "no page box";
+      return false;
+    }
+    SendMessageTimeoutA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg.c_str()),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+    return true;
+  }
+  if (verb == "sleep") {
+    Sleep(static_cast<DWORD>(atoi(arg.c_str())));
+    return true;
+  }
+  reason = "unknown step \"" + step + "\"";
+  return false;
+}
+
+bool RunSteps(const std::vector<std::string>& steps, std::string& reason) {
+  for (const auto& step : steps)
+    if (!RunStep(step, reason)) {
+      reason = step + ": " + reason;
+      return false;
+    }
+  return true;
+}
+
+}  // namespace quorvex::robot

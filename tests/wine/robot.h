@@ -1,0 +1,23 @@
+// A robot that uses the product's windows as a person would: it finds
+// windows by caption and presses their buttons, reads the page box, and
+// waits for the window to come back from scanning.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace quorvex::robot {
+
+// Runs one step; false (with a reason) when it did not succeed in time.
+//   window:CAPTION      wait for a visible top-level window; it becomes current
+//   click:TEXT          press the current window's enabled button TEXT
+//   dialog:CAPTION=TEXT wait for window CAPTION and press its button TEXT
+//   page:N              wait until the window is enabled and the page box reads N
+//   pagebox:TEXT        type TEXT into the page box
+//   sleep:MS
+bool RunStep(const std::string& step, std::string& reason);
+bool RunSteps(const std::vector<std::string>& steps, std::string& reason);
+
+}  // namespace quorvex::robot
