@@ -234,6 +234,25 @@ TEST(DibWin32, OnlyBitmapsComeFromTheClipboard) {
             "Unknown clipboard format, 8");
   EXPECT_EQ(MessageOf([&] { g.LoadFromClipboardFormat(CF_BITMAP, nullptr, nullptr); }),
             "Unknown clipboard format, 2");
+
+  // Black and white goes as a monochrome bitmap, all else as a screen bitmap.
+  HDC screen = ::GetDC(nullptr);
+  const int screenBits = ::GetDeviceCaps(screen, BITSPIXEL);
+  ::ReleaseDC(nullptr, screen);
+  for (TImageFormat f : {ifBlackWhite, ifColor16, ifTrueColor}) {
+    g.NewImage(3, 2, f, nullptr, 96, 96);
+    std::uint16_t format = 0;
+    void* data = nullptr;
+    void* palette = reinterpret_cast<void*>(1);
+    g.SaveToClipboardFormat(format, data, palette);
+    EXPECT_EQ(format, CF_BITMAP);
+    EXPECT_EQ(palette, reinterpret_cast<void*>(1));  // left alone
+    BITMAP description{};
+    ASSERT_TRUE(::GetObjectA(static_cast<HBITMAP>(data), sizeof description, &description));
+    EXPECT_EQ(description.bmBitsPixel, f == ifBlackWhite ? 1 : screenBits);
+    EXPECT_EQ(description.bmWidth, 3);
+    ::DeleteObject(static_cast<HGDIOBJ>(data));
+  }
 }
 
 TEST(DibWin32, CanvasDrawsIntoThePixels) {
@@ -320,6 +339,31 @@ TEST(DibWin32, AnimationTimerStepsThroughTheFrames) {
   ::Sleep(50);
   while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
   EXPECT_EQ(seen, stopped);
+}
+
+TEST(DibWin32, AnimationSwitchedOffByAViewStops) {
+  TDibGraphic g;
+  for (int level : {1, 2}) {
+    auto frame = std::make_unique<TDibGraphic>();
+    frame->NewImage(1, 1, ifGray256, nullptr, 96, 96);
+    frame->SetPixelIndex(0, 0, level);
+    frame->SetFrameDelay(1);
+    g.AddFrame(std::move(frame));
+  }
+  g.SetFrameDelay(1);
+  int changes = 0;
+  g.OnChange = [&](TObject*) {
+    if (++changes == 2) g.SetAnimate(false);  // a view stops it from inside a step
+  };
+  g.SetAnimate(true);
+  const DWORD start = ::GetTickCount();
+  MSG msg;
+  while (::GetTickCount() - start < 300) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+  }
+  EXPECT_EQ(changes, 2);
+  EXPECT_FALSE(g.Animate());
 }
 
 // On a palette display (an 8-bit screen) a true-colour image starts its

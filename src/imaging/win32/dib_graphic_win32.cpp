@@ -493,26 +493,33 @@ void TDibGraphic::SaveToClipboardFormat(std::uint16_t& format, void*& data, void
 
 // The animation timers of the thread: thread-free Win32 timers whose
 // callback runs from the message loop and finds its image by timer id.
+// Frame selection pumps messages, so an image may be switched off or even
+// destroyed in the middle of its own tick: the ticking set tells.
 struct DibAnimationTimers {
   static std::map<UINT_PTR, TDibGraphic*>& Registry() {
     static std::map<UINT_PTR, TDibGraphic*> registry;
     return registry;
   }
+  static std::set<TDibGraphic*>& Ticking() {
+    static std::set<TDibGraphic*> ticking;
+    return ticking;
+  }
 
   static void CALLBACK Tick(HWND, UINT, UINT_PTR id, DWORD) noexcept {
-    auto& registry = Registry();
-    const auto found = registry.find(id);
-    if (found == registry.end()) {
+    const auto found = Registry().find(id);
+    if (found == Registry().end()) {
       ::KillTimer(nullptr, id);
       return;
     }
     TDibGraphic* graphic = found->second;
     graphic->StopAnimationTimer();
+    Ticking().insert(graphic);
     try {
       graphic->AnimationTick();
     } catch (...) {
       // The next tick tries again; a timer callback has nobody to tell.
     }
+    if (!Ticking().erase(graphic)) return;  // switched off or gone meanwhile
     if (graphic->animate_ && !graphic->frames_.empty()) {
       try {
         graphic->StartAnimationTimer();
@@ -540,10 +547,12 @@ void TDibGraphic::StopAnimationTimer() {
 
 void TDibGraphic::SetAnimate(bool value) {
   animate_ = value;
-  if (animate_ && !frames_.empty())
+  if (animate_ && !frames_.empty()) {
     StartAnimationTimer();
-  else
+  } else {
     StopAnimationTimer();
+    DibAnimationTimers::Ticking().erase(this);
+  }
 }
 
 }  // namespace lumetra
