@@ -32,13 +32,5 @@ TEST(TwainDefs, MatchesThePublishedHeader) {
     EXPECT_EQ(own[i].value, published[i].value) << own[i].name;
 }
 
-TEST(TwainDefs, Fix32ItemsCarryTheWholePartInTheLowWord) {
-  // A resolution sent as a one-value item: Whole 300, Frac 0 is item 300.
-  EXPECT_EQ(Fix32Item(TW_FIX32{300, 0}), 300u);
-  EXPECT_EQ(Fix32FromItem(Fix32Item(TW_FIX32{-2, 0x8000})).Whole, -2);
-  EXPECT_DOUBLE_EQ(FromFix32(ToFix32(8.25)), 8.25);
-  EXPECT_DOUBLE_EQ(FromFix32(ToFix32(-1.5)), -1.5);
-}
-
 }  // namespace
 }  // namespace quorvex::twain

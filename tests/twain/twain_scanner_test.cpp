@@ -244,13 +244,14 @@ bool InFreshProcess(DWORD& exitCode) {
 }
 
 TEST_F(TwainScannerTest, ALibraryWithoutEntryPointStaysUnavailable) {
-  // Once Wine's manager is loaded, a library of the same name resolves to it.
+  // Once Wine's manager is loaded, a library of the same name resolves to
+  // it; and Wine reads the override when the process starts.
+  PreferNativeManager preferNative;
   if (DWORD exitCode; InFreshProcess(exitCode)) {
     EXPECT_EQ(exitCode, 0u);
     return;
   }
   // A DLL that is no source manager: it loads, but has no DSM_Entry.
-  PreferNativeManager preferNative;
   const std::string dir = TempPath("badmanager");
   CreateDirectoryA(dir.c_str(), nullptr);
   const std::string fake = dir + "\\TWAIN_32.DLL";

@@ -107,16 +107,6 @@ TEST(PagePainter, EveryPageNumberLooksDifferent) {
   Paint(TPageSpec{123456, 100, 100, 1, false});
 }
 
-TEST(ScanSettings, DefaultsAreAThreeSheetFeeder) {
-  const TScanSettings s = ParseSettings("");
-  EXPECT_EQ(s.pages, 3);
-  EXPECT_EQ(s.cancelAt, 0);
-  EXPECT_FALSE(s.refuseImageInfo);
-  EXPECT_FALSE(s.failEnable);
-  EXPECT_FALSE(s.feederLoaded);
-  EXPECT_TRUE(s.folder.empty());
-}
-
 TEST(ScanSettings, ReadsEveryKeyAndIgnoresTheRest) {
   const TScanSettings s = ParseSettings(
       "# a test batch\r\n"
