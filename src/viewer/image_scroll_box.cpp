@@ -1,0 +1,758 @@
+#include "viewer/image_scroll_box.h"
+
+#include <windows.h>
+#include <ole2.h>
+#include <olectl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <vector>
+
+#include "base/format.h"
+#include "formats/registry.h"
+#include "formats/tiff_graphic.h"
+#include "imaging/win32/canvas.h"
+#include "platform/platform.h"
+
+namespace lumetra {
+
+namespace {
+
+std::map<TMouseMode, TMouseHandlerFactory>& HandlerFactories() {
+  static std::map<TMouseMode, TMouseHandlerFactory> factories;
+  return factories;
+}
+
+// Empties an image: its pixel store goes, the object stays (the display
+// copy keeps its hooks; the document keeps its class and settings).
+struct ImageReleaser : TDibGraphic {
+  static void Release(TDibGraphic& image) {
+    auto release = &ImageReleaser::ReleaseStore;
+    (image.*release)();
+  }
+};
+
+std::string ExtractFileExt(const std::string& fileName) {
+  const std::size_t dot = fileName.find_last_of('.');
+  const std::size_t slash = fileName.find_last_of("\\/:");
+  if (dot == std::string::npos || (slash != std::string::npos && slash > dot)) return {};
+  return fileName.substr(dot);
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) ==
+                  std::toupper(static_cast<unsigned char>(y));
+         });
+}
+
+class ProgressReporter {
+ public:
+  ProgressReporter(TObject* sender, const TLumetraProgressEvent& event)
+      : sender_(sender), event_(event) {}
+  void operator()(std::uint8_t percent) {
+    if (event_ && percent != last_) event_(sender_, percent);
+    last_ = percent;
+  }
+
+ private:
+  TObject* sender_;
+  const TLumetraProgressEvent& event_;
+  int last_ = -1;
+};
+
+}  // namespace
+
+void RegisterMouseHandler(TMouseMode mode, TMouseHandlerFactory factory) {
+  HandlerFactories()[mode] = std::move(factory);
+}
+
+// --- scroll bars ---------------------------------------------------------------
+
+int TControlScrollBar::MaxPosition() const {
+  const int client = bar_ == SB_HORZ ? box_.ClientWidth() : box_.ClientHeight();
+  return std::max(0, range_ - client);
+}
+
+bool TControlScrollBar::IsScrollBarVisible() const {
+  const int client = bar_ == SB_HORZ ? box_.ClientWidth() : box_.ClientHeight();
+  return visible_ && range_ > client;
+}
+
+void TControlScrollBar::SetRange(int value) {
+  range_ = std::max(value, 0);
+  Update();
+}
+
+void TControlScrollBar::SetPosition(int value) {
+  const int clamped = std::clamp(value, 0, visible_ ? MaxPosition() : 0);
+  if (clamped == position_) return;
+  position_ = clamped;
+  Update();
+  box_.PlaceImage();
+}
+
+void TControlScrollBar::SetVisible(bool value) {
+  if (visible_ == value) return;
+  visible_ = value;
+  if (!visible_) position_ = 0;
+  Update();
+  box_.PlaceImage();
+}
+
+void TControlScrollBar::Update() {
+  HWND window = box_.Handle();
+  if (!window) return;
+  const bool show = visible_ && range_ > 0;
+  ::ShowScrollBar(window, bar_, show);
+  if (!show) return;
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+  info.nMin = 0;
+  info.nMax = range_ - 1;
+  const int client = bar_ == SB_HORZ ? box_.ClientWidth() : box_.ClientHeight();
+  info.nPage = static_cast<UINT>(std::max(client, 0));
+  info.nPos = position_;
+  ::SetScrollInfo(window, bar_, &info, TRUE);
+  // A bar whose content fits shows no thumb; it hides as the platform's
+  // scrolling control does.
+  if (range_ <= client) ::ShowScrollBar(window, bar_, FALSE);
+}
+
+// --- inner image control ----------------------------------------------------------
+
+TImageControl::TImageControl(TImageScrollBox& box) : box_(box) {
+  CreateOwnWindow(&box, "QvImage", WS_CLIPSIBLINGS, 0, CS_DBLCLKS, nullptr);
+}
+
+LRESULT TImageControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;  // the picture covers the whole control
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = ::BeginPaint(Handle(), &ps);
+      if (!picture_.Empty()) {
+        TCanvas canvas(dc);
+        picture_.Draw(canvas, TRect{0, 0, picture_.Width(), picture_.Height()});
+      }
+      ::EndPaint(Handle(), &ps);
+      return 0;
+    }
+    default:
+      return TControl::WndProc(msg, wParam, lParam);
+  }
+}
+
+void TImageControl::MouseDown(ui::TMouseButton button, ui::TShiftState shift, int x, int y) {
+  box_.ImageMouseDown(button, shift, x, y);
+}
+void TImageControl::MouseUp(ui::TMouseButton button, ui::TShiftState shift, int x, int y) {
+  box_.ImageMouseUp(button, shift, x, y);
+}
+void TImageControl::MouseMove(ui::TShiftState shift, int x, int y) {
+  box_.ImageMouseMove(shift, x, y);
+}
+void TImageControl::Click() { box_.ImageClick(); }
+void TImageControl::DblClick() { box_.ImageDblClick(); }
+
+// --- construction -------------------------------------------------------------
+
+TImageScrollBox::TImageScrollBox(ui::TControl& parent)
+    : graphic_(std::make_unique<TDibGraphic>()),
+      readAhead_(std::make_shared<TReadAheadSlot>()) {
+  RegisterViewerCursors();
+  CreateOwnWindow(&parent, "QvImageScrollBox",
+                  WS_VISIBLE | WS_CLIPCHILDREN | WS_HSCROLL | WS_VSCROLL | WS_TABSTOP,
+                  WS_EX_CLIENTEDGE, CS_DBLCLKS, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+  image_ = std::make_unique<TImageControl>(*this);
+  SetBounds(0, 0, 100, 100);
+  horz_.SetTracking(true);
+  vert_.SetTracking(true);
+  horz_.Update();
+  vert_.Update();
+  animationTimer_.OnTimer = [this](TObject*) { AnimationTimer(); };
+  SetMouseMode(mmDrag);
+}
+
+TImageScrollBox::~TImageScrollBox() {
+  animationTimer_.SetEnabled(false);
+  readAhead_->Clear();
+  FreeMouseHandler();
+}
+
+void TImageScrollBox::FreeMouseHandler() {
+  TMouseHandler* handler = mouseHandler_;
+  mouseHandler_ = nullptr;
+  if (handler && mouseHandlerOwnership_) delete handler;
+}
+
+// --- zoom and redraw ------------------------------------------------------------
+
+void TImageScrollBox::ComputeZoom() {
+  const int w = graphic_->Width(), h = graphic_->Height();
+  switch (zoomMode_) {
+    case zmOriginalSize:
+      zoom_ = 100;
+      break;
+    case zmFullPage:
+    case zmFitToPage: {
+      vert_.SetVisible(false);
+      const float rx = static_cast<float>(static_cast<long double>(ClientWidth()) / w);
+      horz_.SetVisible(false);
+      const float ry = static_cast<float>(static_cast<long double>(ClientHeight()) / h);
+      zoom_ = static_cast<float>(100.0L * (rx < ry ? rx : ry));
+      if (zoomMode_ == zmFitToPage && zoom_ > 100) zoom_ = 100;
+      break;
+    }
+    case zmFitWidth: {
+      const float r = static_cast<float>(static_cast<long double>(ClientWidth()) / w);
+      zoom_ = static_cast<float>(100.0L * r);
+      break;
+    }
+    case zmFitHeight: {
+      horz_.SetVisible(false);
+      vert_.SetVisible(false);
+      const float r = static_cast<float>(static_cast<long double>(ClientHeight()) / h);
+      zoom_ = static_cast<float>(100.0L * r);
+      break;
+    }
+    case zmPercent:
+      break;
+  }
+}
+
+void TImageScrollBox::Redraw(bool imageChanged) {
+  if (!Parent() || !Visible() || redrawing_) return;
+  redrawing_ = true;
+  struct Guard {
+    bool& flag;
+    ~Guard() { flag = false; }
+  } guard{redrawing_};
+
+  if (graphic_->Empty()) {
+    ImageReleaser::Release(image_->Picture());
+    horz_.SetVisible(false);
+    vert_.SetVisible(false);
+    image_->Hide();
+    return;
+  }
+  ComputeZoom();
+  const bool zoomChanged = previousZoom_ != zoom_;
+  if (zoomChanged && OnZoomChange) OnZoomChange(this, zoom_);
+  previousZoom_ = zoom_;
+  if ((imageChanged || zoomChanged) && mouseHandler_) mouseHandler_->BeforeRedraw();
+  RebuildDisplayCopy();
+  if (OnRedraw) OnRedraw(graphic_.get());
+  image_->Show();
+  if ((imageChanged || zoomChanged) && mouseHandler_) mouseHandler_->AfterRedraw();
+  ZoomApplied(zoom_);
+}
+
+void TImageScrollBox::RebuildDisplayCopy() {
+  const int w = graphic_->Width(), h = graphic_->Height();
+  const long double factor = static_cast<long double>(zoom_) / 100;
+  const int dw = std::max(1, static_cast<int>(std::trunc(w * factor)));
+  const int dh = std::max(1, static_cast<int>(std::trunc(h * factor)));
+
+  horz_.SetVisible(ClientWidth() < dw);
+  vert_.SetVisible(ClientHeight() < dh);
+
+  TDibGraphic& display = image_->Picture();
+  if (antiAliased_ && graphic_->ImageFormat() == ifBlackWhite) {
+    antiAliasTransform_.SetTargetWidth(dw);
+    antiAliasTransform_.SetTargetHeight(dh);
+    antiAliasTransform_.ApplyOnDest(*graphic_, display);
+  } else {
+    resizeTransform_.SetNewWidth(dw);
+    resizeTransform_.SetNewHeight(dh);
+    resizeTransform_.SetForceFormat(true);
+    resizeTransform_.SetTargetFormat(graphic_->ImageFormat());
+    resizeTransform_.ApplyOnDest(*graphic_, display);
+  }
+
+  // Every rebuild scrolls back to the top left corner.
+  horz_.range_ = dw;
+  vert_.range_ = dh;
+  horz_.position_ = 0;
+  vert_.position_ = 0;
+  horz_.Update();
+  vert_.Update();
+
+  if (centered_) {
+    if (mouseHandler_) mouseHandler_->BeforeRedraw();
+    imageTop_ = dh < Height() ? static_cast<int>(std::trunc((Height() - dh) / 2.0L)) : 0;
+    imageLeft_ = dw < Width() ? static_cast<int>(std::trunc((Width() - dw) / 2.0L)) : 0;
+    if (mouseHandler_) mouseHandler_->AfterRedraw();
+  } else {
+    imageLeft_ = imageTop_ = 0;
+  }
+  image_->SetBounds(imageLeft_, imageTop_, dw, dh);
+  imageRect_ = TRect{imageLeft_, imageTop_, imageLeft_ + dw, imageTop_ + dh};
+  image_->Invalidate();
+}
+
+void TImageScrollBox::PlaceImage() {
+  if (!image_) return;
+  const RECT r = image_->BoundsRect();
+  image_->SetBounds(imageLeft_ - horz_.position_, imageTop_ - vert_.position_,
+                    r.right - r.left, r.bottom - r.top);
+}
+
+void TImageScrollBox::SetZoomMode(TZoomMode value) {
+  if (value == zoomMode_) return;
+  zoomMode_ = value;
+  Redraw(false);
+}
+
+void TImageScrollBox::SetZoomPercent(float value) {
+  if ((zoomMode_ == zmPercent && value == zoom_) || graphic_->Empty() || value <= 0.1f) return;
+  previousZoom_ = zoom_;
+  zoom_ = value > MaxZoomPercent ? static_cast<float>(MaxZoomPercent) : value;
+  zoomMode_ = zmPercent;
+  if (mouseHandler_) mouseHandler_->BeforeRedraw();
+  Redraw(false);
+  if (mouseHandler_) mouseHandler_->AfterRedraw();
+  if (OnZoomChange) OnZoomChange(this, zoom_);
+  ZoomApplied(zoom_);
+}
+
+void TImageScrollBox::SetAntiAliased(bool value) {
+  if (value == antiAliased_) return;
+  antiAliased_ = value;
+  if (graphic_->ImageFormat() == ifBlackWhite) Redraw(false);
+}
+
+void TImageScrollBox::SetCentered(bool value) {
+  if (value == centered_) return;
+  centered_ = value;
+  if (mouseHandler_) mouseHandler_->BeforeRedraw();
+  Redraw(false);
+  if (mouseHandler_) mouseHandler_->AfterRedraw();
+}
+
+void TImageScrollBox::Resize() {
+  TControl::Resize();
+  if (!redrawing_) Redraw(false);
+}
+
+// --- documents --------------------------------------------------------------------
+
+void TImageScrollBox::SetFileName(const std::string& value) {
+  if (value.empty()) {
+    ClearGraphic();
+  } else {
+    LoadFromFile(value, 1);
+  }
+}
+
+int TImageScrollBox::GetPageCount(const std::string& fileName) {
+  TFileStream stream(fileName, fmOpenRead | fmShareDenyNone);
+  if (!FindGraphicClass(fileName)) return 1;
+  std::unique_ptr<TDibGraphic> reader = CreateGraphicForFile(fileName);
+  return reader->GetImageCount(stream);
+}
+
+void TImageScrollBox::LoadFromFile(const std::string& fileName, int page) {
+  const bool wasAnimating = animationTimer_.Enabled();
+  animationTimer_.SetEnabled(false);
+  struct Restart {
+    TImageScrollBox& box;
+    bool on;
+    ~Restart() {
+      if (on && box.PageCount() >= 2) {
+        box.animationTimer_.SetInterval(static_cast<unsigned>(box.graphic_->FrameDelay()));
+        box.animationTimer_.SetEnabled(true);
+      }
+    }
+  } restart{*this, wasAnimating};
+
+  // The read-ahead thread reads page 1 only; a request for all pages or
+  // another page must read the file.
+  std::unique_ptr<TDibGraphic> ahead;
+  if (page == 1 && SameText(fileName, readAheadFileName_)) ahead = readAhead_->Take(fileName);
+  if (ahead) {
+    graphic_ = std::move(ahead);
+    readAheadFileName_.clear();
+    AfterNewDocument();
+  } else {
+    TFileStream stream(fileName, fmOpenRead | fmShareDenyNone);
+    LoadFromStream(stream, fileName, page);
+  }
+  fileName_ = fileName;
+}
+
+void TImageScrollBox::LoadFromStream(TStream& stream, const std::string& fileName, int page) {
+  graphic_ = std::make_unique<TDibGraphic>();  // the old document goes first
+  if (TRubberbandSelection* selection = Selection()) selection->ClearBand();
+  std::unique_ptr<TDibGraphic> loaded;
+  if (const TGraphicClass* graphicClass = FindGraphicClass(fileName)) {
+    loaded = graphicClass->Create();
+    loaded->OnReadWriteProgress = OnReadWriteProgress;
+    if (page != 0) {
+      loaded->SetImageIndex(page);
+    } else {
+      loaded->SetLoadAllFrames(true);
+    }
+    loaded->LoadFromStream(stream);
+  } else {
+    loaded = LoadPicture(stream, fileName);
+  }
+  graphic_ = std::move(loaded);
+  AfterNewDocument();
+}
+
+// The platform's picture loader (OLE pictures: BMP, ICO, WMF, EMF, GIF and
+// JPEG as the system knows them), rendered into a true-colour image.
+std::unique_ptr<TDibGraphic> TImageScrollBox::LoadPicture(TStream& stream,
+                                                          const std::string& name) {
+  ProgressReporter progress(this, OnReadWriteProgress);
+  progress(0);
+  std::string path = name;
+  bool temporary = false;
+  if (!platform::FileExists(name)) {
+    path = CreateTempFileName("lu", name.find('.') == std::string::npos ? name : ExtractFileExt(name));
+    TFileStream file(path, fmCreate);
+    stream.SetPosition(0);
+    file.CopyFrom(stream, 0);
+    temporary = true;
+  }
+  struct RemoveTemp {
+    const std::string& path;
+    bool on;
+    ~RemoveTemp() {
+      if (on) platform::RemoveFile(path);
+    }
+  } removeTemp{path, temporary};
+  progress(25);
+
+  TMemoryStream bytes;
+  bytes.LoadFromFile(path);
+  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(std::max<std::int64_t>(bytes.Size(), 1)));
+  if (!block) throw EOutOfMemory("Out of memory");
+  if (void* p = ::GlobalLock(block)) {
+    std::copy_n(bytes.Memory(), bytes.Size(), static_cast<std::uint8_t*>(p));
+    ::GlobalUnlock(block);
+  }
+  IStream* source = nullptr;
+  if (FAILED(::CreateStreamOnHGlobal(block, TRUE, &source))) {
+    ::GlobalFree(block);
+    throw EInvalidGraphic("Unknown picture file extension (" + ExtractFileExt(name) + ")");
+  }
+  IPicture* picture = nullptr;
+  const HRESULT hr = ::OleLoadPicture(source, static_cast<LONG>(bytes.Size()), FALSE,
+                                      IID_IPicture, reinterpret_cast<void**>(&picture));
+  source->Release();
+  if (FAILED(hr) || !picture) {
+    throw EInvalidGraphic("Unknown picture file extension (" + ExtractFileExt(name) + ")");
+  }
+  struct ReleasePicture {
+    IPicture* p;
+    ~ReleasePicture() { p->Release(); }
+  } releasePicture{picture};
+  progress(90);
+
+  OLE_XSIZE_HIMETRIC hmWidth = 0;
+  OLE_YSIZE_HIMETRIC hmHeight = 0;
+  picture->get_Width(&hmWidth);
+  picture->get_Height(&hmHeight);
+  const int width = std::max(1, ::MulDiv(hmWidth, platform::ScreenDpiX(), 2540));
+  const int height = std::max(1, ::MulDiv(hmHeight, platform::ScreenDpiY(), 2540));
+  auto image = std::make_unique<TDibGraphic>();
+  image->NewImage(width, height, ifTrueColor, nullptr, 0, 0);
+  image->Fill(0xFFFFFF);
+  HDC dc = image->Canvas().Handle();
+  picture->Render(dc, 0, 0, width, height, 0, hmHeight, hmWidth, -hmHeight, nullptr);
+  ::GdiFlush();
+  progress(100);
+  return image;
+}
+
+void TImageScrollBox::AfterNewDocument() {
+  NewGraphic(*graphic_);
+  Redraw(true);
+}
+
+void TImageScrollBox::NewGraphic(TDibGraphic& graphic) {
+  if (OnNewGraphic) OnNewGraphic(&graphic);
+  if (auto* tiff = dynamic_cast<TTiffGraphic*>(&graphic)) annotationText_ = tiff->CustomTagValue();
+  if (showAnnotations_ && mouseMode_ != mmAnnotation) ShowAnnotationsReadOnly();
+}
+
+void TImageScrollBox::WriteGraphic(TStream& stream, const std::string& ext, bool append) {
+  std::unique_ptr<TDibGraphic> writer = CreateGraphicForFile(ext);
+  TBusyCursor busy;
+  writer->Assign(graphic_.get());
+  if (auto* tiff = dynamic_cast<TTiffGraphic*>(writer.get())) {
+    tiff->SetCustomTagValue(CurrentAnnotationText());
+  }
+  if (OnBeforeSave) OnBeforeSave(this, writer.get());
+  writer->OnReadWriteProgress = OnReadWriteProgress;
+  if (append) {
+    writer->AppendToStream(stream);
+  } else {
+    writer->SaveToStream(stream);
+  }
+}
+
+void TImageScrollBox::SaveToStream(TStream& stream, const std::string& ext) {
+  WriteGraphic(stream, ext, false);
+}
+
+void TImageScrollBox::AppendToStream(TStream& stream, const std::string& ext) {
+  WriteGraphic(stream, ext, true);
+}
+
+void TImageScrollBox::SaveToFile(const std::string& fileName) {
+  {
+    TFileStream stream(fileName, fmCreate);
+    SaveToStream(stream, ExtractFileExt(fileName));
+  }
+  fileName_ = fileName;
+}
+
+void TImageScrollBox::AppendToFile(const std::string& fileName) {
+  TFileStream stream(fileName, fmOpenReadWrite);
+  AppendToStream(stream, ExtractFileExt(fileName));
+}
+
+void TImageScrollBox::AssignGraphic(const TDibGraphic* source) {
+  graphic_->Assign(source);
+  fileName_.clear();
+  annotationText_.clear();
+  HideAnnotations();
+  if (TRubberbandSelection* selection = Selection()) selection->ClearBand();
+  AfterNewDocument();
+}
+
+void TImageScrollBox::ClearGraphic() {
+  graphic_->ClearFrames();
+  ImageReleaser::Release(*graphic_);
+  fileName_.clear();
+  annotationText_.clear();
+  HideAnnotations();
+  if (TRubberbandSelection* selection = Selection()) selection->ClearBand();
+  AfterNewDocument();
+}
+
+void TImageScrollBox::SetCurrentPage(int value) {
+  graphic_->SetCurrentFrame(value);
+  Redraw(true);
+}
+
+// --- read-ahead -------------------------------------------------------------------
+
+void TImageScrollBox::SetReadAheadFileName(const std::string& value) {
+  readAheadFileName_ = value;
+  TReadGraphicThread::Start(value, readAhead_);
+}
+
+// --- animation ----------------------------------------------------------------------
+
+void TImageScrollBox::SetAnimated(bool value) {
+  if (value == animated_) return;
+  if (!value || PageCount() <= 1) {
+    animationTimer_.SetEnabled(false);
+    animated_ = false;
+    return;
+  }
+  // The control grows to the largest frame so that no frame is cut.
+  int w = image_->Width(), h = image_->Height();
+  for (int i = 1; i <= PageCount(); ++i) {
+    const TDibGraphic* frame = graphic_->Frames(i);
+    w = std::max(w, frame->Width());
+    h = std::max(h, frame->Height());
+  }
+  const RECT r = image_->BoundsRect();
+  image_->SetBounds(r.left, r.top, w, h);
+  animationTimer_.SetInterval(static_cast<unsigned>(std::max(graphic_->FrameDelay(), 1)));
+  animationTimer_.SetEnabled(true);
+  animated_ = true;
+}
+
+void TImageScrollBox::AnimationTimer() {
+  if (PageCount() < 2) return;
+  animationTimer_.SetEnabled(false);
+  struct Restart {
+    TImageScrollBox& box;
+    ~Restart() {
+      box.animationTimer_.SetInterval(
+          static_cast<unsigned>(std::max(box.graphic_->FrameDelay(), 1)));
+      box.animationTimer_.SetEnabled(true);
+    }
+  } restart{*this};
+  // Before the first step no frame is selected yet: that also starts at 1.
+  int next = CurrentPage() + 1;
+  if (next > PageCount() || next < 1) next = 1;
+  SetCurrentPage(next);
+}
+
+// --- mouse modes --------------------------------------------------------------------
+
+void TImageScrollBox::SetMouseHandler(TMouseHandler* handler) {
+  FreeMouseHandler();
+  mouseHandler_ = handler;
+}
+
+void TImageScrollBox::SetMouseMode(TMouseMode value) {
+  if (value == mouseMode_) return;
+  if (value > mmNone) throw ELumetraError(Format("Invalid mouse mode %d", static_cast<int>(value)));
+  if (value == mmNone) {
+    FreeMouseHandler();
+    image_->SetCursor(ui::crDefault);
+  } else {
+    std::unique_ptr<TMouseHandler> handler;
+    if (value == mmDrag) {
+      handler = std::make_unique<TDragMouseHandler>(*this);
+    } else {
+      auto it = HandlerFactories().find(value);
+      if (it == HandlerFactories().end()) {
+        throw ELumetraError(Format("Mouse mode %d is not available", static_cast<int>(value)));
+      }
+      handler = it->second(*this);
+    }
+    // The owned handler is freed before the new one is installed.
+    SetMouseHandler(nullptr);
+    mouseHandlerOwnership_ = true;
+    SetMouseHandler(handler.release());
+  }
+  mouseMode_ = value;
+  if (showAnnotations_ && value != mmAnnotation) {
+    ShowAnnotationsReadOnly();
+  } else {
+    HideAnnotations();
+  }
+}
+
+TRubberbandSelection* TImageScrollBox::Selection() const {
+  return dynamic_cast<TRubberbandSelection*>(mouseHandler_);
+}
+
+TRubberbandSelection& TImageScrollBox::RequireSelection() const {
+  TRubberbandSelection* selection = Selection();
+  if (!selection) throw ELumetraError("Rubberband mouse handler not active");
+  return *selection;
+}
+
+void TImageScrollBox::CopySelection() { RequireSelection().CopySelection(); }
+
+void TImageScrollBox::CropToSelection() {
+  TRubberbandSelection& selection = RequireSelection();
+  selection.CropToSelection();
+  selection.ClearBand();
+}
+
+void TImageScrollBox::PasteIntoSelection(const TDibGraphic* source) {
+  TRubberbandSelection& selection = RequireSelection();
+  if (!source) return;
+  const TRect r = selection.GetSelectionRect();
+  const_cast<TDibGraphic*>(source)->Draw(graphic_->Canvas(), r);
+  ::GdiFlush();
+}
+
+// --- mouse dispatch -------------------------------------------------------------------
+
+void TImageScrollBox::ImageMouseDown(ui::TMouseButton button, ui::TShiftState shift, int x, int y) {
+  if (mouseHandler_) mouseHandler_->MouseDown(button, shift, x, y);
+  if (OnImageMouseDown) OnImageMouseDown(this, button, shift, x, y);
+}
+
+void TImageScrollBox::ImageMouseUp(ui::TMouseButton button, ui::TShiftState shift, int x, int y) {
+  if (mouseHandler_) mouseHandler_->MouseUp(button, shift, x, y);
+  if (OnImageMouseUp) OnImageMouseUp(this, button, shift, x, y);
+}
+
+void TImageScrollBox::ImageMouseMove(ui::TShiftState shift, int x, int y) {
+  if (mouseHandler_) mouseHandler_->MouseMove(shift, x, y);
+  if (OnImageMouseMove) OnImageMouseMove(this, shift, x, y);
+}
+
+void TImageScrollBox::ImageClick() {
+  if (mouseHandler_) mouseHandler_->Click();
+  if (OnImageClick) OnImageClick(this);
+}
+
+void TImageScrollBox::ImageDblClick() {
+  if (mouseHandler_) mouseHandler_->DblClick();
+  if (OnImageDblClick) OnImageDblClick(this);
+}
+
+// The box's own input (beside the page) is given in display-copy pixels as
+// well, so a mode sees one coordinate system.
+void TImageScrollBox::MouseDown(ui::TMouseButton button, ui::TShiftState shift, int x, int y) {
+  const RECT r = image_->BoundsRect();
+  ImageMouseDown(button, shift, x - r.left, y - r.top);
+}
+void TImageScrollBox::MouseUp(ui::TMouseButton button, ui::TShiftState shift, int x, int y) {
+  const RECT r = image_->BoundsRect();
+  ImageMouseUp(button, shift, x - r.left, y - r.top);
+}
+void TImageScrollBox::MouseMove(ui::TShiftState shift, int x, int y) {
+  const RECT r = image_->BoundsRect();
+  ImageMouseMove(shift, x - r.left, y - r.top);
+}
+void TImageScrollBox::Click() { ImageClick(); }
+void TImageScrollBox::DblClick() { ImageDblClick(); }
+
+// --- messages ---------------------------------------------------------------------------
+
+void TImageScrollBox::ScrollMessage(int bar, UINT code) {
+  if (code != SB_ENDSCROLL) {
+    if (!scrolling_) {
+      scrolling_ = true;
+      if (OnBeginScroll) OnBeginScroll(this);
+    }
+  } else if (scrolling_) {
+    scrolling_ = false;
+    if (OnEndScroll) OnEndScroll(this);
+  }
+  TControlScrollBar& scrollBar = bar == SB_HORZ ? horz_ : vert_;
+  const int page = bar == SB_HORZ ? ClientWidth() : ClientHeight();
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_TRACKPOS;
+  ::GetScrollInfo(Handle(), bar, &info);
+  int position = scrollBar.Position();
+  switch (code) {
+    case SB_LINEUP: position -= scrollBar.Increment(); break;
+    case SB_LINEDOWN: position += scrollBar.Increment(); break;
+    case SB_PAGEUP: position -= page; break;
+    case SB_PAGEDOWN: position += page; break;
+    case SB_THUMBTRACK:
+      if (scrollBar.Tracking()) position = info.nTrackPos;
+      break;
+    case SB_THUMBPOSITION: position = info.nTrackPos; break;
+    case SB_TOP: position = 0; break;
+    case SB_BOTTOM: position = scrollBar.MaxPosition(); break;
+    default: break;
+  }
+  scrollBar.SetPosition(position);
+  Update();
+  image_->Update();
+}
+
+LRESULT TImageScrollBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+      if (lParam == 0) {
+        ScrollMessage(msg == WM_HSCROLL ? SB_HORZ : SB_VERT, LOWORD(wParam));
+        return 0;
+      }
+      break;
+    case WM_DESTROY:
+      // A mode may hold a device context of this window.
+      animationTimer_.SetEnabled(false);
+      FreeMouseHandler();
+      break;
+    default:
+      break;
+  }
+  return TControl::WndProc(msg, wParam, lParam);
+}
+
+}  // namespace lumetra
