@@ -39,17 +39,22 @@ struct Page {
   lumetra::TBitmapInfoHeader header;
   std::vector<lumetra::TRgbQuad> palette;
   std::size_t blockSize;
+  // As the image model reads the page.
+  int modelFormat;
+  std::uint16_t modelXDpi;
+  std::uint16_t modelYDpi;
 };
 
 struct Pages {
   std::vector<Page> pages;
   int throwAtPage = 0;
+  bool loadIntoModel = false;
 };
 
 void CollectPage(HWND, HGLOBAL dib, std::uint16_t xResolution, void* context,
                  std::uint16_t yResolution) {
   auto* collected = static_cast<Pages*>(context);
-  Page page{xResolution, yResolution, {}, {}, GlobalSize(dib)};
+  Page page{xResolution, yResolution, {}, {}, GlobalSize(dib), -1, 0, 0};
   const auto* p = static_cast<const std::uint8_t*>(GlobalLock(dib));
   if (p && page.blockSize >= sizeof page.header) {
     std::memcpy(&page.header, p, sizeof page.header);
@@ -59,6 +64,13 @@ void CollectPage(HWND, HGLOBAL dib, std::uint16_t xResolution, void* context,
       std::memcpy(page.palette.data(), p + sizeof page.header, colours * 4);
   }
   if (p) GlobalUnlock(dib);
+  if (collected->loadIntoModel) {
+    lumetra::TDibGraphic image;
+    image.LoadFromDIBHandle(dib);
+    page.modelFormat = image.ImageFormat();
+    page.modelXDpi = image.XDpi();
+    page.modelYDpi = image.YDpi();
+  }
   collected->pages.push_back(page);
   if (collected->throwAtPage == static_cast<int>(collected->pages.size()))
     throw lumetra::Exception("disk full");
@@ -285,6 +297,7 @@ TEST_P(TwainFormatTest, PagesArriveAsNegotiated) {
   const FormatCase c = GetParam();
   Configure("pages = 2\n");
   Pages collected;
+  collected.loadIntoModel = true;
   {
     auto scanner = NewScanner(false, c.format, c.xDpi, c.yDpi);
     scanner->Acquire(&collected, CollectPage, nullptr);
@@ -294,6 +307,9 @@ TEST_P(TwainFormatTest, PagesArriveAsNegotiated) {
     EXPECT_EQ(page.xResolution, c.xDpi);
     EXPECT_EQ(page.yResolution, c.yDpi);
     EXPECT_EQ(FormatOf(page), c.format);
+    EXPECT_EQ(page.modelFormat, c.format);
+    EXPECT_EQ(page.modelXDpi, c.xDpi);
+    EXPECT_EQ(page.modelYDpi, c.yDpi);
     // An A4 sheet at the asked resolution, its DPI in the header too.
     EXPECT_EQ(page.header.biWidth, static_cast<int>(std::lround(210 / 25.4 * c.xDpi)));
     EXPECT_EQ(page.header.biHeight, static_cast<int>(std::lround(297 / 25.4 * c.yDpi)));
