@@ -1,0 +1,681 @@
+#include "formats/tiff_graphic.h"
+
+#include <tiffio.h>
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <vector>
+
+#include "base/format.h"
+#include "formats/codec_limits.h"
+#include "formats/registry.h"
+
+namespace lumetra {
+namespace {
+
+// --- the custom tags --------------------------------------------------------------
+
+std::array<std::uint32_t, kCustomTiffTagCount> customTagNumbers = [] {
+  std::array<std::uint32_t, kCustomTiffTagCount> numbers{};
+  for (int i = 0; i < kCustomTiffTagCount; ++i) numbers[i] = 40000u + static_cast<std::uint32_t>(i);
+  return numbers;
+}();
+
+char customTagNames[kCustomTiffTagCount][24];
+TIFFFieldInfo customTagInfo[kCustomTiffTagCount];
+TIFFExtendProc parentExtender = nullptr;
+
+void ExtendTags(TIFF* tif) {
+  TIFFMergeFieldInfo(tif, customTagInfo, kCustomTiffTagCount);
+  if (parentExtender) parentExtender(tif);
+}
+
+// --- stream callbacks -------------------------------------------------------------
+
+// What one libtiff handle works on: the stream and the first error libtiff
+// reported for it. Each handle has its own, so two images may be read at once.
+struct TiffClient {
+  TStream* stream;
+  std::string error;
+};
+
+TiffClient& ClientOf(thandle_t handle) { return *static_cast<TiffClient*>(handle); }
+
+// Nothing may unwind through libtiff: stream exceptions become short counts.
+tmsize_t ReadProc(thandle_t handle, void* buffer, tmsize_t size) noexcept {
+  try {
+    return static_cast<tmsize_t>(ClientOf(handle).stream->Read(buffer, size));
+  } catch (...) {
+    return -1;
+  }
+}
+
+tmsize_t WriteProc(thandle_t handle, void* buffer, tmsize_t size) noexcept {
+  try {
+    return static_cast<tmsize_t>(ClientOf(handle).stream->Write(buffer, size));
+  } catch (...) {
+    return -1;
+  }
+}
+
+toff_t SeekProc(thandle_t handle, toff_t offset, int whence) noexcept {
+  TSeekOrigin origin = soBeginning;
+  if (whence == SEEK_CUR) origin = soCurrent;
+  if (whence == SEEK_END) origin = soEnd;
+  const auto signedOffset = static_cast<std::int64_t>(offset);
+  if (origin == soBeginning && signedOffset < 0) return static_cast<toff_t>(-1);
+  try {
+    const std::int64_t position = ClientOf(handle).stream->Seek(signedOffset, origin);
+    return position < 0 ? static_cast<toff_t>(-1) : static_cast<toff_t>(position);
+  } catch (...) {
+    return static_cast<toff_t>(-1);
+  }
+}
+
+int CloseProc(thandle_t) noexcept { return 0; }  // the caller's stream stays open
+
+toff_t SizeProc(thandle_t handle) noexcept {
+  try {
+    return static_cast<toff_t>(ClientOf(handle).stream->Size());
+  } catch (...) {
+    return 0;
+  }
+}
+
+int MapProc(thandle_t, void**, toff_t*) noexcept { return 0; }
+void UnmapProc(thandle_t, void*, toff_t) noexcept {}
+
+int ErrorHandler(TIFF*, void* userData, const char* module, const char* format,
+                 va_list args) noexcept {
+  auto* client = static_cast<TiffClient*>(userData);
+  if (client && client->error.empty()) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    client->error = std::string(module ? module : "") + ": " + text;
+  }
+  return 1;  // handled: the process-wide handler stays silent
+}
+
+int WarningHandler(TIFF*, void*, const char*, const char*, va_list) noexcept { return 1; }
+
+struct TiffCloser {
+  void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
+
+struct OptionsFree {
+  void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
+};
+
+[[noreturn]] void Fail(const std::string& detail) { throw ETiffError("ETiffError " + detail); }
+
+TiffHandle OpenTiff(TiffClient& client, const char* mode) {
+  InitializeTiffModule();
+  std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
+  if (!options) Fail("TIFFOpen");
+  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), &ErrorHandler, &client);
+  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), &WarningHandler, &client);
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), static_cast<tmsize_t>(kMaxCodecAlloc));
+  TiffHandle tif(TIFFClientOpenExt("Stream", mode, &client, &ReadProc, &WriteProc, &SeekProc,
+                                   &CloseProc, &SizeProc, &MapProc, &UnmapProc, options.get()));
+  if (!tif) Fail("TIFFOpen");
+  return tif;
+}
+
+// --- compression tables -----------------------------------------------------------
+
+struct CompressionInfo {
+  const char* name;
+  std::uint16_t tiffCode;
+  std::uint8_t allowedFormats;  // bit per TImageFormat
+};
+constexpr std::uint8_t kBW = 1 << ifBlackWhite, kG16 = 1 << ifGray16, kG256 = 1 << ifGray256,
+                       kC16 = 1 << ifColor16, kC256 = 1 << ifColor256, kTC = 1 << ifTrueColor;
+constexpr std::uint8_t kAll = kBW | kG16 | kG256 | kC16 | kC256 | kTC;
+constexpr CompressionInfo kCompressions[] = {
+    {"None", COMPRESSION_NONE, kAll},
+    {"Packbits", COMPRESSION_PACKBITS, kAll},
+    {"CCITT Group 3, 1D", COMPRESSION_CCITTFAX3, kBW},
+    {"CCITT Group 3, 2D", COMPRESSION_CCITTFAX3, kBW},
+    {"CCITT Group 4", COMPRESSION_CCITTFAX4, kBW},
+    {"ZLib", COMPRESSION_ADOBE_DEFLATE, kAll},
+    {"JPEG", COMPRESSION_JPEG, kG256 | kTC},
+    {"LZW", COMPRESSION_LZW, kAll},
+};
+
+bool IsCcitt(TTiffCompression c) { return c == tcGroup3_1D || c == tcGroup3_2D || c == tcGroup4; }
+
+// Field setters of the writer; each names the rejected tag.
+void SetIntField(TIFF* tif, ttag_t tag, std::uint32_t value) {
+  if (!TIFFSetField(tif, tag, value)) Fail(Format("TIFFSetIntField: Tag = %u", tag));
+}
+void SetFloatField(TIFF* tif, ttag_t tag, float value) {
+  if (!TIFFSetField(tif, tag, static_cast<double>(value)))
+    Fail(Format("TIFFSetFloatField: Tag = %u", tag));
+}
+void SetStringField(TIFF* tif, ttag_t tag, const std::string& value) {
+  if (!TIFFSetField(tif, tag, value.c_str())) Fail(Format("TIFFSetField: Tag = %u", tag));
+}
+
+std::uint16_t DpiFromTiff(float value, std::uint16_t unit) {
+  long double dpi = value;
+  if (unit == RESUNIT_CENTIMETER) dpi *= 2.54L;
+  if (!(dpi > 0)) return 0;
+  if (dpi > 65535) return 65535;
+  return static_cast<std::uint16_t>(std::nearbyint(dpi));
+}
+
+// In-place row operations shared by the reader: a negative (complemented
+// bytes) and a half turn (rows and pixels in reverse order).
+void Negate(TDibGraphic& image) {
+  const std::size_t bytes =
+      (static_cast<std::size_t>(image.Width()) * BitsPerPixel(image.ImageFormat()) + 7) / 8;
+  for (int y = 0; y < image.Height(); ++y) {
+    std::uint8_t* row = image.ScanLine(y);
+    for (std::size_t i = 0; i < bytes; ++i) row[i] = static_cast<std::uint8_t>(~row[i]);
+  }
+}
+
+void ReverseRow(const std::uint8_t* source, std::uint8_t* dest, int width, int bits) {
+  switch (bits) {
+    case 24:
+      for (int x = 0; x < width; ++x) std::memcpy(dest + 3 * x, source + 3 * (width - 1 - x), 3);
+      break;
+    case 8:
+      for (int x = 0; x < width; ++x) dest[x] = source[width - 1 - x];
+      break;
+    case 4:
+      for (int x = 0; x < width; ++x) {
+        const int s = width - 1 - x;
+        const int v = (s & 1) ? (source[s >> 1] & 0x0F) : (source[s >> 1] >> 4);
+        std::uint8_t& d = dest[x >> 1];
+        d = (x & 1) ? static_cast<std::uint8_t>((d & 0xF0) | v)
+                    : static_cast<std::uint8_t>((d & 0x0F) | (v << 4));
+      }
+      break;
+    default:
+      for (int x = 0; x < width; ++x) {
+        const int s = width - 1 - x;
+        const bool set = (source[s >> 3] >> (7 - (s & 7))) & 1;
+        const auto mask = static_cast<std::uint8_t>(0x80 >> (x & 7));
+        dest[x >> 3] = set ? (dest[x >> 3] | mask) : (dest[x >> 3] & ~mask);
+      }
+  }
+}
+
+void RotateHalfTurn(TDibGraphic& image) {
+  const int width = image.Width(), height = image.Height();
+  const int bits = BitsPerPixel(image.ImageFormat());
+  const std::size_t stride = image.RowStride();
+  std::vector<std::uint8_t> top(stride), bottom(stride);
+  for (int y = 0; y < (height + 1) / 2; ++y) {
+    const int other = height - 1 - y;
+    std::memcpy(top.data(), image.ScanLine(y), stride);
+    std::memcpy(bottom.data(), image.ScanLine(other), stride);
+    ReverseRow(bottom.data(), image.ScanLine(y), width, bits);
+    if (other != y) ReverseRow(top.data(), image.ScanLine(other), width, bits);
+  }
+}
+
+std::string DateTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  return FormatDateWith("yyyy:mm:dd", local) + " " + FormatTimeWith("hh:nn:ss", local);
+}
+
+struct Progress {
+  TObject* sender;
+  const TLumetraProgressEvent& event;
+  std::uint8_t last = 255;
+  void Report(long long position, long long end) {
+    last = ReportProgress(sender, position, 0, last, end, event);
+  }
+  void Percent(int percent) { Report(percent, 100); }
+};
+
+}  // namespace
+
+std::string TiffCompressionName(int compression) {
+  if (compression < 0 || compression > tcLZW) return {};
+  return kCompressions[compression].name;
+}
+
+bool IsCompressionAllowed(TTiffCompression compression, TImageFormat imageFormat) {
+  if (compression > tcLZW || imageFormat > ifTrueColor) return false;
+  return (kCompressions[compression].allowedFormats >> imageFormat) & 1;
+}
+
+std::array<std::uint32_t, kCustomTiffTagCount>& CustomTiffTagNumbers() { return customTagNumbers; }
+
+void InitializeTiffModule() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (int i = 0; i < kCustomTiffTagCount; ++i) {
+      std::snprintf(customTagNames[i], sizeof customTagNames[i], "QuorvexCustom%d", i);
+      customTagInfo[i] = {customTagNumbers[i], TIFF_VARIABLE, TIFF_VARIABLE, TIFF_ASCII,
+                          FIELD_CUSTOM, 1, 0, customTagNames[i]};
+    }
+    parentExtender = TIFFSetTagExtender(&ExtendTags);
+  });
+}
+
+// --- TTiffGraphic -------------------------------------------------------------------
+
+TTiffGraphic::TTiffGraphic() { customTags_[0].enabled = true; }
+
+std::unique_ptr<TDibGraphic> TTiffGraphic::CreateNew() const {
+  return std::make_unique<TTiffGraphic>();
+}
+
+void TTiffGraphic::SetCompression(TTiffCompression value) {
+  if (!IsCompressionAllowed(value, ImageFormat()))
+    throw ELumetraError(Format("%s compression not supported with %s images",
+                               TiffCompressionName(value), ImageFormatName(ImageFormat())));
+  compression_ = value;
+}
+
+void TTiffGraphic::SetRowsPerStrip(std::int64_t value) {
+  if (value < 1) value = 1;
+  if (value > 2147483647) value = 2147483647;
+  rowsPerStrip_ = static_cast<std::int32_t>(value);
+}
+
+void TTiffGraphic::NewImage(int width, int height, TImageFormat imageFormat,
+                            const TLogPalette* palette, std::uint16_t xDpi, std::uint16_t yDpi) {
+  TDibGraphic::NewImage(width, height, imageFormat, palette, xDpi, yDpi);
+  compression_ = imageFormat == ifBlackWhite ? tcGroup4 : tcPackbits;
+}
+
+void TTiffGraphic::Assign(const TGraphic* source) {
+  TDibGraphic::Assign(source);
+  if (const auto* tiff = dynamic_cast<const TTiffGraphic*>(source)) rowsPerStrip_ = tiff->rowsPerStrip_;
+}
+
+bool TTiffGraphic::IsValidStream(TStream& stream) {
+  std::uint8_t b[4] = {};
+  const std::int64_t n = stream.Read(b, 4);
+  if (n > 0) stream.Seek(-n, soCurrent);
+  if (n != 4) return false;
+  return (b[0] == 'I' && b[1] == 'I' && b[2] == 42 && b[3] == 0) ||
+         (b[0] == 'M' && b[1] == 'M' && b[2] == 0 && b[3] == 42);
+}
+
+int TTiffGraphic::GetImageCount(TStream& stream) {
+  int count = 0;
+  ReadFromOffsetZero(stream, [&](TStream& s) {
+    TiffClient client{&s, {}};
+    TiffHandle tif = OpenTiff(client, "rm");
+    TIFFSetDirectory(tif.get(), 0);
+    count = 1;
+    while (TIFFReadDirectory(tif.get())) ++count;
+  });
+  return count;
+}
+
+void TTiffGraphic::LoadImageFromStream(TStream& stream, int imageIndex) {
+  ReadFromOffsetZero(stream, [&](TStream& s) { ReadPage(s, imageIndex); });
+}
+
+void TTiffGraphic::ReadPage(TStream& stream, int imageIndex) {
+  Progress progress{this, OnReadWriteProgress};
+  progress.Percent(0);
+  TiffClient client{&stream, {}};
+  TiffHandle owner = OpenTiff(client, "rm");
+  TIFF* tif = owner.get();
+  if (imageIndex < 1 || imageIndex > 65535 ||
+      !TIFFSetDirectory(tif, static_cast<tdir_t>(imageIndex - 1)))
+    Fail(Format("Page %d does not exist", imageIndex));
+
+  std::uint32_t width = 0, height = 0;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+  std::uint16_t photometric = 0;
+  if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = 0;
+  std::uint16_t compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+  const bool ccitt = compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
+                     compression == COMPRESSION_CCITTFAX4 || compression == COMPRESSION_CCITTRLEW;
+  std::uint16_t bits = 0;
+  if (!TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits)) {
+    if (!ccitt) Fail("Bits per sample not specified");
+    bits = 1;
+  }
+  std::uint16_t planar = PLANARCONFIG_CONTIG, orientation = ORIENTATION_TOPLEFT;
+  std::uint16_t unit = RESUNIT_INCH, samplesPerPixel = 1;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samplesPerPixel);
+  float xResolution = 0, yResolution = 0;
+  if (!TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xResolution)) xResolution = 0;
+  if (!TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yResolution)) yResolution = 0;
+  std::uint16_t xDpi = 0, yDpi = 0;
+  if (unit == RESUNIT_NONE || unit == RESUNIT_INCH || unit == RESUNIT_CENTIMETER) {
+    xDpi = DpiFromTiff(xResolution, unit);
+    yDpi = DpiFromTiff(yResolution, unit);
+  }
+  if (width < 1 || height < 1 || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
+    Fail(Format("Invalid image size, %u x %u", width, height));
+
+  const std::uint64_t scanlineSize = TIFFScanlineSize64(tif);
+  if (scanlineSize == 0) Fail("TIFFScanlineSize: " + client.error);
+  int samplesFactor = static_cast<int>(std::nearbyint(static_cast<double>(scanlineSize) / width));
+  if (samplesFactor < 1) samplesFactor = 1;
+  const int bitsTimesS = bits * samplesFactor;
+  const bool tiled = TIFFIsTiled(tif) != 0;
+  bool rgba = compression == COMPRESSION_JPEG || tiled || photometric == PHOTOMETRIC_SEPARATED ||
+              photometric == PHOTOMETRIC_YCBCR || bits > 8 || planar > 1 ||
+              !(bitsTimesS == 1 || bitsTimesS == 4 || bitsTimesS == 8 || bitsTimesS == 24);
+  if (ccitt && photometric == PHOTOMETRIC_MINISBLACK) photometric = PHOTOMETRIC_MINISWHITE;
+
+  TImageFormat format = ifTrueColor;
+  bool invert = false, sixteen = false;
+  if (bits == 1 && (photometric == 0 || photometric == 1)) {
+    format = ifBlackWhite;
+    invert = photometric == 0;
+  } else if (bits == 4 && (photometric == 0 || photometric == 1)) {
+    format = ifGray16;
+    invert = photometric == 0;
+  } else if (bits == 8 && (photometric == 0 || photometric == 1)) {
+    format = ifGray256;
+    invert = photometric == 0 && !rgba;
+  } else if (photometric == PHOTOMETRIC_PALETTE) {
+    format = bits <= 4 ? ifColor16 : ifColor256;
+    sixteen = bits == 16;
+  } else if (bits == 16 && (photometric == 0 || photometric == 1)) {
+    format = ifGray256;
+    sixteen = true;
+    invert = photometric == 0;
+  }
+  // 16-bit samples are read a scanline at a time, which only works for one
+  // contiguous sample in strips; anything else goes through the raster.
+  if (sixteen && (samplesPerPixel != 1 || tiled || planar > 1 || compression == COMPRESSION_JPEG))
+    sixteen = false;
+  if (sixteen || ccitt) rgba = false;
+  // Bytes are copied into rows only when their layout is the image's; any
+  // other combination of bits and samples is decoded through the raster.
+  if (!rgba && !sixteen && !ccitt && bitsTimesS != BitsPerPixel(format)) rgba = true;
+  if (ccitt && (bits != 1 || samplesPerPixel != 1 || tiled)) rgba = true;
+  // The raster already honours the photometric interpretation and the
+  // orientation: turning or inverting it again would spoil the page.
+  if (rgba) invert = false;
+
+  TLogPalette palette{};
+  const TLogPalette* paletteToUse = nullptr;
+  if (photometric == PHOTOMETRIC_PALETTE) {
+    std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
+      Fail("TIFFGetField: Tag = 320");
+    const long entries = bits >= 16 ? 65536L : 1L << bits;
+    // A 16-bit table is narrowed to its high bytes: that is exact both for
+    // the c * 256 this writer stores and for the c * 257 of other writers
+    // (scaling by 255 / 65535 would turn our own 255 into 254).
+    bool wide = false;
+    for (long i = 0; i < entries && !wide; ++i) wide = red[i] >= 256 || green[i] >= 256 || blue[i] >= 256;
+    const int count = format == ifColor16 ? 16 : 256;
+    palette.palVersion = 0x300;
+    palette.palNumEntries = static_cast<std::uint16_t>(count);
+    for (long i = 0; i < entries && i < count; ++i) {
+      auto scale = [wide](std::uint16_t v) {
+        return static_cast<std::uint8_t>(wide ? v >> 8 : v & 0xFF);
+      };
+      palette.palPalEntry[i] = {scale(red[i]), scale(green[i]), scale(blue[i]), 0};
+    }
+    paletteToUse = &palette;
+  }
+
+  const std::uint64_t stride = (std::uint64_t{width} * BitsPerPixel(format) + 31) / 32 * 4;
+  if (stride * height > kMaxImageBytes || (rgba && std::uint64_t{width} * height * 4 > kMaxImageBytes))
+    Fail(Format("Image too large, %u x %u", width, height));
+  NewImage(static_cast<int>(width), static_cast<int>(height), format, paletteToUse, xDpi, yDpi);
+
+  struct AsciiTag {
+    ttag_t tag;
+    std::string TTiffGraphic::*field;
+  };
+  static const AsciiTag kAsciiTags[] = {
+      {TIFFTAG_DOCUMENTNAME, &TTiffGraphic::DocumentName},
+      {TIFFTAG_IMAGEDESCRIPTION, &TTiffGraphic::ImageDescription},
+      {TIFFTAG_MAKE, &TTiffGraphic::Make},
+      {TIFFTAG_MODEL, &TTiffGraphic::Model},
+      {TIFFTAG_PAGENAME, &TTiffGraphic::PageName},
+      {TIFFTAG_SOFTWARE, &TTiffGraphic::Software},
+      {TIFFTAG_DATETIME, &TTiffGraphic::DateTime},
+      {TIFFTAG_ARTIST, &TTiffGraphic::Artist},
+      {TIFFTAG_HOSTCOMPUTER, &TTiffGraphic::HostComputer},
+  };
+  for (const AsciiTag& t : kAsciiTags) {
+    const char* text = nullptr;
+    this->*t.field = TIFFGetField(tif, t.tag, &text) && text ? text : "";
+  }
+  for (int i = 0; i < kCustomTiffTagCount; ++i) {
+    const char* text = nullptr;
+    customTags_[i].value.clear();
+    if (customTags_[i].enabled && TIFFGetField(tif, customTagNumbers[i], &text) && text)
+      customTags_[i].value = text;
+  }
+
+  switch (compression) {
+    case COMPRESSION_NONE: SetCompression(tcNone); break;
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTRLEW: SetCompression(tcGroup3_1D); break;
+    case COMPRESSION_CCITTFAX3: {
+      std::uint32_t options = 0;
+      const bool twoD = TIFFGetField(tif, TIFFTAG_T4OPTIONS, &options) && (options & 1);
+      SetCompression(twoD ? tcGroup3_2D : tcGroup3_1D);
+      break;
+    }
+    case COMPRESSION_CCITTFAX4: SetCompression(tcGroup4); break;
+    case COMPRESSION_LZW: SetCompression(tcLZW); break;
+    case COMPRESSION_JPEG: SetCompression(tcJPEG); break;
+    case COMPRESSION_PACKBITS: SetCompression(tcPackbits); break;
+    case COMPRESSION_ADOBE_DEFLATE: SetCompression(tcZLib); break;
+    default: Fail(Format("Unsupported compression tag, %d", compression));
+  }
+  std::uint32_t fileRowsPerStrip = 0;
+  if (!TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &fileRowsPerStrip)) fileRowsPerStrip = 2147483647;
+  if (fileRowsPerStrip == 4294967295u) fileRowsPerStrip = height;
+  SetRowsPerStrip(fileRowsPerStrip);
+
+  const int w = static_cast<int>(width), h = static_cast<int>(height);
+  if (sixteen || ccitt) {
+    std::vector<std::uint8_t> line(scanlineSize);
+    for (int y = 0; y < h; ++y) {
+      if (TIFFReadScanline(tif, line.data(), static_cast<std::uint32_t>(y), 0) < 0)
+        Fail("TIFFReadScanline: " + client.error);
+      std::uint8_t* row = ScanLine(y);
+      if (sixteen) {
+        const int samples = static_cast<int>(std::min<std::uint64_t>(w, scanlineSize / 2));
+        for (int x = 0; x < samples; ++x) {
+          std::uint16_t sample;
+          std::memcpy(&sample, line.data() + 2 * x, 2);
+          row[x] = static_cast<std::uint8_t>(sample >> 8);
+        }
+      } else {
+        std::memcpy(row, line.data(), std::min<std::uint64_t>(scanlineSize, RowStride()));
+      }
+      progress.Report(y + 1, h);
+    }
+  } else if (rgba) {
+    progress.Percent(5);
+    std::vector<std::uint32_t> raster(static_cast<std::size_t>(width) * height);
+    progress.Percent(10);
+    if (!TIFFReadRGBAImage(tif, width, height, raster.data(), 1))
+      Fail("TIFFReadRGBAImage: " + client.error);
+    progress.Percent(80);
+    for (int y = 0; y < h; ++y) {
+      const std::uint32_t* source = raster.data() + static_cast<std::size_t>(h - 1 - y) * width;
+      if (format == ifTrueColor) {
+        std::uint8_t* row = ScanLine(y);
+        for (int x = 0; x < w; ++x) {
+          row[3 * x] = static_cast<std::uint8_t>(TIFFGetB(source[x]));
+          row[3 * x + 1] = static_cast<std::uint8_t>(TIFFGetG(source[x]));
+          row[3 * x + 2] = static_cast<std::uint8_t>(TIFFGetR(source[x]));
+        }
+      } else {
+        for (int x = 0; x < w; ++x)
+          SetPixels(x, y, (TIFFGetR(source[x]) << 16) | (TIFFGetG(source[x]) << 8) | TIFFGetB(source[x]));
+      }
+    }
+    progress.Percent(90);
+  } else {
+    const tmsize_t stripSize = TIFFStripSize(tif);
+    if (stripSize <= 0) Fail("TIFFStripSize: " + client.error);
+    std::vector<std::uint8_t> strip(static_cast<std::size_t>(stripSize));
+    const std::uint32_t rowsPerStrip = std::min<std::uint32_t>(fileRowsPerStrip ? fileRowsPerStrip : 1, height);
+    const std::size_t rowBytes = scanlineSize;
+    for (std::uint32_t first = 0; first < height; first += rowsPerStrip) {
+      const tstrip_t index = TIFFComputeStrip(tif, first, 0);
+      const tmsize_t got = TIFFReadEncodedStrip(tif, index, strip.data(), stripSize);
+      if (got < 0) Fail("TIFFReadEncodedStrip: " + client.error);
+      const std::uint32_t rows = std::min(rowsPerStrip, height - first);
+      for (std::uint32_t r = 0; r < rows; ++r) {
+        const std::size_t offset = r * rowBytes;
+        if (offset + rowBytes > static_cast<std::size_t>(got)) Fail("TIFFReadEncodedStrip: short strip");
+        const std::uint8_t* source = strip.data() + offset;
+        const int y = static_cast<int>(first + r);
+        std::uint8_t* row = ScanLine(y);
+        if (samplesPerPixel == 3 && format == ifTrueColor) {
+          for (int x = 0; x < w; ++x) {
+            row[3 * x] = source[3 * x + 2];
+            row[3 * x + 1] = source[3 * x + 1];
+            row[3 * x + 2] = source[3 * x];
+          }
+        } else {
+          std::memcpy(row, source, std::min<std::size_t>(rowBytes, RowStride()));
+        }
+        progress.Report(y + 1, h);
+      }
+    }
+  }
+
+  if (invert) Negate(*this);
+  if (orientation == ORIENTATION_BOTRIGHT && !rgba) RotateHalfTurn(*this);
+  owner.reset();
+  progress.Percent(100);
+}
+
+void TTiffGraphic::SaveToStream(TStream& stream) {
+  WriteAtOffsetZero(stream, [&](TStream& s) { WritePage(s, "w"); });
+}
+
+void TTiffGraphic::AppendToStream(TStream& stream) {
+  if (stream.Size() == 0) {
+    SaveToStream(stream);
+    return;
+  }
+  stream.SetPosition(0);
+  WritePage(stream, "a");
+}
+
+void TTiffGraphic::WritePage(TStream& stream, const char* mode) {
+  if (Empty()) throw ELumetraError("Graphic is empty");
+  const TImageFormat format = ImageFormat();
+  if (!IsCompressionAllowed(compression_, format))
+    throw ELumetraError(Format("%s compression not supported with %s images",
+                               TiffCompressionName(compression_), ImageFormatName(format)));
+  Progress progress{this, OnReadWriteProgress};
+  progress.Percent(0);
+  TiffClient client{&stream, {}};
+  TiffHandle owner = OpenTiff(client, mode);
+  TIFF* tif = owner.get();
+
+  if (compression_ == tcGroup3_1D || compression_ == tcGroup3_2D) {
+    SetIntField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3);
+    SetIntField(tif, TIFFTAG_GROUP3OPTIONS, compression_ == tcGroup3_1D ? 4 : 5);
+  }
+  if (compression_ == tcJPEG)
+    SetIntField(tif, TIFFTAG_ROWSPERSTRIP, 8);
+  else if (rowsPerStrip_ > 0)
+    SetIntField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(rowsPerStrip_));
+  SetIntField(tif, TIFFTAG_COMPRESSION, kCompressions[compression_].tiffCode);
+  if (compression_ == tcJPEG) SetIntField(tif, TIFFTAG_JPEGQUALITY, jpegQuality_);
+  SetIntField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+
+  const std::pair<ttag_t, const std::string*> asciiTags[] = {
+      {TIFFTAG_DOCUMENTNAME, &DocumentName}, {TIFFTAG_IMAGEDESCRIPTION, &ImageDescription},
+      {TIFFTAG_MAKE, &Make},                 {TIFFTAG_MODEL, &Model},
+      {TIFFTAG_PAGENAME, &PageName},         {TIFFTAG_SOFTWARE, &Software},
+      {TIFFTAG_DATETIME, &DateTime},         {TIFFTAG_ARTIST, &Artist},
+      {TIFFTAG_HOSTCOMPUTER, &HostComputer},
+  };
+  for (const auto& [tag, value] : asciiTags)
+    if (!value->empty()) SetStringField(tif, tag, *value);
+  if (Software.empty()) SetStringField(tif, TIFFTAG_SOFTWARE, "quorv");
+  if (DateTime.empty()) SetStringField(tif, TIFFTAG_DATETIME, DateTimeNow());
+  SetIntField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+  SetFloatField(tif, TIFFTAG_XRESOLUTION, XDpi());
+  SetFloatField(tif, TIFFTAG_YRESOLUTION, YDpi());
+  SetIntField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(Width()));
+  SetIntField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(Height()));
+
+  struct Layout {
+    std::uint16_t bits, samples, photometric;
+  };
+  static const Layout kLayouts[] = {
+      {1, 1, PHOTOMETRIC_MINISBLACK}, {4, 1, PHOTOMETRIC_MINISBLACK}, {8, 1, PHOTOMETRIC_MINISBLACK},
+      {4, 1, PHOTOMETRIC_PALETTE},    {8, 1, PHOTOMETRIC_PALETTE},    {8, 3, PHOTOMETRIC_RGB},
+  };
+  Layout layout = kLayouts[format];
+  const bool ccitt = IsCcitt(compression_);
+  if (format == ifBlackWhite && ccitt) layout.photometric = PHOTOMETRIC_MINISWHITE;
+  SetIntField(tif, TIFFTAG_BITSPERSAMPLE, layout.bits);
+  SetIntField(tif, TIFFTAG_SAMPLESPERPIXEL, layout.samples);
+  SetIntField(tif, TIFFTAG_PHOTOMETRIC, layout.photometric);
+  if (layout.photometric == PHOTOMETRIC_PALETTE) {
+    std::vector<std::uint16_t> red(256), green(256), blue(256);
+    const TLogPalette* palette = LogPalette();
+    for (int i = 0; i < palette->palNumEntries && i < (1 << layout.bits); ++i) {
+      red[i] = static_cast<std::uint16_t>(palette->palPalEntry[i].peRed * 256);
+      green[i] = static_cast<std::uint16_t>(palette->palPalEntry[i].peGreen * 256);
+      blue[i] = static_cast<std::uint16_t>(palette->palPalEntry[i].peBlue * 256);
+    }
+    if (!TIFFSetField(tif, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data()))
+      Fail("TIFFSetColormap");
+  }
+  SetIntField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+  SetIntField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+  SetIntField(tif, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
+  // The viewer keeps a page's annotations in the custom tags: write the
+  // enabled ones that hold text, or a saved page would lose its marks.
+  for (int i = 0; i < kCustomTiffTagCount; ++i)
+    if (customTags_[i].enabled && !customTags_[i].value.empty())
+      SetStringField(tif, customTagNumbers[i], customTags_[i].value);
+
+  const int h = Height();
+  const std::size_t rowBytes = TIFFScanlineSize(tif) > 0 ? TIFFScanlineSize(tif) : RowStride();
+  std::vector<std::uint8_t> buffer;
+  if ((format == ifBlackWhite && ccitt) || format == ifTrueColor)
+    buffer.resize(std::max<std::size_t>(rowBytes, RowStride()));
+  for (int y = 0; y < h; ++y) {
+    std::uint8_t* row = ScanLine(y);
+    if (format == ifBlackWhite && ccitt) {
+      for (std::size_t i = 0; i < buffer.size(); ++i) buffer[i] = static_cast<std::uint8_t>(~row[i]);
+      row = buffer.data();
+    } else if (format == ifTrueColor) {
+      const int w = Width();
+      for (int x = 0; x < w; ++x) {
+        buffer[3 * x] = row[3 * x + 2];
+        buffer[3 * x + 1] = row[3 * x + 1];
+        buffer[3 * x + 2] = row[3 * x];
+      }
+      row = buffer.data();
+    }
+    if (TIFFWriteScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0) Fail("TIFFWriteScanLine");
+    progress.Report(y + 1, h);
+  }
+  if (!TIFFWriteDirectory(tif)) Fail("TIFFWriteDirectory");
+  owner.reset();
+  progress.Percent(100);
+}
+
+}  // namespace lumetra

@@ -1,0 +1,248 @@
+// What the formats write is checked by the peer tools, and what those
+// libraries' own test files hold is read like ImageMagick reads it.
+#include <dirent.h>
+#include <tiffio.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "formats/format_test_util.h"
+#include "formats/jpeg_graphic.h"
+#include "formats/png_graphic.h"
+#include "formats/registry.h"
+#include "formats/tiff_graphic.h"
+
+namespace lumetra {
+namespace {
+
+using testing::MakePatterned;
+using testing::TempPath;
+
+bool HaveTool(const std::string& tool) {
+  return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+struct ToolRun {
+  int status;
+  std::string output;  // stdout and stderr
+};
+
+ToolRun RunTool(const std::string& command) {
+  const std::string log = TempPath("qv_peer_tool.log");
+  const int status = std::system((command + " >" + log + " 2>&1").c_str());
+  std::ifstream in(log);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::remove(log.c_str());
+  return {status, text.str()};
+}
+
+std::vector<std::string> FilesIn(const std::string& dir, const std::string& suffix) {
+  std::vector<std::string> files;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string name = e->d_name;
+      if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        files.push_back(dir + "/" + name);
+    }
+    closedir(d);
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::string FindSourceDir(const std::string& prefix, const std::string& sub) {
+  DIR* d = opendir(QV_SOURCES_CACHE);
+  std::string found;
+  if (!d) return found;
+  while (dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    struct stat st{};
+    const std::string path = std::string(QV_SOURCES_CACHE) + "/" + name + "/" + sub;
+    if (name.rfind(prefix, 0) == 0 && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) found = path;
+  }
+  closedir(d);
+  return found;
+}
+
+
+// Every allowed TIFF compression and every PNG and JPEG layout is accepted
+// by libtiff's tools, pngcheck and ImageMagick without a complaint.
+TEST(PeerTools, WrittenFilesAreClean) {
+  if (!HaveTool("tiffinfo") || !HaveTool("identify")) GTEST_SKIP() << "peer tools missing";
+  const std::string tif = TempPath("qv_peer.tif");
+  const std::string single = TempPath("qv_peer_single.tif");
+  int pages = 0;
+  {
+    TFileStream out(tif, fmCreate);
+    for (int f = ifBlackWhite; f <= ifTrueColor; ++f)
+      for (int c = tcNone; c <= tcLZW; ++c) {
+        if (!IsCompressionAllowed(TTiffCompression(c), TImageFormat(f))) continue;
+        SCOPED_TRACE("format " + std::to_string(f) + " compression " + std::to_string(c));
+        auto page = MakePatterned<TTiffGraphic>(TImageFormat(f), 64, 48);
+        page->SetCompression(TTiffCompression(c));
+        page->AppendToStream(out);
+        page->SaveToFile(single);
+        // -D decodes every strip.
+        const ToolRun decoded = RunTool("tiffinfo -D " + single);
+        EXPECT_EQ(decoded.status, 0) << decoded.output;
+        EXPECT_EQ(decoded.output.find("arning"), std::string::npos) << decoded.output;
+        EXPECT_EQ(decoded.output.find("rror"), std::string::npos) << decoded.output;
+        ++pages;
+      }
+  }
+  ToolRun info = RunTool("tiffinfo " + tif);
+  EXPECT_EQ(info.status, 0) << info.output;
+  EXPECT_EQ(info.output.find("arning"), std::string::npos) << info.output;
+  EXPECT_EQ(info.output.find("rror"), std::string::npos) << info.output;
+  ToolRun dump = RunTool("tiffdump " + tif);
+  EXPECT_EQ(dump.status, 0) << dump.output;
+  ToolRun identify = RunTool("identify " + tif);
+  EXPECT_EQ(identify.status, 0) << identify.output;
+  EXPECT_EQ(std::count(identify.output.begin(), identify.output.end(), '\n'), pages) << identify.output;
+  std::remove(tif.c_str());
+  std::remove(single.c_str());
+
+  for (int f = ifBlackWhite; f <= ifTrueColor; ++f) {
+    const std::string png = TempPath("qv_peer.png");
+    auto image = MakePatterned<TPngGraphic>(TImageFormat(f), 33, 21);
+    image->SaveToFile(png);
+    if (HaveTool("pngcheck")) {
+      ToolRun check = RunTool("pngcheck " + png);
+      EXPECT_EQ(check.status, 0) << check.output;
+    }
+    EXPECT_EQ(RunTool("identify " + png).status, 0);
+    std::remove(png.c_str());
+  }
+  for (TImageFormat f : {ifGray256, ifTrueColor}) {
+    const std::string jpg = TempPath("qv_peer.jpg");
+    auto image = MakePatterned<TJpegGraphic>(f, 33, 21);
+    image->SaveToFile(jpg);
+    ToolRun check = RunTool("identify -verbose " + jpg);
+    EXPECT_EQ(check.status, 0) << check.output;
+    EXPECT_EQ(check.output.find("arning"), std::string::npos) << check.output;
+    std::remove(jpg.c_str());
+  }
+}
+
+// ImageMagick's 8-bit RGB pixels of page 1 of File, or empty.
+std::vector<std::uint8_t> MagickPixels(const std::string& file, int width, int height) {
+  const std::string raw = TempPath("qv_magick.rgb");
+  std::remove(raw.c_str());
+  if (RunTool("convert '" + file + "[0]' -depth 8 rgb:" + raw).status != 0) return {};
+  std::ifstream in(raw, std::ios::binary);
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+  std::remove(raw.c_str());
+  if (bytes.size() != std::size_t(width) * height * 3) return {};
+  return bytes;
+}
+
+// Fraction of pixels within Tolerance on every channel.
+double Agreement(const TDibGraphic& image, const std::vector<std::uint8_t>& rgb, int tolerance) {
+  long good = 0;
+  for (int y = 0; y < image.Height(); ++y)
+    for (int x = 0; x < image.Width(); ++x) {
+      const std::uint32_t p = image.Pixels(x, y);
+      const std::uint8_t* q = rgb.data() + (std::size_t(y) * image.Width() + x) * 3;
+      good += std::abs(int(p >> 16) - q[0]) <= tolerance &&
+              std::abs(int((p >> 8) & 0xFF) - q[1]) <= tolerance &&
+              std::abs(int(p & 0xFF) - q[2]) <= tolerance;
+    }
+  return double(good) / (double(image.Width()) * image.Height());
+}
+
+bool HasExtraSamples(const std::string& file) {
+  TIFF* tif = TIFFOpen(file.c_str(), "r");
+  if (!tif) return false;
+  std::uint16_t count = 0;
+  std::uint16_t* types = nullptr;
+  const bool extra = TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &types) && count > 0;
+  TIFFClose(tif);
+  return extra;
+}
+
+TEST(PeerTools, LibtiffTestImagesLoadLikeImageMagick) {
+  const std::string dir = FindSourceDir("tiff-", "test/images");
+  if (dir.empty() || !HaveTool("convert")) GTEST_SKIP() << "libtiff sources or ImageMagick missing";
+  int loaded = 0, compared = 0;
+  std::vector<std::string> files = FilesIn(dir, ".tiff");
+  for (const std::string& f : FilesIn(dir, ".tif")) files.push_back(f);
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    TTiffGraphic image;
+    try {
+      image.LoadFromFile(file);
+    } catch (const ETiffError&) {
+      continue;  // a codec or layout libtiff itself rejects
+    } catch (const ELumetraError& e) {
+      EXPECT_NE(std::string(e.what()).find("compression not supported"), std::string::npos) << e.what();
+      continue;
+    }
+    ++loaded;
+    // 16 greys use the library's own grey ramp, not a linear one; libtiff's
+    // raster premultiplies alpha, which ImageMagick leaves alone.
+    if (image.ImageFormat() == ifGray16 || HasExtraSamples(file)) continue;
+    const auto rgb = MagickPixels(file, image.Width(), image.Height());
+    if (rgb.empty()) continue;
+    ++compared;
+    EXPECT_GT(Agreement(image, rgb, 3), 0.99);
+  }
+  EXPECT_GT(loaded, 10);
+  EXPECT_GT(compared, 5);
+}
+
+// The chunks of a PNG file, to find those ImageMagick does not treat as we do.
+std::string ChunkTypes(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<std::uint8_t> b((std::istreambuf_iterator<char>(in)), {});
+  std::string types;
+  for (std::size_t at = 8; at + 8 <= b.size();) {
+    const std::uint32_t length = (b[at] << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3];
+    types += std::string(reinterpret_cast<const char*>(&b[at + 4]), 4) + " ";
+    at += 12 + std::size_t(length);
+  }
+  return types;
+}
+
+TEST(PeerTools, PngSuiteLoadsLikeImageMagick) {
+  const std::string dir = FindSourceDir("libpng1.6-", "contrib/pngsuite");
+  if (dir.empty() || !HaveTool("convert")) GTEST_SKIP() << "libpng sources or ImageMagick missing";
+  PngWarningHandler() = [](const std::string&) {};
+  int loaded = 0, compared = 0;
+  for (const std::string& file : FilesIn(dir, ".png")) {
+    SCOPED_TRACE(file);
+    const std::string base = file.substr(file.rfind('/') + 1);
+    TPngGraphic image;
+    try {
+      image.LoadFromFile(file);
+    } catch (const EPNGError& e) {
+      // Only the deliberately broken files (x*) may fail.
+      EXPECT_EQ(base[0], 'x') << e.what();
+      continue;
+    }
+    ++loaded;
+    const std::string chunks = ChunkTypes(file);
+    std::ifstream in(file, std::ios::binary);
+    std::vector<std::uint8_t> head(26);
+    in.read(reinterpret_cast<char*>(head.data()), 26);
+    const int depth = head[24], colorType = head[25];
+    // Gamma correction, transparency and alpha compositing are ours to do.
+    if (chunks.find("gAMA") != std::string::npos || chunks.find("tRNS") != std::string::npos ||
+        chunks.find("sRGB") != std::string::npos || (colorType & 4) || image.ImageFormat() == ifGray16 ||
+        (depth == 2))
+      continue;
+    const auto rgb = MagickPixels(file, image.Width(), image.Height());
+    if (rgb.empty()) continue;
+    ++compared;
+    EXPECT_GT(Agreement(image, rgb, 2), 0.999);
+  }
+  EXPECT_GT(loaded, 20);
+  EXPECT_GT(compared, 5);
+}
+
+}  // namespace
+}  // namespace lumetra

@@ -1,0 +1,506 @@
+#include "formats/tiff_graphic.h"
+
+#include <tiffio.h>
+
+#include <cmath>
+#include <cstdio>
+#include <regex>
+#include <vector>
+
+#include "formats/format_test_util.h"
+#include "platform/platform.h"
+
+namespace lumetra {
+namespace {
+
+using testing::MakePatterned;
+using testing::MessageOf;
+using testing::SamePixels;
+using testing::TempPath;
+
+// --- files written with libtiff directly, for the reader's special cases --------
+
+struct RawTiff {
+  std::uint32_t width = 16, height = 8;
+  std::uint16_t bits = 8, samples = 1, photometric = PHOTOMETRIC_MINISBLACK;
+  std::uint16_t compression = COMPRESSION_NONE;
+  bool writeBits = true;
+  int orientation = 0;       // 0: no tag
+  int unit = 0;              // 0: no resolution tags
+  float resolution = 0;
+  std::vector<std::uint16_t> colormap;  // red, green, blue tables one after another
+  std::function<void(std::uint8_t* row, int y)> fill;  // one scanline of bytes
+};
+
+std::vector<std::uint8_t> WriteRaw(const RawTiff& spec) {
+  const std::string path = TempPath("qv_raw_tiff.tif");
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  EXPECT_NE(tif, nullptr);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.height);
+  if (spec.writeBits) TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.bits);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spec.samples);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.photometric);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, spec.compression);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.height);
+  if (spec.orientation) TIFFSetField(tif, TIFFTAG_ORIENTATION, spec.orientation);
+  if (spec.unit) {
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, spec.unit);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, spec.resolution);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, spec.resolution);
+  }
+  if (!spec.colormap.empty()) {
+    const std::size_t n = spec.colormap.size() / 3;
+    std::vector<std::uint16_t> map = spec.colormap;
+    TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
+  }
+  std::vector<std::uint8_t> row(TIFFScanlineSize(tif) + 8);
+  for (std::uint32_t y = 0; y < spec.height; ++y) {
+    std::fill(row.begin(), row.end(), 0);
+    spec.fill(row.data(), static_cast<int>(y));
+    TIFFWriteScanline(tif, row.data(), y, 0);
+  }
+  TIFFClose(tif);
+  TMemoryStream file;
+  file.LoadFromFile(path);
+  std::remove(path.c_str());
+  return {file.Memory(), file.Memory() + file.Size()};
+}
+
+std::unique_ptr<TTiffGraphic> Load(const std::vector<std::uint8_t>& bytes, int page = 1) {
+  TMemoryStream stream;
+  stream.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  stream.SetPosition(0);
+  auto image = std::make_unique<TTiffGraphic>();
+  image->LoadImageFromStream(stream, page);
+  return image;
+}
+
+std::vector<std::uint8_t> Save(TTiffGraphic& image) {
+  TMemoryStream stream;
+  image.SaveToStream(stream);
+  return {stream.Memory(), stream.Memory() + stream.Size()};
+}
+
+// A tag of page 1 of a file, through libtiff.
+std::uint32_t TagOf(const std::vector<std::uint8_t>& bytes, ttag_t tag) {
+  const std::string path = TempPath("qv_tag_probe.tif");
+  TMemoryStream s;
+  s.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  s.SaveToFile(path);
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  std::uint32_t value = 0xDEADBEEF;
+  if (tif) {
+    if (tag == TIFFTAG_ROWSPERSTRIP || tag == TIFFTAG_SUBFILETYPE || tag == TIFFTAG_GROUP3OPTIONS) {
+      std::uint32_t v32 = 0;
+      if (TIFFGetField(tif, tag, &v32)) value = v32;
+    } else if (tag == 273) {
+      value = TIFFNumberOfStrips(tif);
+    } else {
+      std::uint16_t v16 = 0;
+      if (TIFFGetField(tif, tag, &v16)) value = v16;
+    }
+    TIFFClose(tif);
+  }
+  std::remove(path.c_str());
+  return value;
+}
+
+// --- round trips --------------------------------------------------------------------
+
+struct RoundTrip {
+  TImageFormat format;
+  TTiffCompression compression;
+};
+
+class TiffRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
+
+TEST_P(TiffRoundTrip, PixelsFormatResolutionAndCompressionSurvive) {
+  const auto [format, compression] = GetParam();
+  auto image = MakePatterned<TTiffGraphic>(format, 37, 23, 300);
+  image->SetCompression(compression);
+  const std::vector<std::uint8_t> bytes = Save(*image);
+  auto backOwner = Load(bytes);
+  auto& back = *backOwner;
+  EXPECT_EQ(back.Compression(), compression);
+  EXPECT_EQ(back.XDpi(), 300);
+  EXPECT_EQ(back.YDpi(), 300);
+  if (compression == tcJPEG) {
+    ASSERT_EQ(back.ImageFormat(), format);
+    double error = 0;
+    for (int y = 0; y < 23; ++y)
+      for (int x = 0; x < 37; ++x) {
+        const std::uint32_t a = image->Pixels(x, y), b = back.Pixels(x, y);
+        for (int shift : {0, 8, 16}) error += std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF));
+      }
+    EXPECT_LT(error / (37 * 23 * 3), 20.0);
+  } else {
+    EXPECT_TRUE(SamePixels(*image, back));
+  }
+}
+
+std::vector<RoundTrip> AllowedCombinations() {
+  std::vector<RoundTrip> all;
+  for (int f = ifBlackWhite; f <= ifTrueColor; ++f)
+    for (int c = tcNone; c <= tcLZW; ++c)
+      if (IsCompressionAllowed(TTiffCompression(c), TImageFormat(f)))
+        all.push_back({TImageFormat(f), TTiffCompression(c)});
+  return all;
+}
+
+INSTANTIATE_TEST_SUITE_P(AllAllowed, TiffRoundTrip, ::testing::ValuesIn(AllowedCombinations()),
+                         [](const auto& info) {
+                           return "f" + std::to_string(info.param.format) + "_c" +
+                                  std::to_string(info.param.compression);
+                         });
+
+TEST(TiffGraphic, AllowedCompressionTableMatchesTheFormats) {
+  // 7 for black and white, 4 for the 16/256 palette formats, 5 for grey and true colour.
+  EXPECT_EQ(AllowedCombinations().size(), 7u + 3 * 4u + 2 * 5u);
+}
+
+TEST(TiffGraphic, BlackWhiteIsWrittenMinIsBlackUnlessCcitt) {
+  auto image = MakePatterned<TTiffGraphic>(ifBlackWhite, 40, 10);
+  image->SetCompression(tcPackbits);
+  const auto packbits = Save(*image);
+  image->SetCompression(tcGroup4);
+  const auto group4 = Save(*image);
+  EXPECT_EQ(TagOf(packbits, TIFFTAG_PHOTOMETRIC), PHOTOMETRIC_MINISBLACK);
+  EXPECT_EQ(TagOf(group4, TIFFTAG_PHOTOMETRIC), PHOTOMETRIC_MINISWHITE);
+  EXPECT_TRUE(SamePixels(*Load(packbits), *Load(group4)));
+  EXPECT_TRUE(SamePixels(*image, *Load(group4)));
+}
+
+TEST(TiffGraphic, Group4TaggedMinIsBlackReadsAsMinIsWhite) {
+  RawTiff spec;
+  spec.width = 24;
+  spec.bits = 1;
+  spec.compression = COMPRESSION_CCITTFAX4;
+  spec.fill = [](std::uint8_t* row, int y) { row[0] = static_cast<std::uint8_t>(0xF0 >> y); row[2] = 0x81; };
+  spec.photometric = PHOTOMETRIC_MINISWHITE;
+  auto whiteOwner = Load(WriteRaw(spec));
+  auto& white = *whiteOwner;
+  spec.photometric = PHOTOMETRIC_MINISBLACK;
+  auto blackOwner = Load(WriteRaw(spec));
+  auto& black = *blackOwner;
+  EXPECT_TRUE(SamePixels(white, black));
+  // Photometric 0: a set bit is black.
+  EXPECT_EQ(white.Pixels(0, 0), 0u);
+  EXPECT_EQ(white.Pixels(4, 0), 0xFFFFFFu);
+}
+
+TEST(TiffGraphic, WritesTheDocumentTagsAndDefaults) {
+  auto image = MakePatterned<TTiffGraphic>(ifGray256, 8, 8);
+  image->Artist = "Ada";
+  image->PageName = "Page one";
+  const auto bytes = Save(*image);
+  auto backOwner = Load(bytes);
+  auto& back = *backOwner;
+  EXPECT_EQ(back.Artist, "Ada");
+  EXPECT_EQ(back.PageName, "Page one");
+  EXPECT_EQ(back.Software, "quorv");
+  EXPECT_TRUE(std::regex_match(back.DateTime, std::regex(R"(\d{4}:\d\d:\d\d \d\d:\d\d:\d\d)")))
+      << back.DateTime;
+  EXPECT_EQ(TagOf(bytes, TIFFTAG_SUBFILETYPE), FILETYPE_PAGE);
+  EXPECT_EQ(TagOf(bytes, TIFFTAG_FILLORDER), FILLORDER_LSB2MSB);
+  EXPECT_EQ(TagOf(bytes, TIFFTAG_PLANARCONFIG), PLANARCONFIG_CONTIG);
+}
+
+TEST(TiffGraphic, AnnotationTagSurvivesASaveAndDisabledTagsAreCleared) {
+  auto image = MakePatterned<TTiffGraphic>(ifBlackWhite, 16, 4);
+  image->SetCustomTagValue("NOTE 1 2 3");
+  image->CustomTag(1).enabled = true;
+  image->CustomTag(1).value = "second";
+  const auto bytes = Save(*image);
+  EXPECT_EQ(Load(bytes)->CustomTagValue(), "NOTE 1 2 3");
+  EXPECT_EQ(Load(bytes)->CustomTag(1).value, "");  // tag 40001 is not read by default
+  EXPECT_FALSE(TTiffGraphic().CustomTag(19).enabled);
+}
+
+TEST(TiffGraphic, ScanningPathPageIsOneStripAndJpegUsesEightRows) {
+  auto image = MakePatterned<TTiffGraphic>(ifTrueColor, 20, 30);
+  EXPECT_EQ(TagOf(Save(*image), 273), 1u);
+  image->SetRowsPerStrip(4);
+  EXPECT_EQ(TagOf(Save(*image), 273), 8u);
+  image->SetCompression(tcJPEG);
+  EXPECT_EQ(TagOf(Save(*image), TIFFTAG_ROWSPERSTRIP), 8u);
+}
+
+TEST(TiffGraphic, RowsPerStripIsClamped) {
+  TTiffGraphic image;
+  image.SetRowsPerStrip(0);
+  EXPECT_EQ(image.RowsPerStrip(), 1);
+  image.SetRowsPerStrip(-5);
+  EXPECT_EQ(image.RowsPerStrip(), 1);
+  image.SetRowsPerStrip(std::int64_t{1} << 40);
+  EXPECT_EQ(image.RowsPerStrip(), 2147483647);
+}
+
+TEST(TiffGraphic, DisallowedCompressionNamesBothAndKeepsTheSetting) {
+  auto bw = MakePatterned<TTiffGraphic>(ifBlackWhite, 4, 4);
+  EXPECT_EQ(MessageOf([&] { bw->SetCompression(tcJPEG); }),
+            "JPEG compression not supported with Black and white images");
+  EXPECT_EQ(bw->Compression(), tcGroup4);
+  auto colour = MakePatterned<TTiffGraphic>(ifColor256, 4, 4);
+  EXPECT_EQ(MessageOf([&] { colour->SetCompression(tcGroup4); }),
+            "CCITT Group 4 compression not supported with " + ImageFormatName(ifColor256) + " images");
+  EXPECT_EQ(colour->Compression(), tcPackbits);
+}
+
+TEST(TiffGraphic, NewImageResetsTheCompression) {
+  TTiffGraphic image;
+  image.NewImage(4, 4, ifGray256, nullptr, 0, 0);
+  EXPECT_EQ(image.Compression(), tcPackbits);
+  image.SetCompression(tcJPEG);
+  image.NewImage(4, 4, ifBlackWhite, nullptr, 0, 0);
+  EXPECT_EQ(image.Compression(), tcGroup4);
+}
+
+TEST(TiffGraphic, AssignCopiesRowsPerStrip) {
+  auto source = MakePatterned<TTiffGraphic>(ifGray16, 5, 5);
+  source->SetRowsPerStrip(3);
+  TTiffGraphic dest;
+  dest.Assign(source.get());
+  EXPECT_EQ(dest.RowsPerStrip(), 3);
+  EXPECT_TRUE(SamePixels(*source, dest));
+}
+
+// --- reader rules ---------------------------------------------------------------------
+
+TEST(TiffGraphic, ResolutionUnits) {
+  RawTiff spec;
+  spec.fill = [](std::uint8_t* row, int y) { row[0] = static_cast<std::uint8_t>(y); };
+  EXPECT_EQ(Load(WriteRaw(spec))->XDpi(), platform::ScreenDpiX());
+  spec.unit = RESUNIT_CENTIMETER;
+  spec.resolution = 118.11f;
+  EXPECT_EQ(Load(WriteRaw(spec))->XDpi(), 300);
+  spec.unit = RESUNIT_INCH;
+  spec.resolution = 299.6f;
+  EXPECT_EQ(Load(WriteRaw(spec))->YDpi(), 300);
+}
+
+TEST(TiffGraphic, SixteenBitGreyUsesTheHighByte) {
+  RawTiff spec;
+  spec.bits = 16;
+  spec.fill = [](std::uint8_t* row, int y) {
+    for (int x = 0; x < 16; ++x) {
+      const std::uint16_t v = static_cast<std::uint16_t>(((x * 16 + y) << 8) | 0x7F);
+      std::memcpy(row + 2 * x, &v, 2);
+    }
+  };
+  auto imageOwner = Load(WriteRaw(spec));
+  auto& image = *imageOwner;
+  ASSERT_EQ(image.ImageFormat(), ifGray256);
+  EXPECT_EQ(image.PixelIndex(3, 5), 3 * 16 + 5);
+  EXPECT_EQ(image.PixelIndex(15, 7), 15 * 16 + 7);
+}
+
+TEST(TiffGraphic, MinIsWhiteGreyIsInverted) {
+  RawTiff spec;
+  spec.photometric = PHOTOMETRIC_MINISWHITE;
+  spec.fill = [](std::uint8_t* row, int y) { row[1] = static_cast<std::uint8_t>(y * 10); };
+  auto imageOwner = Load(WriteRaw(spec));
+  auto& image = *imageOwner;
+  EXPECT_EQ(image.PixelIndex(1, 3), 255 - 30);
+  EXPECT_EQ(image.PixelIndex(0, 3), 255);
+}
+
+TEST(TiffGraphic, OrientationThreeTurnsHalfwaySixIsIgnored) {
+  RawTiff spec;
+  spec.bits = 1;
+  spec.photometric = PHOTOMETRIC_MINISBLACK;
+  spec.width = 13;
+  spec.height = 5;
+  spec.fill = [](std::uint8_t* row, int y) { row[0] = static_cast<std::uint8_t>(0x80 >> y); row[1] = 0x08; };
+  auto plainOwner = Load(WriteRaw(spec));
+  auto& plain = *plainOwner;
+  spec.orientation = ORIENTATION_BOTRIGHT;
+  auto turnedOwner = Load(WriteRaw(spec));
+  auto& turned = *turnedOwner;
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 13; ++x) ASSERT_EQ(turned.Pixels(x, y), plain.Pixels(12 - x, 4 - y)) << x << "," << y;
+  spec.orientation = ORIENTATION_RIGHTTOP;
+  EXPECT_TRUE(SamePixels(plain, *Load(WriteRaw(spec))));
+}
+
+TEST(TiffGraphic, ColormapIsScaledOnlyWhenItUsesSixteenBits) {
+  RawTiff spec;
+  spec.bits = 4;
+  spec.photometric = PHOTOMETRIC_PALETTE;
+  spec.fill = [](std::uint8_t* row, int) { row[0] = 0x01; };
+  spec.colormap.assign(48, 0);
+  spec.colormap[1] = 200;  // red of entry 1, an 8-bit table
+  spec.colormap[16 + 1] = 100;
+  EXPECT_EQ(Load(WriteRaw(spec))->Pixels(1, 0), 0xC86400u);
+  spec.colormap[1] = 65535;
+  spec.colormap[16 + 1] = 32768;
+  EXPECT_EQ(Load(WriteRaw(spec))->Pixels(1, 0), 0xFF8000u);
+}
+
+TEST(TiffGraphic, PaletteRoundTripKeepsThePalette) {
+  TLogPalette palette{};
+  palette.palVersion = 0x300;
+  palette.palNumEntries = 16;
+  for (int i = 0; i < 16; ++i)
+    palette.palPalEntry[i] = {std::uint8_t(i * 16), std::uint8_t(255 - i), std::uint8_t(i * 3), 0};
+  TTiffGraphic image;
+  image.NewImage(9, 3, ifColor16, &palette, 0, 0);
+  for (int x = 0; x < 9; ++x) image.SetPixelIndex(x, 1, x);
+  auto backOwner = Load(Save(image));
+  auto& back = *backOwner;
+  for (int i = 0; i < 16; ++i)
+    EXPECT_EQ(PaletteColour(back.LogPalette()->palPalEntry[i]), PaletteColour(palette.palPalEntry[i]));
+  EXPECT_TRUE(SamePixels(image, back));
+}
+
+// --- multi-page files and stream positions ----------------------------------------
+
+TEST(TiffGraphic, AppendToEmptyStreamWritesOnePage) {
+  auto image = MakePatterned<TTiffGraphic>(ifGray256, 6, 6);
+  TMemoryStream stream;
+  image->AppendToStream(stream);
+  stream.SetPosition(0);
+  EXPECT_EQ(TTiffGraphic().GetImageCount(stream), 1);
+}
+
+TEST(TiffGraphic, AppendedPagesFollowInOrder) {
+  TMemoryStream stream;
+  std::vector<std::unique_ptr<TTiffGraphic>> pages;
+  const TImageFormat formats[] = {ifBlackWhite, ifTrueColor, ifColor256, ifGray16};
+  for (int i = 0; i < 4; ++i) {
+    pages.push_back(MakePatterned<TTiffGraphic>(formats[i], 10 + i, 7 + i));
+    if (i == 0)
+      pages[0]->SaveToStream(stream);
+    else
+      pages[i]->AppendToStream(stream);
+  }
+  stream.SetPosition(0);
+  EXPECT_EQ(TTiffGraphic().GetImageCount(stream), 4);
+  for (int i = 0; i < 4; ++i) {
+    stream.SetPosition(0);
+    TTiffGraphic page;
+    page.LoadImageFromStream(stream, i + 1);
+    EXPECT_TRUE(SamePixels(*pages[i], page)) << "page " << i + 1;
+  }
+}
+
+TEST(TiffGraphic, LoadAllFramesReadsEveryPage) {
+  TMemoryStream stream;
+  auto first = MakePatterned<TTiffGraphic>(ifGray256, 5, 5);
+  auto second = MakePatterned<TTiffGraphic>(ifTrueColor, 3, 4);
+  first->SaveToStream(stream);
+  second->AppendToStream(stream);
+  stream.SetPosition(0);
+  TTiffGraphic all;
+  all.SetLoadAllFrames(true);
+  all.LoadFromStream(stream);
+  ASSERT_EQ(all.FrameCount(), 2);
+  EXPECT_TRUE(SamePixels(*second, *all.Frames(2)));
+}
+
+TEST(TiffGraphic, BytesBeforeTheFileStayUntouched) {
+  TMemoryStream stream;
+  std::vector<std::uint8_t> prefix(100);
+  for (int i = 0; i < 100; ++i) prefix[i] = static_cast<std::uint8_t>(i * 7 + 1);
+  stream.WriteBuffer(prefix.data(), 100);
+  auto image = MakePatterned<TTiffGraphic>(ifTrueColor, 11, 9);
+  image->DateTime = "2026:01:02 03:04:05";
+  image->SaveToStream(stream);
+  EXPECT_EQ(std::memcmp(stream.Memory(), prefix.data(), 100), 0);
+  const std::vector<std::uint8_t> alone = Save(*image);
+  ASSERT_EQ(stream.Size(), 100 + static_cast<std::int64_t>(alone.size()));
+  EXPECT_EQ(std::memcmp(stream.Memory() + 100, alone.data(), alone.size()), 0);
+  stream.SetPosition(100);
+  EXPECT_EQ(TTiffGraphic().GetImageCount(stream), 1);
+  stream.SetPosition(100);
+  TTiffGraphic back;
+  back.LoadImageFromStream(stream, 1);
+  EXPECT_TRUE(SamePixels(*image, back));
+}
+
+TEST(TiffGraphic, SignatureCheckRewindsTheStream) {
+  for (const char* head : {"II*\0", "MM\0*"}) {
+    TMemoryStream s;
+    s.WriteBuffer(head, 4);
+    s.SetPosition(0);
+    EXPECT_TRUE(TTiffGraphic().IsValidStream(s));
+    EXPECT_EQ(s.Position(), 0);
+  }
+  TMemoryStream shortStream;
+  shortStream.WriteBuffer("II*", 3);
+  shortStream.SetPosition(0);
+  EXPECT_FALSE(TTiffGraphic().IsValidStream(shortStream));
+  EXPECT_EQ(shortStream.Position(), 0);
+}
+
+TEST(TiffGraphic, ProgressRunsFromZeroToHundred) {
+  auto image = MakePatterned<TTiffGraphic>(ifGray256, 50, 300);
+  std::vector<int> seen;
+  image->OnReadWriteProgress = [&](TObject*, std::uint8_t p) { seen.push_back(p); };
+  const auto bytes = Save(*image);
+  ASSERT_GE(seen.size(), 3u);
+  EXPECT_EQ(seen.front(), 0);
+  EXPECT_EQ(seen.back(), 100);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
+}
+
+// --- errors ---------------------------------------------------------------------------
+
+TEST(TiffGraphic, ErrorTexts) {
+  TMemoryStream garbage;
+  garbage.WriteBuffer("not a tiff at all", 17);
+  garbage.SetPosition(0);
+  EXPECT_EQ(MessageOf([&] { TTiffGraphic().LoadImageFromStream(garbage, 1); }), "ETiffError TIFFOpen");
+
+  RawTiff spec;
+  spec.writeBits = false;
+  spec.fill = [](std::uint8_t*, int) {};
+  EXPECT_EQ(MessageOf([&] { Load(WriteRaw(spec)); }), "ETiffError Bits per sample not specified");
+
+  RawTiff thunder;
+  thunder.bits = 4;
+  thunder.compression = COMPRESSION_THUNDERSCAN;
+  thunder.fill = [](std::uint8_t*, int) {};
+  EXPECT_EQ(MessageOf([&] { Load(WriteRaw(thunder)); }),
+            "ETiffError Unsupported compression tag, 32809");
+}
+
+// A file stream that refuses writes after a number of bytes.
+class FullDisk : public TMemoryStream {
+ public:
+  explicit FullDisk(std::int64_t room) : room_(room) {}
+  std::int64_t Write(const void* buffer, std::int64_t count) override {
+    if (Size() + count > room_) return 0;
+    return TMemoryStream::Write(buffer, count);
+  }
+
+ private:
+  std::int64_t room_;
+};
+
+TEST(TiffGraphic, FailedWriteIsReported) {
+  auto image = MakePatterned<TTiffGraphic>(ifTrueColor, 800, 800);
+  image->SetCompression(tcNone);
+  image->SetRowsPerStrip(16);
+  FullDisk disk(4096);
+  EXPECT_EQ(MessageOf([&] { image->SaveToStream(disk); }), "ETiffError TIFFWriteScanLine");
+}
+
+TEST(TiffGraphic, PageBeyondTheFileIsAnError) {
+  auto image = MakePatterned<TTiffGraphic>(ifGray256, 4, 4);
+  const auto bytes = Save(*image);
+  EXPECT_THROW(Load(bytes, 2), ETiffError);
+  EXPECT_THROW(Load(bytes, 0), ETiffError);
+}
+
+TEST(TiffGraphic, EmptyImageIsNotWritten) {
+  TTiffGraphic empty;
+  TMemoryStream s;
+  EXPECT_THROW(empty.SaveToStream(s), ELumetraError);
+  EXPECT_EQ(s.Size(), 0);
+}
+
+}  // namespace
+}  // namespace lumetra
