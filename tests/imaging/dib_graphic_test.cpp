@@ -217,3 +217,32 @@ TEST(DibGraphicResolution, ZeroTakesTheScreenAndRoundsHalfToEven) {
 
 }  // namespace
 }  // namespace lumetra
+
+namespace lumetra {
+namespace {
+
+TEST(DibGraphicDefaults, AFreshImageIsEmptyWithTheDocumentedSettings) {
+  TDibGraphic g;
+  EXPECT_TRUE(g.Empty());
+  EXPECT_EQ(g.Width(), 0);
+  EXPECT_EQ(g.Height(), 0);
+  EXPECT_EQ(g.ImageIndex(), 1);
+  EXPECT_FALSE(g.LoadAllFrames());
+  EXPECT_EQ(g.FrameDelay(), 200);
+  EXPECT_FALSE(g.Animate());
+  EXPECT_EQ(g.CurrentFrame(), -1);
+  EXPECT_EQ(g.FrameCount(), 0);
+  EXPECT_EQ(g.TransparentPixel(), tpBottomLeft);
+  EXPECT_EQ(g.TransparentColor(), 0xFFFFFFu);
+  EXPECT_EQ(g.LogPalette()->palNumEntries, 0);
+
+  g.NewImage(3, 3, ifGray256, nullptr, 96, 96);
+  g.Assign(nullptr);  // back to empty, header and palette cleared
+  EXPECT_TRUE(g.Empty());
+  EXPECT_EQ(g.Width(), 0);
+  EXPECT_EQ(g.PaletteCount(), 0);
+  EXPECT_EQ(g.LogPalette()->palNumEntries, 0);
+}
+
+}  // namespace
+}  // namespace lumetra

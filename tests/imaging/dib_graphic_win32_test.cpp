@@ -422,6 +422,23 @@ TEST(DibWin32, ManyImagesLeakNoGdiObjects) {
     copy.SetTransparent(round % 50 == 0);
     copy.Draw(t.Canvas(), {0, 0, 8, 8});
     ASSERT_FALSE(copy.Empty()) << round;
+    // The handle and bitmap exchanges, less often.
+    if (round % 8 == 1) {
+      std::uint16_t clipFormat = 0;
+      void* bitmap = nullptr;
+      void* palette = nullptr;
+      g.SaveToClipboardFormat(clipFormat, bitmap, palette);
+      copy.LoadFromBitmapHandle(bitmap);
+      ::DeleteObject(static_cast<HGDIOBJ>(bitmap));
+    } else if (round % 8 == 3) {
+      HGLOBAL block = static_cast<HGLOBAL>(g.SaveToDIBHandle());
+      copy.LoadFromDIBHandle(block);
+      ::GlobalFree(block);
+    } else if (round % 8 == 5) {
+      TBitmap bitmap;
+      g.AssignTo(&bitmap);
+      copy.Assign(&bitmap);
+    }
   }
 }
 
