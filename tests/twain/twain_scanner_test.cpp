@@ -49,7 +49,10 @@ struct Pages {
   std::vector<Page> pages;
   int throwAtPage = 0;
   bool loadIntoModel = false;
+  int indicatorShown = 0;  // pages during which the source showed its progress
 };
+
+constexpr char kIndicatorCaption[] = "Scanning - Quorvex Virtual Scanner";
 
 void CollectPage(HWND, HGLOBAL dib, std::uint16_t xResolution, void* context,
                  std::uint16_t yResolution) {
@@ -71,6 +74,8 @@ void CollectPage(HWND, HGLOBAL dib, std::uint16_t xResolution, void* context,
     page.modelXDpi = image.XDpi();
     page.modelYDpi = image.YDpi();
   }
+  if (HWND indicator = FindWindowA(nullptr, kIndicatorCaption); indicator && IsWindowVisible(indicator))
+    ++collected->indicatorShown;
   collected->pages.push_back(page);
   if (collected->throwAtPage == static_cast<int>(collected->pages.size()))
     throw lumetra::Exception("disk full");
@@ -358,6 +363,22 @@ TEST_F(TwainScannerTest, PaperInTheFeederIsScannedFromTheFlatbed) {
   EXPECT_EQ(collected.pages.size(), 1u);
   ExpectSourceClosedCleanly();
 }
+
+class TwainIndicatorTest : public TwainScannerTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TwainIndicatorTest, TheSourceShowsProgressOnlyWhenAsked) {
+  const bool indicators = GetParam();
+  Pages collected;
+  auto scanner = NewScanner(false, lumetra::ifBlackWhite, 100, 100);
+  scanner->SetIndicators(indicators);
+  scanner->Acquire(&collected, CollectPage, nullptr);
+  EXPECT_EQ(CountLines(indicators ? "SET 0x100b 1 ok" : "SET 0x100b 0 ok"), 1);
+  ASSERT_EQ(collected.pages.size(), 3u);
+  EXPECT_EQ(collected.indicatorShown, indicators ? 3 : 0);
+  EXPECT_EQ(FindWindowA(nullptr, kIndicatorCaption), nullptr) << "progress left on the screen";
+}
+
+INSTANTIATE_TEST_SUITE_P(OnOff, TwainIndicatorTest, ::testing::Bool());
 
 struct CancelCase {
   int pages;

@@ -25,6 +25,7 @@ namespace {
 HINSTANCE moduleInstance = nullptr;
 
 constexpr char kProductName[] = "Quorvex Virtual Scanner";
+constexpr char kIndicatorCaption[] = "Scanning - Quorvex Virtual Scanner";
 constexpr char kSettingsVariable[] = "QUORVEX_VSCAN_SETTINGS";
 constexpr int kMinDpi = 50;
 constexpr int kMaxDpi = 1200;
@@ -154,6 +155,9 @@ class VirtualSource {
   void Notify(TW_UINT16 message);
   void StartBatch(int pages);
   void CloseDialog();
+  // The progress window of a scan without the dialog, when indicators are on.
+  void ShowIndicator();
+  void HideIndicator();
   TPageSpec CurrentPage() const;
   bool LoadFolderPage(std::vector<std::uint8_t>& dib);
 
@@ -165,6 +169,8 @@ class VirtualSource {
   TW_UINT32 values_[kCapabilityCount]{};
   HWND parent_ = nullptr;
   HWND dialog_ = nullptr;
+  HWND indicator_ = nullptr;
+  HWND indicatorText_ = nullptr;
   bool showUI_ = false;
   UINT notifyMessage_ = 0;
   WPARAM cookie_ = 0;
@@ -432,10 +438,43 @@ void VirtualSource::StartBatch(int pages) {
   pagesDone_ = 0;
   state_ = 6;
   if (dialog_) EnableWindow(dialog_, FALSE);
+  ShowIndicator();
   Notify(MSG_XFERREADY);
 }
 
+void VirtualSource::ShowIndicator() {
+  if (showUI_ || !CurrentValue(CAP_INDICATORS)) return;
+  if (!indicator_) {
+    const int width = 340, height = 90;
+    // A bordered popup without caption: the window manager need not be
+    // asked to place it, so it appears at once.
+    indicator_ = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "STATIC", kIndicatorCaption,
+                                 WS_POPUP | WS_BORDER, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+                                 parent_, nullptr, moduleInstance, nullptr);
+    if (!indicator_) return;  // scanning goes on without it
+    indicatorText_ = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_CENTER, 10, 35,
+                                     width - 22, 20, indicator_, nullptr, moduleInstance, nullptr);
+    SendMessageA(indicatorText_, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "Scanning page %d of %d", pagesDone_ + 1, batchPages_);
+  if (indicatorText_) SetWindowTextA(indicatorText_, text);
+  ShowWindow(indicator_, SW_SHOWNOACTIVATE);
+  UpdateWindow(indicator_);
+}
+
+void VirtualSource::HideIndicator() {
+  if (indicator_) {
+    DestroyWindow(indicator_);
+    indicator_ = nullptr;
+    indicatorText_ = nullptr;
+  }
+}
+
 void VirtualSource::CloseDialog() {
+  HideIndicator();
   if (dialog_) {
     DestroyWindow(dialog_);
     dialog_ = nullptr;
@@ -505,8 +544,10 @@ TW_UINT16 VirtualSource::PendingTransfers(TW_UINT16 msg, TW_PENDINGXFERS* pendin
       Log("ENDXFER pending=%d", remaining);
       if (remaining > 0) {
         state_ = 6;
+        ShowIndicator();
       } else {
         state_ = 5;
+        HideIndicator();
         if (dialog_) EnableWindow(dialog_, TRUE);
       }
       return TWRC_SUCCESS;
@@ -516,6 +557,7 @@ TW_UINT16 VirtualSource::PendingTransfers(TW_UINT16 msg, TW_PENDINGXFERS* pendin
       pending->Count = 0;
       batchPages_ = pagesDone_;
       state_ = 5;
+      HideIndicator();
       if (dialog_) EnableWindow(dialog_, TRUE);
       Log("RESET");
       return TWRC_SUCCESS;
