@@ -2,7 +2,7 @@
 // 300 dpi unless told otherwise) and prints pages per second and the peak
 // memory of the process. Each page is let go when its callback returns, so
 // the peak stays near one page whatever the batch size.
-// Usage: twain_acquire_bench [pages [dpi [format]]]
+// Usage: twain_acquire_bench [pages [dpi [format [indicators]]]]
 #include <windows.h>
 #include <psapi.h>
 
@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
   const int pages = argc > 1 ? std::atoi(argv[1]) : 100;
   const int dpi = argc > 2 ? std::atoi(argv[2]) : 300;
   const int format = argc > 3 ? std::atoi(argv[3]) : 0;
+  const bool indicators = argc > 4 ? std::atoi(argv[4]) != 0 : true;
 
   char dir[MAX_PATH];
   GetTempPathA(MAX_PATH, dir);
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
     scanner.SetXDpi(static_cast<std::uint16_t>(dpi));
     scanner.SetYDpi(static_cast<std::uint16_t>(dpi));
     scanner.SetImageFormat(static_cast<lumetra::TImageFormat>(format));
+    scanner.SetIndicators(indicators);
     if (!scanner.IsAvailable()) {
       std::fprintf(stderr, "no TWAIN source manager\n");
       return 1;
@@ -73,7 +75,8 @@ int main(int argc, char** argv) {
   PROCESS_MEMORY_COUNTERS after{};
   GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
   const double seconds = double(stop.QuadPart - start.QuadPart) / double(frequency.QuadPart);
-  std::printf("pages: %d at %d dpi, format %d\n", counter.pages, dpi, format);
+  std::printf("pages: %d at %d dpi, format %d, indicators %s\n", counter.pages, dpi, format,
+              indicators ? "on" : "off");
   std::printf("time: %.3f s, %.1f pages per second\n", seconds, counter.pages / seconds);
   std::printf("page size: %.2f MB\n", Megabytes(counter.largestPage));
   std::printf("peak working set: %.1f MB (%.1f MB before the batch)\n",
