@@ -1,5 +1,6 @@
 #include "ui/form.h"
 
+#include <cctype>
 #include <vector>
 
 namespace lumetra::ui {
@@ -15,6 +16,22 @@ BOOL CALLBACK CollectEnabled(HWND window, LPARAM data) {
   auto* list = reinterpret_cast<ThreadWindows*>(data);
   if (window != list->except && ::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
     list->windows.push_back(window);
+  }
+  return TRUE;
+}
+
+struct LabelSearch {
+  char key;
+  TLabel* found = nullptr;
+};
+
+BOOL CALLBACK FindLabelProc(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<LabelSearch*>(data);
+  auto* label = dynamic_cast<TLabel*>(TControl::FromHandle(window));
+  if (label && label->FocusControl() && ::IsWindowVisible(window) &&
+      label->Accelerator() == search->key) {
+    search->found = label;
+    return FALSE;
   }
   return TRUE;
 }
@@ -215,6 +232,15 @@ TButton* TForm::CancelButton() const { return FindButton(false); }
 
 bool TForm::PreTranslateMessage(MSG& msg) {
   if (menu_ && menu_->IsShortCut(msg)) return true;
+  if (msg.message == WM_SYSCHAR) {
+    // Alt + a label's accelerator focuses the label's control.
+    LabelSearch search{static_cast<char>(std::toupper(static_cast<int>(msg.wParam & 0xFF)))};
+    ::EnumChildWindows(Handle(), &FindLabelProc, reinterpret_cast<LPARAM>(&search));
+    if (search.found) {
+      search.found->FocusControl()->SetFocus();
+      return true;
+    }
+  }
   if (msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE)) {
     HWND focus = ::GetFocus();
     const bool multiline =

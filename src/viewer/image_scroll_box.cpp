@@ -25,15 +25,6 @@ std::map<TMouseMode, TMouseHandlerFactory>& HandlerFactories() {
   return factories;
 }
 
-// Empties an image: its pixel store goes, the object stays (the display
-// copy keeps its hooks; the document keeps its class and settings).
-struct ImageReleaser : TDibGraphic {
-  static void Release(TDibGraphic& image) {
-    auto release = &ImageReleaser::ReleaseStore;
-    (image.*release)();
-  }
-};
-
 std::string ExtractFileExt(const std::string& fileName) {
   const std::size_t dot = fileName.find_last_of('.');
   const std::size_t slash = fileName.find_last_of("\\/:");
@@ -235,7 +226,9 @@ void TImageScrollBox::Redraw(bool imageChanged) {
   } guard{redrawing_};
 
   if (graphic_->Empty()) {
-    ImageReleaser::Release(image_->Picture());
+    // Assigning nothing empties an image in place: the display copy keeps
+    // its hooks.
+    image_->Picture().Assign(nullptr);
     horz_.SetVisible(false);
     vert_.SetVisible(false);
     image_->Hide();
@@ -364,10 +357,8 @@ void TImageScrollBox::LoadFromFile(const std::string& fileName, int page) {
     TImageScrollBox& box;
     bool on;
     ~Restart() {
-      if (on && box.PageCount() >= 2) {
-        box.animationTimer_.SetInterval(static_cast<unsigned>(box.graphic_->FrameDelay()));
-        box.animationTimer_.SetEnabled(true);
-      }
+      // Also after a failed load; the tick does nothing on a single page.
+      if (on) box.animationTimer_.SetEnabled(true);
     }
   } restart{*this, wasAnimating};
 
@@ -508,9 +499,13 @@ void TImageScrollBox::AppendToStream(TStream& stream, const std::string& ext) {
 }
 
 void TImageScrollBox::SaveToFile(const std::string& fileName) {
+  // Encoded in memory first: a format that is not registered or a writer
+  // that fails must not leave an existing file truncated.
+  TMemoryStream encoded;
+  SaveToStream(encoded, ExtractFileExt(fileName));
   {
     TFileStream stream(fileName, fmCreate);
-    SaveToStream(stream, ExtractFileExt(fileName));
+    encoded.SaveToStream(stream);
   }
   fileName_ = fileName;
 }
@@ -530,8 +525,8 @@ void TImageScrollBox::AssignGraphic(const TDibGraphic* source) {
 }
 
 void TImageScrollBox::ClearGraphic() {
-  graphic_->ClearFrames();
-  ImageReleaser::Release(*graphic_);
+  // Emptied in place, so the document keeps its class and format settings.
+  graphic_->Assign(nullptr);
   fileName_.clear();
   annotationText_.clear();
   HideAnnotations();
@@ -600,6 +595,7 @@ void TImageScrollBox::SetMouseHandler(TMouseHandler* handler) {
 
 void TImageScrollBox::SetMouseMode(TMouseMode value) {
   if (value == mouseMode_) return;
+  if (mouseMode_ == mmAnnotation) annotationText_ = CurrentAnnotationText();
   if (value > mmNone) throw ELumetraError(Format("Invalid mouse mode %d", static_cast<int>(value)));
   if (value == mmNone) {
     FreeMouseHandler();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 #include "ui/dialogs.h"
@@ -142,6 +143,56 @@ TEST(Form, DefaultErrorDisplayIsAMessageBoxWithTheText) {
   EXPECT_TRUE(robot.Found());
   EXPECT_EQ(boxText, "Graphic is empty");
 }
+
+TEST(Form, ALabelAcceleratorFocusesItsControl) {
+  ui::TForm form("Accelerator test", 300, 120);
+  ui::TEdit first(form);
+  ui::TLabel label(form, "&Zoom");
+  ui::TEdit other(form);
+  ui::TEdit zoom(form);
+  label.SetFocusControl(&zoom);
+  EXPECT_EQ(label.Accelerator(), 'Z');
+  form.Show();
+  first.SetFocus();
+  MSG msg{form.Handle(), WM_SYSCHAR, 'z', 0, 0, {}};
+  EXPECT_TRUE(form.PreTranslateMessage(msg));
+  EXPECT_TRUE(zoom.Focused());
+  form.Hide();
+}
+
+struct DialogCase {
+  const char* caption;
+  bool pressOk;
+  std::function<bool()> execute;
+};
+
+class CommonDialog : public testing::TestWithParam<DialogCase> {};
+
+TEST_P(CommonDialog, AnswersWhetherTheUserConfirmed) {
+  const DialogCase& c = GetParam();
+  qvtest::Robot robot(c.caption, [&](HWND w) {
+    ::PostMessageA(w, WM_COMMAND, c.pressOk ? IDOK : IDCANCEL, 0);
+  });
+  EXPECT_EQ(c.execute(), c.pressOk);
+  EXPECT_TRUE(robot.Found());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dialogs, CommonDialog,
+    testing::Values(DialogCase{"Open", false, [] {
+                                 ui::TOpenDialog d;
+                                 d.Filter = "TIFF (*.tif)|*.tif";
+                                 return d.Execute();
+                               }},
+                    DialogCase{"Color", true, [] {
+                                 ui::TColorDialog d;
+                                 d.Color = 0x123456;
+                                 return d.Execute() && d.Color == 0x123456;
+                               }},
+                    DialogCase{"Color", false, [] {
+                                 ui::TColorDialog d;
+                                 return d.Execute();
+                               }}));
 
 TEST(InputBox, ARobotTypesAnswersAndPressesOK) {
   qvtest::Robot robot("Zoom", [](HWND w) {

@@ -395,6 +395,21 @@ TEST_F(Viewer, SavesAndAppendsThroughTheRegistry) {
   platform::RemoveFile(name);
 }
 
+TEST_F(Viewer, AFailedSaveLeavesAnExistingFileAsItWas) {
+  const std::string name = TempName("keep.qqq");
+  {
+    TFileStream file(name, fmCreate);
+    file.WriteBuffer("precious", 8);
+  }
+  Show(50, 50);
+  EXPECT_THROW(box.SaveToFile(name), ELumetraError);
+  TMemoryStream kept;
+  kept.LoadFromFile(name);
+  EXPECT_EQ(kept.Size(), 8);
+  EXPECT_EQ(box.FileName(), "");
+  platform::RemoveFile(name);
+}
+
 TEST_F(Viewer, SelectionCommandsNeedTheRubberbandMode) {
   Show(100, 100);
   for (auto command : {+[](TImageScrollBox& b) { b.CopySelection(); },
