@@ -515,8 +515,16 @@ void TImageScrollBox::AppendToFile(const std::string& fileName) {
   AppendToStream(stream, ExtractFileExt(fileName));
 }
 
+// The annotations of a TIFF document travel in its first custom tag. A new
+// image put into the document object must not inherit the marks of the
+// page that was loaded before, or they would be saved with it.
+static void ForgetTiffAnnotations(TDibGraphic& graphic) {
+  if (auto* tiff = dynamic_cast<TTiffGraphic*>(&graphic)) tiff->SetCustomTagValue("");
+}
+
 void TImageScrollBox::AssignGraphic(const TDibGraphic* source) {
   graphic_->Assign(source);
+  ForgetTiffAnnotations(*graphic_);
   fileName_.clear();
   annotationText_.clear();
   HideAnnotations();
@@ -527,6 +535,7 @@ void TImageScrollBox::AssignGraphic(const TDibGraphic* source) {
 void TImageScrollBox::ClearGraphic() {
   // Emptied in place, so the document keeps its class and format settings.
   graphic_->Assign(nullptr);
+  ForgetTiffAnnotations(*graphic_);
   fileName_.clear();
   annotationText_.clear();
   HideAnnotations();

@@ -410,6 +410,82 @@ TEST_F(Viewer, AFailedSaveLeavesAnExistingFileAsItWas) {
   platform::RemoveFile(name);
 }
 
+TEST_F(Viewer, CarriesTheTiffAnnotationTextFromLoadToSave) {
+  const std::string name = TempName("annotated.tif");
+  Show(80, 60);
+  box.SetAnnotationText("Rect 1 2 3 4");
+  box.SaveToFile(name);
+  box.ClearGraphic();
+  EXPECT_EQ(box.AnnotationText(), "");
+  EXPECT_EQ(box.FileName(), "");
+  std::vector<std::string> installed;
+  box.OnNewGraphic = [&](TDibGraphic* g) { installed.push_back(g->ClassName()); };
+  box.LoadFromFile(name, 1);
+  EXPECT_EQ(box.AnnotationText(), "Rect 1 2 3 4");
+  EXPECT_EQ(installed, std::vector<std::string>{"TTiffGraphic"});
+  // An assigned image is a new, unnamed document without annotations, but
+  // keeps the class of the last load.
+  auto other = MakePage(30, 30);
+  box.AssignGraphic(other.get());
+  EXPECT_EQ(box.AnnotationText(), "");
+  EXPECT_EQ(box.FileName(), "");
+  EXPECT_STREQ(box.Graphic()->ClassName(), "TTiffGraphic");
+  EXPECT_EQ(box.Graphic()->Width(), 30);
+  platform::RemoveFile(name);
+}
+
+TEST_F(Viewer, AntiAliasesOnlyBlackAndWhitePages) {
+  // One-pixel stripes: a plain half-size copy keeps black and white, the
+  // anti-aliased one shows grey.
+  auto page = std::make_unique<TDibGraphic>();
+  page->NewImage(400, 400, ifBlackWhite, nullptr, 300, 300);
+  for (int y = 0; y < 400; ++y) {
+    for (int x = 0; x < 400; ++x) page->SetPixels(x, y, (x % 2) ? 0 : 0xFFFFFF);
+  }
+  box.AssignGraphic(page.get());
+  box.SetZoomPercent(50);
+  EXPECT_EQ(box.DisplayGraphic()->ImageFormat(), ifBlackWhite);
+  const int r = redraws;
+  box.SetAntiAliased(true);
+  EXPECT_EQ(redraws, r + 1);
+  ASSERT_EQ(DisplayWidth(), 200);
+  EXPECT_NE(box.DisplayGraphic()->ImageFormat(), ifBlackWhite);
+  const std::uint32_t grey = box.DisplayGraphic()->Pixels(100, 100);
+  EXPECT_NE(grey, 0u);
+  EXPECT_NE(grey, 0xFFFFFFu);
+
+  // A colour image is resized plainly and keeps its format; switching the
+  // option does not even redraw it.
+  auto colour = std::make_unique<TDibGraphic>();
+  colour->NewImage(100, 100, ifTrueColor, nullptr, 96, 96);
+  colour->Fill(0x336699);
+  box.AssignGraphic(colour.get());
+  EXPECT_EQ(box.DisplayGraphic()->ImageFormat(), ifTrueColor);
+  const int r2 = redraws;
+  box.SetAntiAliased(false);
+  EXPECT_EQ(redraws, r2);
+}
+
+TEST_F(Viewer, PaintsTheDisplayCopyWhereTheScrollPositionPutsIt) {
+  form.Show();
+  Show(1000, 1000);  // black lines at y = 100..103, 112..115, ... from x = 100
+  ::UpdateWindow(form.Handle());
+  Pump(50);
+  HDC dc = ::GetDC(box.Image().Handle());
+  EXPECT_EQ(::GetPixel(dc, 200, 101) & 0xFFFFFF, 0u);
+  EXPECT_EQ(::GetPixel(dc, 200, 98) & 0xFFFFFF, 0xFFFFFFu);
+  ::ReleaseDC(box.Image().Handle(), dc);
+  // Scrolled down by 6 lines: the box shows the white gap where a line was.
+  box.VertScrollBar().SetPosition(6);
+  box.Repaint();
+  box.Image().Update();
+  HDC boxDc = ::GetDC(box.Handle());
+  EXPECT_EQ(::GetPixel(boxDc, 200, 101 - 6) & 0xFFFFFF, 0u);
+  EXPECT_EQ(::GetPixel(boxDc, 200, 108 - 6) & 0xFFFFFF, 0xFFFFFFu);
+  ::ReleaseDC(box.Handle(), boxDc);
+  form.Hide();
+}
+
 TEST_F(Viewer, SelectionCommandsNeedTheRubberbandMode) {
   Show(100, 100);
   for (auto command : {+[](TImageScrollBox& b) { b.CopySelection(); },
