@@ -50,6 +50,7 @@ struct Pages {
   int throwAtPage = 0;
   bool loadIntoModel = false;
   int indicatorShown = 0;  // pages during which the source showed its progress
+  std::vector<HGLOBAL> handles;
 };
 
 constexpr char kIndicatorCaption[] = "Scanning - Quorvex Virtual Scanner";
@@ -57,6 +58,7 @@ constexpr char kIndicatorCaption[] = "Scanning - Quorvex Virtual Scanner";
 void CollectPage(HWND, HGLOBAL dib, std::uint16_t xResolution, void* context,
                  std::uint16_t yResolution) {
   auto* collected = static_cast<Pages*>(context);
+  collected->handles.push_back(dib);
   Page page{xResolution, yResolution, {}, {}, GlobalSize(dib), -1, 0, 0};
   const auto* p = static_cast<const std::uint8_t*>(GlobalLock(dib));
   if (p && page.blockSize >= sizeof page.header) {
@@ -350,6 +352,8 @@ TEST_F(TwainScannerTest, AFiveSheetBatchIsOneAcquisition) {
   Pages collected;
   NewScanner(false, lumetra::ifBlackWhite, 100, 100)->Acquire(&collected, CollectPage, nullptr);
   EXPECT_EQ(collected.pages.size(), 5u);
+  // Every page was let go once its callback had returned.
+  for (HGLOBAL handle : collected.handles) EXPECT_EQ(GlobalSize(handle), 0u);
   EXPECT_EQ(CountLines("XFERREADY"), 1);
   EXPECT_EQ(CountLines("ENDXFER"), 5);
   ExpectSourceClosedCleanly();
