@@ -382,6 +382,9 @@ void TScanner::TransferLoop(void* context, TTwainPageEvent callback, HWND window
     TW_UINT32 handle = 0;
     Call(&source_, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle, &rc);
     GlobalBlock owner(FromHandle32(handle));
+    // A source that reports a transfer without a usable block has failed
+    // it: the callback is never handed a dead handle.
+    if (rc == TWRC_XFERDONE && GlobalSize(FromHandle32(handle)) == 0) rc = TWRC_FAILURE;
     if (rc == TWRC_XFERDONE) {
       try {
         if (callback)

@@ -409,6 +409,16 @@ INSTANTIATE_TEST_SUITE_P(Pages, TwainCancelTest,
                          ::testing::Values(CancelCase{3, 1, 0}, CancelCase{1, 1, 0},
                                            CancelCase{5, 3, 2}, CancelCase{4, 4, 3}));
 
+TEST_F(TwainScannerTest, ATransferWithoutImageIsAFailedTransfer) {
+  Configure("null_handle = 1\n");
+  Pages collected;
+  NewScanner(false, lumetra::ifBlackWhite, 100, 100)->Acquire(&collected, CollectPage, nullptr);
+  EXPECT_TRUE(collected.pages.empty());
+  EXPECT_EQ(CountLines("NATIVEXFER"), 1);
+  EXPECT_EQ(CountLines("RESET"), 1);
+  ExpectSourceClosedCleanly();
+}
+
 TEST_F(TwainScannerTest, ARefusedImageInfoDoesNotHangTheTransfer) {
   Configure("refuse_imageinfo = 1\n");
   Pages collected;

@@ -638,6 +638,12 @@ TW_UINT16 VirtualSource::NativeTransfer(TW_UINT32* handle) {
     state_ = 7;
     return TWRC_CANCEL;
   }
+  if (settings_.nullHandle) {
+    // A broken driver: "done", but no image.
+    state_ = 7;
+    Log("NATIVEXFER null page=%d", pagesDone_ + 1);
+    return TWRC_XFERDONE;
+  }
   HGLOBAL block = nullptr;
   if (!folderFiles_.empty()) {
     std::vector<std::uint8_t> dib;

@@ -44,6 +44,7 @@ TScanSettings ParseSettings(const std::string& text) {
     else if (key == "refuse_imageinfo") ReadBool(value, settings.refuseImageInfo);
     else if (key == "fail_enable") ReadBool(value, settings.failEnable);
     else if (key == "feeder_loaded") ReadBool(value, settings.feederLoaded);
+    else if (key == "null_handle") ReadBool(value, settings.nullHandle);
     else if (key == "folder") settings.folder = value;
     else if (key == "log") settings.log = value;
   }

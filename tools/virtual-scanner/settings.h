@@ -14,6 +14,7 @@ struct TScanSettings {
   bool refuseImageInfo = false;  // DAT_IMAGEINFO always fails
   bool failEnable = false;       // MSG_ENABLEDS fails
   bool feederLoaded = false;     // what the paper sensor of the feeder reports
+  bool nullHandle = false;       // native transfers report success without an image
   std::string folder;            // scan the .bmp files of this folder instead
   std::string log;               // append a line per protocol event to this file
 };
