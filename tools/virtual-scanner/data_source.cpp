@@ -449,7 +449,7 @@ void VirtualSource::ShowIndicator() {
     // A bordered popup without caption: the window manager need not be
     // asked to place it, so it appears at once.
     indicator_ = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "STATIC", kIndicatorCaption,
-                                 WS_POPUP | WS_BORDER, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                                 WS_POPUP | WS_BORDER | SS_CENTER, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                                  (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
                                  parent_, nullptr, moduleInstance, nullptr);
     if (!indicator_) return;  // scanning goes on without it
@@ -462,7 +462,9 @@ void VirtualSource::ShowIndicator() {
   std::snprintf(text, sizeof text, "Scanning page %d of %d", pagesDone_ + 1, batchPages_);
   if (indicatorText_) SetWindowTextA(indicatorText_, text);
   ShowWindow(indicator_, SW_SHOWNOACTIVATE);
-  UpdateWindow(indicator_);
+  // The application pumps no messages during a batch: paint now.
+  RedrawWindow(indicator_, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 void VirtualSource::HideIndicator() {
