@@ -1,6 +1,7 @@
 #include "transforms/convolution_transforms.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -129,13 +130,19 @@ TEmbossTransform::TEmbossTransform() { SetKernel(kEmboss); }
 
 namespace {
 
+// Set bits of every byte value; a table, because without a popcount
+// instruction in the baseline target a byte lookup is the fastest count.
+const std::array<std::uint8_t, 256> kOnes = [] {
+  std::array<std::uint8_t, 256> t{};
+  for (int i = 0; i < 256; ++i) t[i] = static_cast<std::uint8_t>(std::popcount(unsigned(i)));
+  return t;
+}();
+
 // Ones in bits [0, i) of a packed MSB-first row, from the per-byte prefix
 // counts.
 inline int OnesBefore(const std::uint8_t* row, const int* bytePrefix, int i) {
   const int partial = i & 7;
-  int n = bytePrefix[i >> 3];
-  if (partial) n += std::popcount(static_cast<unsigned>(row[i >> 3] >> (8 - partial)));
-  return n;
+  return bytePrefix[i >> 3] + (partial ? kOnes[row[i >> 3] >> (8 - partial)] : 0);
 }
 
 }  // namespace
@@ -164,34 +171,36 @@ void TAntiAliasTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& de
   for (int i = 0; i < h2; ++i) row[i] = static_cast<int>(std::trunc(i * yRatio));
   row[h2] = h - 1;
 
-  // White pixels per output column of one source row; the source row shared
-  // by two neighbouring output rows is counted only once.
+  // White pixels per output column, added row by row into the cells of one
+  // output row. The source row shared by two neighbouring output rows is
+  // counted once and its counts kept for the second.
   const int bytes = (w + 7) / 8;
   std::vector<int> prefix(static_cast<std::size_t>(bytes) + 1);
-  std::vector<int> rowOnes(static_cast<std::size_t>(w2)), cellOnes(static_cast<std::size_t>(w2));
-  int countedRow = -1;
-  auto countRow = [&](int r) {
-    if (r == countedRow) return;
+  std::vector<int> sharedOnes(static_cast<std::size_t>(w2)), cellOnes(static_cast<std::size_t>(w2));
+  int sharedRow = -1;
+  // Adds row R's counts to the cells; keeps them too when Keep is set.
+  auto addRow = [&](int r, bool keep) {
+    if (r == sharedRow) {
+      for (int l = 0; l < w2; ++l) cellOnes[l] += sharedOnes[l];
+      return;
+    }
     const std::uint8_t* bits = source.ScanLine(r);
     prefix[0] = 0;
-    for (int i = 0; i < bytes; ++i) prefix[i + 1] = prefix[i] + std::popcount(unsigned{bits[i]});
+    for (int i = 0; i < bytes; ++i) prefix[i + 1] = prefix[i] + kOnes[bits[i]];
     int before = OnesBefore(bits, prefix.data(), col[0]);
     for (int l = 0; l < w2; ++l) {
-      const int end = std::max(col[l + 1], col[l]);
-      const int upTo = OnesBefore(bits, prefix.data(), end);
-      rowOnes[l] = upTo - before;
+      const int upTo = OnesBefore(bits, prefix.data(), std::max(col[l + 1], col[l]));
+      cellOnes[l] += upTo - before;
+      if (keep) sharedOnes[l] = upTo - before;
       before = upTo;
     }
-    countedRow = r;
+    if (keep) sharedRow = r;
   };
 
   for (int k = 0; k < h2; ++k) {
     std::fill(cellOnes.begin(), cellOnes.end(), 0);
     const int first = row[k], last = row[k + 1];
-    for (int r = first; r <= last; ++r) {
-      countRow(r);
-      for (int l = 0; l < w2; ++l) cellOnes[l] += rowOnes[l];
-    }
+    for (int r = first; r <= last; ++r) addRow(r, r == last);
     const long long rowsCounted = last - first + 1;
     std::uint8_t* out = dest.ScanLine(k);
     for (int l = 0; l < w2; ++l) {

@@ -12,9 +12,9 @@ void TImageTransform::ApplyOnDest(const TDibGraphic&, TDibGraphic&) {
 }
 
 void TImageTransform::ApplyThroughCopy(TDibGraphic& graphic) {
-  // The temporary is of the image's own class so that nothing class-specific
-  // is lost when it is assigned back.
-  std::unique_ptr<TDibGraphic> temporary = graphic.CreateNew();
+  // A plain image: assigning it back gives Graphic new pixels, format and
+  // palette but leaves what its own class adds (a format's settings) alone.
+  auto temporary = std::make_unique<TDibGraphic>();
   ApplyOnDest(graphic, *temporary);
   graphic.Assign(temporary.get());
 }

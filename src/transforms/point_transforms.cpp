@@ -138,10 +138,20 @@ void MapLightness(TDibGraphic& graphic, Map map, const std::function<void(int)>&
     return HslToRgb(hsl);
   };
   if (graphic.ImageFormat() == ifTrueColor) {
+    // Pages repeat their colours (paper, ink): a direct-mapped memo of
+    // recent conversions saves most of the HSL round trips.
+    constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
+    std::vector<std::uint32_t> keys(1 << 14, kEmpty), values(1 << 14);
     for (int y = 0; y < h; ++y) {
       std::uint8_t* p = graphic.ScanLine(y);
       for (int x = 0; x < w; ++x, p += 3) {
-        const std::uint32_t c = convert(rows::Rgb(p[2], p[1], p[0]));
+        const std::uint32_t colour = rows::Rgb(p[2], p[1], p[0]);
+        const std::uint32_t slot = (colour * 2654435761u) >> 18;
+        if (keys[slot] != colour) {
+          keys[slot] = colour;
+          values[slot] = convert(colour);
+        }
+        const std::uint32_t c = values[slot];
         p[0] = c & 0xFF;
         p[1] = (c >> 8) & 0xFF;
         p[2] = (c >> 16) & 0xFF;

@@ -146,34 +146,35 @@ void TResizeTransform::Resample(const TDibGraphic& source, TDibGraphic& dest) {
   const int w2 = dest.Width(), h2 = dest.Height();
   const std::size_t rowBytes2 = 3 * static_cast<std::size_t>(w2);
 
-  // Horizontal pass into a true-colour work image of W2 x H.
+  // Horizontal pass into a true-colour work image of W2 x H. Each source row
+  // is turned into floats once, so the taps do not convert every byte again.
   const TContributors across = BuildContributors(w, w2, filter_);
   Progress(20, 0, 100);
   std::vector<std::uint8_t> work(rowBytes2 * static_cast<std::size_t>(h));
-  std::vector<std::uint8_t> converted;
-  std::vector<std::uint32_t> colours;
-  if (source.ImageFormat() != ifTrueColor) {
-    converted.resize(3 * static_cast<std::size_t>(w));
-    colours.resize(static_cast<std::size_t>(w));
-  }
+  std::vector<float> line(3 * static_cast<std::size_t>(w));
+  std::vector<std::uint32_t> colours(source.ImageFormat() == ifTrueColor ? 0 : static_cast<std::size_t>(w));
   for (int y = 0; y < h; ++y) {
-    const std::uint8_t* s = source.ScanLine(y);
-    if (!converted.empty()) {
+    if (colours.empty()) {
+      const std::uint8_t* s = source.ScanLine(y);
+      for (std::size_t k = 0; k < line.size(); ++k) line[k] = s[k];
+    } else {
       rows::ReadColours(source, y, colours.data());
-      for (int x = 0; x < w; ++x) {
-        const std::uint32_t c = colours[static_cast<std::size_t>(x)];
-        converted[3 * x] = c & 0xFF;
-        converted[3 * x + 1] = (c >> 8) & 0xFF;
-        converted[3 * x + 2] = (c >> 16) & 0xFF;
+      for (std::size_t x = 0; x < colours.size(); ++x) {
+        line[3 * x] = static_cast<float>(colours[x] & 0xFF);
+        line[3 * x + 1] = static_cast<float>((colours[x] >> 8) & 0xFF);
+        line[3 * x + 2] = static_cast<float>((colours[x] >> 16) & 0xFF);
       }
-      s = converted.data();
     }
     std::uint8_t* out = work.data() + rowBytes2 * static_cast<std::size_t>(y);
+    const float* s = line.data();
+    const int* first = across.first.data();
+    const int* pixel = across.pixel.data();
+    const float* weight = across.weight.data();
     for (int i = 0; i < w2; ++i) {
       float b = 0.0f, g = 0.0f, r = 0.0f;
-      for (int k = across.first[i]; k < across.first[i + 1]; ++k) {
-        const float wt = across.weight[static_cast<std::size_t>(k)];
-        const std::uint8_t* p = s + 3 * across.pixel[static_cast<std::size_t>(k)];
+      for (int k = first[i]; k < first[i + 1]; ++k) {
+        const float wt = weight[k];
+        const float* p = s + 3 * pixel[k];
         b += wt * p[0];
         g += wt * p[1];
         r += wt * p[2];
@@ -186,16 +187,33 @@ void TResizeTransform::Resample(const TDibGraphic& source, TDibGraphic& dest) {
   }
 
   // Vertical pass: each result row sums whole work rows, contributor by
-  // contributor, which keeps every pixel's order of additions.
+  // contributor, which keeps every pixel's order of additions. Work rows are
+  // turned into floats once and kept while neighbouring result rows need
+  // them.
   const TContributors down = BuildContributors(h, h2, filter_);
   Progress(60, 0, 100);
+  int maxTaps = 1;
+  for (int j = 0; j < h2; ++j) maxTaps = std::max(maxTaps, down.first[j + 1] - down.first[j]);
+  const std::size_t slots = static_cast<std::size_t>(2 * maxTaps + 2);
+  std::vector<float> cache(slots * rowBytes2);
+  std::vector<int> cachedRow(slots, -1);
+  auto workRow = [&](int n) -> const float* {
+    const std::size_t slot = static_cast<std::size_t>(n) % slots;
+    float* f = cache.data() + slot * rowBytes2;
+    if (cachedRow[slot] != n) {
+      const std::uint8_t* p = work.data() + rowBytes2 * static_cast<std::size_t>(n);
+      for (std::size_t x = 0; x < rowBytes2; ++x) f[x] = p[x];
+      cachedRow[slot] = n;
+    }
+    return f;
+  };
   std::vector<float> sums(rowBytes2);
   std::vector<std::uint32_t> outColours(dest.ImageFormat() == ifTrueColor ? 0 : static_cast<std::size_t>(w2));
   for (int j = 0; j < h2; ++j) {
     std::fill(sums.begin(), sums.end(), 0.0f);
     for (int k = down.first[j]; k < down.first[j + 1]; ++k) {
       const float wt = down.weight[static_cast<std::size_t>(k)];
-      const std::uint8_t* p = work.data() + rowBytes2 * static_cast<std::size_t>(down.pixel[static_cast<std::size_t>(k)]);
+      const float* p = workRow(down.pixel[static_cast<std::size_t>(k)]);
       float* sum = sums.data();
       for (std::size_t x = 0; x < rowBytes2; ++x) sum[x] += wt * p[x];
     }

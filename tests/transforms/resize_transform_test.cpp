@@ -1,5 +1,7 @@
 #include "transforms/resize_transform.h"
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "test_images.h"
@@ -79,6 +81,31 @@ INSTANTIATE_TEST_SUITE_P(AllFilters, ResizeByFilter,
                            std::string name = ResampleFilterName(info.param);
                            return name == "B-Spline" ? std::string("BSpline") : name;
                          });
+
+// One row of grey levels through the triangle filter.
+std::vector<int> ResampleRow(const std::vector<int>& levels, int newWidth) {
+  TDibGraphic source, dest;
+  source.NewImage(static_cast<int>(levels.size()), 2, ifTrueColor, nullptr, 0, 0);
+  for (int y = 0; y < 2; ++y)
+    for (std::size_t x = 0; x < levels.size(); ++x)
+      source.SetPixels(static_cast<int>(x), y, 0x010101u * std::uint32_t(levels[x]));
+  TResizeTransform resize;
+  resize.SetInterpolate(true);
+  resize.SetNewWidth(newWidth);
+  resize.SetNewHeight(2);
+  resize.ApplyOnDest(source, dest);
+  std::vector<int> row;
+  for (int x = 0; x < newWidth; ++x) row.push_back(static_cast<int>(dest.Pixels(x, 0) & 0xFF));
+  return row;
+}
+
+TEST(Resize, TriangleWeightsAndMirroredEdges) {
+  // Enlarging 2 -> 5: scale 4, the end pixels map onto each other.
+  EXPECT_EQ(ResampleRow({0, 200}, 5), (std::vector<int>{0, 50, 100, 150, 200}));
+  // Shrinking 5 -> 3: scale 1/2, weights 1/4 1/2 1/4; column -1 reads
+  // column 1 (mirrored, not clamped) and column 5 reads column 4.
+  EXPECT_EQ(ResampleRow({0, 40, 80, 120, 160}, 3), (std::vector<int>{20, 80, 150}));
+}
 
 TEST(Resize, FilterNames) {
   EXPECT_EQ(ResampleFilterName(rfBSpline), "B-Spline");
