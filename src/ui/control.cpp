@@ -125,6 +125,7 @@ void TControl::CreateOwnWindow(TControl* parent, const char* className, DWORD st
     wc.hbrBackground = background;
     wc.lpszClassName = className;
     if (!::RegisterClassExA(&wc)) RaiseLastWin32Error("RegisterClass failed");
+    Application().RegisteredClass(className);
   }
   parent_ = parent;
   HWND parentWindow = parent ? parent->Handle() : nullptr;
@@ -495,7 +496,40 @@ TApplication& Application() {
   return app;
 }
 
-HINSTANCE TApplication::Instance() const { return ::GetModuleHandleA(nullptr); }
+// The module that holds this code: the program, or the server DLL a host
+// loaded. Window classes are registered for it, so a DLL's classes are its
+// own and go with it (UnregisterWindowClasses).
+HINSTANCE TApplication::Instance() const {
+  static const HINSTANCE module = [] {
+    HMODULE m = nullptr;
+    ::GetModuleHandleExA(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCSTR>(&OwnWindowProc), &m);
+    return m ? m : ::GetModuleHandleA(nullptr);
+  }();
+  return module;
+}
+
+void TApplication::RegisteredClass(const char* className) {
+  classes_.insert(className);
+}
+
+void TApplication::UnregisterWindowClasses() {
+  for (TTimer* timer : [&] {
+         std::vector<TTimer*> live;
+         for (const auto& [id, t] : timers_) live.push_back(t);
+         return live;
+       }()) {
+    timer->SetEnabled(false);
+  }
+  if (utility_) {
+    ::DestroyWindow(utility_);
+    utility_ = nullptr;
+  }
+  ::UnregisterClassA(kUtilityClass, Instance());
+  for (const std::string& name : classes_) ::UnregisterClassA(name.c_str(), Instance());
+  classes_.clear();
+}
 
 TTimer* FindTimer(TApplication& app, UINT_PTR id);
 

@@ -29,6 +29,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -255,20 +256,27 @@ class TApplication : public TObject {
 
   void BringToFront();
   HWND UtilityWindow();
+  // Unregisters the framework's window classes and stops the timers: a DLL
+  // calls it when it is unloaded, after its last window is gone (a DLL's
+  // classes outlive it otherwise, pointing into unloaded code).
+  void UnregisterWindowClasses();
 
  private:
   friend TApplication& Application();
   friend class TTimer;
   friend class TForm;
+  friend class TControl;
   friend TTimer* FindTimer(TApplication& app, UINT_PTR id);
   TApplication() = default;
   bool PreTranslate(MSG& msg);
+  void RegisteredClass(const char* className);
   void Dispatch(MSG& msg);
   void Idle();
   std::string title_ = "Quorvex";
   bool terminated_ = false;
   HWND utility_ = nullptr;
   std::map<UINT_PTR, TTimer*> timers_;
+  std::set<std::string> classes_;
   UINT_PTR nextTimerId_ = 1;
 };
 TApplication& Application();

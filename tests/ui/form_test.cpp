@@ -194,6 +194,50 @@ INSTANTIATE_TEST_SUITE_P(
                                  return d.Execute();
                                }}));
 
+struct Answer {
+  const char* button;
+  int result;
+};
+
+class MessageBoxAnswer : public testing::TestWithParam<Answer> {};
+
+TEST_P(MessageBoxAnswer, AnswersTheButtonPressed) {
+  qvtest::Robot robot("Quorvex", [](HWND w) { qvtest::PressButton(w, GetParam().button); });
+  EXPECT_EQ(ui::MessageDlg("Image is not saved. Save it?", ui::mtConfirmation, ui::mbYesNoCancel),
+            GetParam().result);
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, MessageBoxAnswer,
+                         testing::Values(Answer{"&Yes", ui::mrYes}, Answer{"&No", ui::mrNo},
+                                         Answer{"Cancel", ui::mrCancel}));
+
+TEST(MessageBoxAnswer, RefusesButtonsAMessageBoxCannotShow) {
+  EXPECT_THROW(ui::MessageDlg("x", ui::mtError, ui::mbYes | ui::mbIgnore),
+               lumetra::EInvalidOperation);
+}
+
+TEST(Application, RunsTheIdleHandlerWhileAModalFormWaits) {
+  ui::TForm form("Idle test", 200, 100);
+  ui::TButton ok(form, "OK");
+  ok.SetBounds(10, 10, 75, 25);
+  int idles = 0;
+  // The command-enabling pattern: the idle handler updates the controls.
+  ui::Application().OnIdle = [&](TObject*, bool& done) {
+    ++idles;
+    ok.SetModalResult(idles >= 3 ? ui::mrOk : ui::mrNone);
+    done = true;
+  };
+  qvtest::Robot robot("Idle test", [](HWND w) {
+    for (int i = 0; i < 100 && ::IsWindowVisible(w); ++i) {
+      qvtest::PressButton(w, "OK");
+      ::Sleep(20);
+    }
+  });
+  EXPECT_EQ(form.ShowModal(), ui::mrOk);
+  ui::Application().OnIdle = nullptr;
+  EXPECT_GE(idles, 3);
+}
+
 TEST(InputBox, ARobotTypesAnswersAndPressesOK) {
   qvtest::Robot robot("Zoom", [](HWND w) {
     HWND edit = qvtest::FindChild(w, "Edit", nullptr);
