@@ -23,12 +23,12 @@ struct PaintedPage {
   int Stride() const { return ((header.biWidth * header.biBitCount + 31) / 32) * 4; }
 };
 
-PaintedPage Paint(const TPageSpec& spec) {
+PaintedPage Paint(const TPageRequest& request) {
   PaintedPage page;
   // Guard bytes after the block catch a painter that writes past its end.
-  const std::size_t size = PackedDibSize(spec);
+  const std::size_t size = PackedDibSize(request);
   page.block.assign(size + 64, 0xA5);
-  PaintPage(spec, page.block.data());
+  PaintPage(request, page.block.data());
   EXPECT_TRUE(std::all_of(page.block.begin() + size, page.block.end(),
                           [](std::uint8_t b) { return b == 0xA5; }));
   page.block.resize(size);
@@ -46,8 +46,8 @@ class PagePainterTest : public ::testing::TestWithParam<PageCase> {};
 
 TEST_P(PagePainterTest, IsAConsistentA4PackedDib) {
   const PageCase c = GetParam();
-  const TPageSpec spec{7, c.xDpi, c.yDpi, c.bitsPerPixel, c.colour};
-  const PaintedPage page = Paint(spec);
+  const TPageRequest request{7, c.xDpi, c.yDpi, c.bitsPerPixel, c.colour};
+  const PaintedPage page = Paint(request);
   const auto& h = page.header;
   EXPECT_EQ(h.biSize, 40u);
   EXPECT_EQ(h.biWidth, static_cast<int>(std::lround(210 / 25.4 * c.xDpi)));
@@ -84,13 +84,13 @@ std::uint32_t PhotoPixel(const PaintedPage& page, int dpi) {
 }
 
 TEST(PagePainter, ColourPagesCarryAPhotograph) {
-  const PaintedPage colour = Paint(TPageSpec{1, 100, 100, 24, true});
+  const PaintedPage colour = Paint(TPageRequest{1, 100, 100, 24, true});
   const std::uint32_t pixel = PhotoPixel(colour, 100);
   const int r = pixel >> 16, g = pixel >> 8 & 0xff, b = pixel & 0xff;
   EXPECT_FALSE(r == g && g == b) << std::hex << pixel;
 
   // Grey pages keep the photo area for text and paper: only greys.
-  const PaintedPage grey = Paint(TPageSpec{1, 100, 100, 8, false});
+  const PaintedPage grey = Paint(TPageRequest{1, 100, 100, 8, false});
   for (std::uint32_t i = 0; i < grey.header.biClrUsed; ++i) {
     const std::uint8_t* q = grey.block.data() + 40 + 4 * i;
     EXPECT_TRUE(q[0] == q[1] && q[1] == q[2]) << i;
@@ -98,13 +98,13 @@ TEST(PagePainter, ColourPagesCarryAPhotograph) {
 }
 
 TEST(PagePainter, EveryPageNumberLooksDifferent) {
-  const PaintedPage first = Paint(TPageSpec{1, 100, 100, 1, false});
-  const PaintedPage second = Paint(TPageSpec{2, 100, 100, 1, false});
-  const PaintedPage firstAgain = Paint(TPageSpec{1, 100, 100, 1, false});
+  const PaintedPage first = Paint(TPageRequest{1, 100, 100, 1, false});
+  const PaintedPage second = Paint(TPageRequest{2, 100, 100, 1, false});
+  const PaintedPage firstAgain = Paint(TPageRequest{1, 100, 100, 1, false});
   EXPECT_NE(first.block, second.block);
   EXPECT_EQ(first.block, firstAgain.block);
   // Large numbers fit on the page too.
-  Paint(TPageSpec{123456, 100, 100, 1, false});
+  Paint(TPageRequest{123456, 100, 100, 1, false});
 }
 
 TEST(ScanSettings, ReadsEveryKeyAndIgnoresTheRest) {

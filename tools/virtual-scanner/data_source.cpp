@@ -158,7 +158,7 @@ class VirtualSource {
   // The progress window of a scan without the dialog, when indicators are on.
   void ShowIndicator();
   void HideIndicator();
-  TPageSpec CurrentPage() const;
+  TPageRequest CurrentPage() const;
   bool LoadFolderPage(std::vector<std::uint8_t>& dib);
 
   int state_ = 3;
@@ -567,15 +567,15 @@ TW_UINT16 VirtualSource::PendingTransfers(TW_UINT16 msg, TW_PENDINGXFERS* pendin
   }
 }
 
-TPageSpec VirtualSource::CurrentPage() const {
-  TPageSpec spec;
-  spec.pageNumber = pagesSinceOpen_ + 1;
-  spec.xDpi = static_cast<std::uint16_t>(CurrentValue(ICAP_XRESOLUTION));
-  spec.yDpi = static_cast<std::uint16_t>(CurrentValue(ICAP_YRESOLUTION));
+TPageRequest VirtualSource::CurrentPage() const {
+  TPageRequest request;
+  request.pageNumber = pagesSinceOpen_ + 1;
+  request.xDpi = static_cast<std::uint16_t>(CurrentValue(ICAP_XRESOLUTION));
+  request.yDpi = static_cast<std::uint16_t>(CurrentValue(ICAP_YRESOLUTION));
   const auto pixelType = CurrentValue(ICAP_PIXELTYPE);
-  spec.bitsPerPixel = static_cast<int>(CurrentValue(ICAP_BITDEPTH));
-  spec.colour = pixelType == TWPT_PALETTE || pixelType == TWPT_RGB;
-  return spec;
+  request.bitsPerPixel = static_cast<int>(CurrentValue(ICAP_BITDEPTH));
+  request.colour = pixelType == TWPT_PALETTE || pixelType == TWPT_RGB;
+  return request;
 }
 
 bool VirtualSource::LoadFolderPage(std::vector<std::uint8_t>& dib) {
@@ -614,10 +614,10 @@ TW_UINT16 VirtualSource::ImageInfo(TW_IMAGEINFO* info) {
     bitsPerPixel = bitCount;
     pixelType = bitCount == 1 ? TWPT_BW : bitCount >= 16 ? TWPT_RGB : TWPT_PALETTE;
   } else {
-    const TPageSpec spec = CurrentPage();
-    info->ImageWidth = PageWidth(spec);
-    info->ImageLength = PageHeight(spec);
-    bitsPerPixel = spec.bitsPerPixel;
+    const TPageRequest request = CurrentPage();
+    info->ImageWidth = PageWidth(request);
+    info->ImageLength = PageHeight(request);
+    bitsPerPixel = request.bitsPerPixel;
     pixelType = static_cast<TW_INT16>(CurrentValue(ICAP_PIXELTYPE));
   }
   info->PixelType = pixelType;
@@ -654,10 +654,10 @@ TW_UINT16 VirtualSource::NativeTransfer(TW_UINT32* handle) {
     if (!block) return Fail(TWCC_LOWMEMORY);
     std::memcpy(GlobalLock(block), dib.data(), dib.size());
   } else {
-    const TPageSpec spec = CurrentPage();
-    block = GlobalAlloc(GMEM_MOVEABLE, PackedDibSize(spec));
+    const TPageRequest request = CurrentPage();
+    block = GlobalAlloc(GMEM_MOVEABLE, PackedDibSize(request));
     if (!block) return Fail(TWCC_LOWMEMORY);
-    PaintPage(spec, static_cast<std::uint8_t*>(GlobalLock(block)));
+    PaintPage(request, static_cast<std::uint8_t*>(GlobalLock(block)));
   }
   GlobalUnlock(block);
   *handle = static_cast<TW_UINT32>(reinterpret_cast<std::uintptr_t>(block));

@@ -53,19 +53,19 @@ constexpr std::uint8_t kDigitSegments[10] = {0x3f, 0x06, 0x5b, 0x4f, 0x66,
 
 class Layout {
  public:
-  explicit Layout(const TPageSpec& spec)
-      : spec_(spec), width_(PageWidth(spec)), height_(PageHeight(spec)) {
+  explicit Layout(const TPageRequest& request)
+      : request_(request), width_(PageWidth(request)), height_(PageHeight(request)) {
     const double margin = 1.0;
     const int left = X(margin);
     const int right = width_ - X(margin);
-    const bool photo = spec.colour || spec.bitsPerPixel == 24;
+    const bool photo = request.colour || request.bitsPerPixel == 24;
     if (photo) photo_ = Box{X(4.4), Y(1.9), X(kA4WidthInches - margin), Y(4.6), kWhite};
 
     // Heading: one bold bar.
     boxes_.push_back(Box{left, Y(1.0), left + X(3.2), Y(1.0) + std::max(2, Y(0.22)), kInk});
 
     // Body: lines of words, paragraphs every few lines, ragged right edge.
-    Random random(static_cast<std::uint32_t>(spec.pageNumber));
+    Random random(static_cast<std::uint32_t>(request.pageNumber));
     const double lineHeight = 0.12;
     const double pitch = 0.24;
     int lineInParagraph = 0;
@@ -97,7 +97,7 @@ class Layout {
     const int digitWidth = 4 * cell;
     int digits[6];
     int count = 0;
-    for (int n = std::max(0, spec.pageNumber); count < 6; n /= 10) {
+    for (int n = std::max(0, request.pageNumber); count < 6; n /= 10) {
       digits[count++] = n % 10;
       if (n < 10) break;
     }
@@ -130,8 +130,8 @@ class Layout {
   }
 
  private:
-  int X(double inches) const { return static_cast<int>(inches * spec_.xDpi); }
-  int Y(double inches) const { return static_cast<int>(inches * spec_.yDpi); }
+  int X(double inches) const { return static_cast<int>(inches * request_.xDpi); }
+  int Y(double inches) const { return static_cast<int>(inches * request_.yDpi); }
 
   // A landscape: sky darkening upwards, a sun, green hills.
   void PaintPhotoRow(int y, Rgb* row) const {
@@ -160,22 +160,22 @@ class Layout {
     }
   }
 
-  TPageSpec spec_;
+  TPageRequest request_;
   int width_;
   int height_;
   std::vector<Box> boxes_;
   Box photo_{0, 0, 0, 0, kWhite};
 };
 
-int RowStride(const TPageSpec& spec) {
-  return ((PageWidth(spec) * spec.bitsPerPixel + 31) / 32) * 4;
+int RowStride(const TPageRequest& request) {
+  return ((PageWidth(request) * request.bitsPerPixel + 31) / 32) * 4;
 }
 
-const lumetra::TLogPalette* PaletteOf(const TPageSpec& spec) {
-  switch (spec.bitsPerPixel) {
+const lumetra::TLogPalette* PaletteOf(const TPageRequest& request) {
+  switch (request.bitsPerPixel) {
     case 1: return &lumetra::DefaultPalette(lumetra::ifBlackWhite);
-    case 4: return &lumetra::DefaultPalette(spec.colour ? lumetra::ifColor16 : lumetra::ifGray16);
-    case 8: return &lumetra::DefaultPalette(spec.colour ? lumetra::ifColor256 : lumetra::ifGray256);
+    case 4: return &lumetra::DefaultPalette(request.colour ? lumetra::ifColor16 : lumetra::ifGray16);
+    case 8: return &lumetra::DefaultPalette(request.colour ? lumetra::ifColor256 : lumetra::ifGray256);
     default: return nullptr;
   }
 }
@@ -218,43 +218,43 @@ int Luminance(Rgb c) { return (c.r * 299 + c.g * 587 + c.b * 114) / 1000; }
 
 }  // namespace
 
-int PageWidth(const TPageSpec& spec) {
-  return std::max(1, static_cast<int>(std::lround(kA4WidthInches * spec.xDpi)));
+int PageWidth(const TPageRequest& request) {
+  return std::max(1, static_cast<int>(std::lround(kA4WidthInches * request.xDpi)));
 }
-int PageHeight(const TPageSpec& spec) {
-  return std::max(1, static_cast<int>(std::lround(kA4HeightInches * spec.yDpi)));
+int PageHeight(const TPageRequest& request) {
+  return std::max(1, static_cast<int>(std::lround(kA4HeightInches * request.yDpi)));
 }
-int PaletteSize(const TPageSpec& spec) {
-  return spec.bitsPerPixel <= 8 ? 1 << spec.bitsPerPixel : 0;
-}
-
-std::size_t PackedDibSize(const TPageSpec& spec) {
-  return sizeof(lumetra::TBitmapInfoHeader) + PaletteSize(spec) * sizeof(lumetra::TRgbQuad) +
-         static_cast<std::size_t>(RowStride(spec)) * PageHeight(spec);
+int PaletteSize(const TPageRequest& request) {
+  return request.bitsPerPixel <= 8 ? 1 << request.bitsPerPixel : 0;
 }
 
-void PaintPage(const TPageSpec& spec, std::uint8_t* dest) {
-  const Layout layout(spec);
+std::size_t PackedDibSize(const TPageRequest& request) {
+  return sizeof(lumetra::TBitmapInfoHeader) + PaletteSize(request) * sizeof(lumetra::TRgbQuad) +
+         static_cast<std::size_t>(RowStride(request)) * PageHeight(request);
+}
+
+void PaintPage(const TPageRequest& request, std::uint8_t* dest) {
+  const Layout layout(request);
   const int width = layout.Width();
   const int height = layout.Height();
-  const int stride = RowStride(spec);
-  const int colours = PaletteSize(spec);
+  const int stride = RowStride(request);
+  const int colours = PaletteSize(request);
 
   lumetra::TBitmapInfoHeader header{};
   header.biSize = sizeof header;
   header.biWidth = width;
   header.biHeight = height;
   header.biPlanes = 1;
-  header.biBitCount = static_cast<std::uint16_t>(spec.bitsPerPixel);
+  header.biBitCount = static_cast<std::uint16_t>(request.bitsPerPixel);
   header.biCompression = 0;
   header.biSizeImage = static_cast<std::uint32_t>(stride) * height;
-  header.biXPelsPerMeter = static_cast<std::int32_t>(std::lround(spec.xDpi * lumetra::kInchesPerMetre));
-  header.biYPelsPerMeter = static_cast<std::int32_t>(std::lround(spec.yDpi * lumetra::kInchesPerMetre));
+  header.biXPelsPerMeter = static_cast<std::int32_t>(std::lround(request.xDpi * lumetra::kInchesPerMetre));
+  header.biYPelsPerMeter = static_cast<std::int32_t>(std::lround(request.yDpi * lumetra::kInchesPerMetre));
   header.biClrUsed = static_cast<std::uint32_t>(colours);
   header.biClrImportant = 0;
   std::memcpy(dest, &header, sizeof header);
 
-  const lumetra::TLogPalette* palette = PaletteOf(spec);
+  const lumetra::TLogPalette* palette = PaletteOf(request);
   auto* table = reinterpret_cast<lumetra::TRgbQuad*>(dest + sizeof header);
   for (int i = 0; i < colours; ++i) {
     const auto& e = palette->palPalEntry[i];
@@ -266,17 +266,17 @@ void PaintPage(const TPageSpec& spec, std::uint8_t* dest) {
   // Indexed colour goes through the library's nearest-colour cache; greys and
   // black and white through the luminance.
   std::unique_ptr<NearestColour> converter;
-  if (spec.colour && palette) converter = std::make_unique<NearestColour>(palette);
+  if (request.colour && palette) converter = std::make_unique<NearestColour>(palette);
   // The black-and-white palette may put black at either index.
   const int blackIndex =
-      spec.bitsPerPixel == 1 && palette->palPalEntry[0].peRed > palette->palPalEntry[1].peRed ? 1 : 0;
+      request.bitsPerPixel == 1 && palette->palPalEntry[0].peRed > palette->palPalEntry[1].peRed ? 1 : 0;
 
   std::vector<Rgb> row(width);
   for (int y = 0; y < height; ++y) {
     layout.PaintRow(y, row.data());
     std::uint8_t* out = bits + static_cast<std::size_t>(height - 1 - y) * stride;
     std::memset(out, 0, stride);
-    switch (spec.bitsPerPixel) {
+    switch (request.bitsPerPixel) {
       case 1:
         for (int x = 0; x < width; ++x) {
           const bool black = Luminance(row[x]) < 128;

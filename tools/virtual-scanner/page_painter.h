@@ -9,7 +9,7 @@
 
 namespace quorvex::vscan {
 
-struct TPageSpec {
+struct TPageRequest {
   int pageNumber = 1;
   std::uint16_t xDpi = 200;
   std::uint16_t yDpi = 200;
@@ -17,12 +17,12 @@ struct TPageSpec {
   bool colour = false;   // 4 and 8 bits: colour palette instead of greys
 };
 
-int PageWidth(const TPageSpec& spec);
-int PageHeight(const TPageSpec& spec);
-int PaletteSize(const TPageSpec& spec);
+int PageWidth(const TPageRequest& request);
+int PageHeight(const TPageRequest& request);
+int PaletteSize(const TPageRequest& request);
 // Bytes of the packed DIB of the page.
-std::size_t PackedDibSize(const TPageSpec& spec);
+std::size_t PackedDibSize(const TPageRequest& request);
 // Writes the packed DIB into Dest, which holds PackedDibSize bytes.
-void PaintPage(const TPageSpec& spec, std::uint8_t* dest);
+void PaintPage(const TPageRequest& request, std::uint8_t* dest);
 
 }  // namespace quorvex::vscan
