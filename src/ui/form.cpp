@@ -65,6 +65,7 @@ TForm::TForm(const std::string& caption, int clientWidth, int clientHeight,
 
 TForm::~TForm() {
   if (menu_) menu_->AttachTo(nullptr);
+  menu_ = nullptr;
   if (Handle()) ::SetMenu(Handle(), nullptr);  // the menu object owns its HMENU
 }
 

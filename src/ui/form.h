@@ -38,6 +38,10 @@ class TForm : public TControl {
 
   void SetMenu(TMainMenu* menu);
   TMainMenu* Menu() const { return menu_; }
+  // Called by a menu that is destroyed while it is the form's menu.
+  void MenuGone(TMainMenu* menu) {
+    if (menu_ == menu) menu_ = nullptr;
+  }
 
   int ModalResult() const { return modalResult_; }
   // Non-zero ends ShowModal.

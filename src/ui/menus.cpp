@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/format.h"
+#include "ui/form.h"
 
 namespace lumetra::ui {
 
@@ -298,6 +299,13 @@ void TMenu::ItemChanged(TMenuItem& item, bool structural) {
   }
   ::SetMenuItemInfoA(handle_, item.Command(), FALSE, &info);
   HandleChanged();
+}
+
+TMainMenu::~TMainMenu() {
+  if (window_ && ::IsWindow(window_)) {
+    if (auto* form = dynamic_cast<TForm*>(TControl::FromHandle(window_))) form->MenuGone(this);
+    ::SetMenu(window_, nullptr);
+  }
 }
 
 void TMainMenu::AttachTo(HWND window) {

@@ -145,6 +145,9 @@ class TMenu : public TObject {
 class TMainMenu : public TMenu {
  public:
   TMainMenu() : TMenu(false) {}
+  // A form's menu is usually a member of the form and goes before it: it
+  // takes itself off the window and out of the form first.
+  ~TMainMenu() override;
   const char* ClassName() const noexcept override { return "TMainMenu"; }
   void AttachTo(HWND window);
   HWND Window() const { return window_; }
