@@ -146,7 +146,7 @@ void Quantize(const TDibGraphic& image, TLogPalette& out, int maxColours,
 // --- nearest colour ------------------------------------------------------------
 
 TNearestColourIndex::TNearestColourIndex(const TLogPalette& palette)
-    : cells_(512), built_(512, false) {
+    : cells_(4096), built_(4096, false), memo_(4096, Memo{0xFFFFFFFF, 0}) {
   const int count = std::min<int>(palette.palNumEntries, 256);
   for (int i = 0; i < count; ++i) {
     const TPaletteEntry& e = palette.palPalEntry[i];
@@ -156,11 +156,11 @@ TNearestColourIndex::TNearestColourIndex(const TLogPalette& palette)
 
 const std::vector<TNearestColourIndex::Entry>& TNearestColourIndex::CellEntries(int cell) {
   if (built_[cell]) return cells_[cell];
-  const int lo[3] = {(cell >> 6) * 32, ((cell >> 3) & 7) * 32, (cell & 7) * 32};
+  const int lo[3] = {(cell >> 8) * 16, ((cell >> 4) & 15) * 16, (cell & 15) * 16};
   // Squared distance from an entry to the nearest and the farthest point of
   // the cube, per axis.
   auto axis = [](int v, int low, bool farthest) {
-    const int high = low + 31;
+    const int high = low + 15;
     if (farthest) return std::max(std::abs(v - low), std::abs(v - high));
     return v < low ? low - v : v > high ? v - high : 0;
   };
@@ -188,7 +188,10 @@ const std::vector<TNearestColourIndex::Entry>& TNearestColourIndex::CellEntries(
 
 int TNearestColourIndex::Find(int red, int green, int blue) {
   if (palette_.empty()) return 0;
-  const std::vector<Entry>& list = CellEntries((red >> 5) << 6 | (green >> 5) << 3 | (blue >> 5));
+  const std::uint32_t colour = static_cast<std::uint32_t>(red << 16 | green << 8 | blue);
+  Memo& memo = memo_[(colour * 2654435761u) >> 20];
+  if (memo.colour == colour) return memo.index;
+  const std::vector<Entry>& list = CellEntries((red >> 4) << 8 | (green >> 4) << 4 | (blue >> 4));
   int best = 0;
   long bestDistance = -1;
   for (const Entry& e : list) {
@@ -200,6 +203,7 @@ int TNearestColourIndex::Find(int red, int green, int blue) {
       if (d == 0) break;
     }
   }
+  memo = {colour, best};
   return best;
 }
 

@@ -21,7 +21,7 @@ void Quantize(const TDibGraphic& image, TLogPalette& out, int maxColours,
 
 // The nearest entry of a palette by squared RGB distance, the first of equal
 // ones: the same answer as TRgbToPaletteConverter, found faster by keeping,
-// for each cube of 32 x 32 x 32 colours, the few entries that can be nearest
+// for each cube of 16 x 16 x 16 colours, the few entries that can be nearest
 // anywhere inside it.
 class TNearestColourIndex {
  public:
@@ -36,6 +36,12 @@ class TNearestColourIndex {
   std::vector<Entry> palette_;
   std::vector<std::vector<Entry>> cells_;
   std::vector<bool> built_;
+  // The answers for recently asked colours, direct-mapped.
+  struct Memo {
+    std::uint32_t colour;
+    int index;
+  };
+  std::vector<Memo> memo_;
 };
 
 // Error diffusion of Source into Dest, which has Source's size and an
