@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "ui/form.h"
+#include "ui/menus.h"
 
 namespace lumetra::ui {
 
@@ -428,16 +429,32 @@ LRESULT TControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
           if (x >= 0 && y >= 0 && x < client.right && y < client.bottom) Click();
         }
         MouseUp(button, ShiftStateFromKeys(wParam), x, y);
-        if (button == mbRight && OnContextPopup) {
-          bool handled = false;
-          OnContextPopup(this, x, y, handled);
-        }
+        // The default procedure turns a right click into WM_CONTEXTMENU.
+        if (button == mbRight) return CallDefault(msg, wParam, lParam);
         return 0;
       }
       break;
     case WM_MOUSEMOVE:
       if (own) {
         MouseMove(ShiftStateFromKeys(wParam), GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        return 0;
+      }
+      break;
+    case WM_CONTEXTMENU:
+      if (reinterpret_cast<HWND>(wParam) == handle_ && (popupMenu_ || OnContextPopup)) {
+        POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        const bool fromKeyboard = pt.x == -1 && pt.y == -1;
+        POINT client = pt;
+        if (fromKeyboard) {
+          client = POINT{-1, -1};
+          pt = POINT{0, 0};
+          ::ClientToScreen(handle_, &pt);
+        } else {
+          ::ScreenToClient(handle_, &client);
+        }
+        bool handled = false;
+        if (OnContextPopup) OnContextPopup(this, client.x, client.y, handled);
+        if (!handled && popupMenu_) popupMenu_->Popup(pt.x, pt.y, handle_);
         return 0;
       }
       break;

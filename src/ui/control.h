@@ -90,6 +90,8 @@ struct GdiObjectDeleter {
 };
 using UniqueGdiObject = std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, GdiObjectDeleter>;
 
+class TPopupMenu;
+
 class TControl : public TObject {
  public:
   TControl(const TControl&) = delete;
@@ -130,6 +132,9 @@ class TControl : public TObject {
   void SetCursor(TCursor value);
   TAlign Align() const { return align_; }
   void SetAlign(TAlign value);
+  // The menu a right click (or the menu key) pops up; not owned.
+  TPopupMenu* PopupMenu() const { return popupMenu_; }
+  void SetPopupMenu(TPopupMenu* menu) { popupMenu_ = menu; }
 
   void SetFocus();
   bool Focused() const;
@@ -148,6 +153,8 @@ class TControl : public TObject {
   TMouseEvent OnMouseUp;
   TMouseMoveEvent OnMouseMove;
   TNotifyEvent OnResize;
+  // Raised before the pop-up menu shows, with client coordinates (-1, -1
+  // from the keyboard); Handled = true shows no menu.
   std::function<void(TObject* sender, int x, int y, bool& handled)> OnContextPopup;
 
   // The control that owns Window, when it is one of ours.
@@ -199,6 +206,7 @@ class TControl : public TObject {
   std::string name_;
   TCursor cursor_ = crDefault;
   TAlign align_ = alNone;
+  TPopupMenu* popupMenu_ = nullptr;
   bool mouseDown_ = false;
 };
 

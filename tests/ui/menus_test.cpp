@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "ui/form.h"
 #include "ui/menus.h"
+#include "ui/robot.h"
 
 namespace ui = lumetra::ui;
 
@@ -115,6 +119,45 @@ TEST(MenuTableErrors, RejectsLevelJumpsAndUnknownNames) {
   ui::TPopupMenu menu;
   EXPECT_THROW(menu.Build(rows), lumetra::EInvalidOperation);
   EXPECT_THROW(menu["Nothing"], lumetra::EInvalidOperation);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PopupMenu, ARightClickPopsItUpAndRunsTheChosenItem) {
+  ui::TForm form("Popup test", 200, 150);
+  ui::TPanel panel(form);
+  panel.SetBounds(0, 0, 200, 150);
+  int copies = 0, pastes = 0;
+  const ui::TMenuItemDef rows[] = {
+      {0, "CopyItem", "&Copy", "", 0, [&](lumetra::TObject*) { ++copies; }},
+      {0, "HiddenItem", "&Hidden", "", ui::miHidden, [&](lumetra::TObject*) { ++pastes; }},
+      {0, "PasteItem", "&Paste", "", 0, [&](lumetra::TObject*) { ++pastes; }},
+  };
+  ui::TPopupMenu popup;
+  popup.Build(rows);
+  panel.SetPopupMenu(&popup);
+  form.Show();
+  // The robot chooses the second visible item with the keyboard.
+  std::thread chooser([] {
+    for (int i = 0; i < 500; ++i) {
+      HWND menu = ::FindWindowA("#32768", nullptr);
+      if (menu && ::IsWindowVisible(menu)) {
+        ::PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+        ::PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+        ::PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
+        return;
+      }
+      ::Sleep(10);
+    }
+  });
+  ::SendMessageA(panel.Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(20, 20));
+  ::SendMessageA(panel.Handle(), WM_RBUTTONUP, 0, MAKELPARAM(20, 20));
+  chooser.join();
+  EXPECT_EQ(copies, 0);
+  EXPECT_EQ(pastes, 1);
+  form.Hide();
 }
 
 }  // namespace
