@@ -25,7 +25,7 @@ std::array<std::uint32_t, kCustomTiffTagCount> customTagNumbers = [] {
   return numbers;
 }();
 
-char customTagNames[kCustomTiffTagCount][24];
+char customTagNames[kCustomTiffTagCount][32];
 TIFFFieldInfo customTagInfo[kCustomTiffTagCount];
 TIFFExtendProc parentExtender = nullptr;
 
