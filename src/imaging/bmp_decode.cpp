@@ -12,7 +12,9 @@ namespace {
 // takes at most 1 GiB, and a file is never much larger than its pixels.
 constexpr std::int64_t kMaxBmpStreamBytes = std::int64_t{1} << 31;
 
-[[noreturn]] void Invalid() { throw EInvalidGraphic("Bitmap image is not valid"); }
+[[noreturn]] void Invalid() {
+  throw EInvalidGraphic("Bitmap image is not valid");
+}
 
 std::uint16_t Le16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -156,20 +158,30 @@ TDibLayout ParseDibHeader(const std::uint8_t* block, std::size_t size, std::size
   l.height = l.topDown ? -height : height;
 
   switch (l.bitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
-    default: throw ELumetraError("Unsupported bit count");
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      break;
+    default:
+      throw ELumetraError("Unsupported bit count");
   }
   switch (l.compression) {
-    case kDibRgb: break;
+    case kDibRgb:
+      break;
     case kDibRle8:
     case kDibRle4:
-      if (l.bitCount != (l.compression == kDibRle8 ? 8 : 4)) throw ELumetraError("Unsupported compression");
+      if (l.bitCount != (l.compression == kDibRle8 ? 8 : 4))
+        throw ELumetraError("Unsupported compression");
       if (l.topDown) Invalid();  // run-length data is always stored bottom-up
       break;
     case kDibBitFields:
       if (l.bitCount != 16 && l.bitCount != 32) throw ELumetraError("Unsupported compression");
       break;
-    default: throw ELumetraError("Unsupported compression");
+    default:
+      throw ELumetraError("Unsupported compression");
   }
 
   // The channel masks: inside a long header, else in three words behind it.
@@ -208,7 +220,8 @@ TDibLayout ParseDibHeader(const std::uint8_t* block, std::size_t size, std::size
   }
   const std::uint64_t available = size - l.bitsOffset;
   if (l.compression == kDibRle8 || l.compression == kDibRle4) {
-    l.bitsSize = static_cast<std::size_t>(imageSize && imageSize < available ? imageSize : available);
+    l.bitsSize =
+        static_cast<std::size_t>(imageSize && imageSize < available ? imageSize : available);
   } else {
     const std::uint64_t stride = ((std::uint64_t(l.width) * l.bitCount + 31) / 32) * 4;
     const std::uint64_t needed = stride * std::uint64_t(l.height);
@@ -249,13 +262,19 @@ void DecodeDib(const std::uint8_t* block, const TDibLayout& layout, TDibGraphic&
   const TLogPalette palette = DibPalette(block, layout);
   TImageFormat format = ifTrueColor;
   switch (layout.bitCount) {
-    case 1: format = ifBlackWhite; break;
-    case 4: format = IsGreyPalette(palette) ? ifGray16 : ifColor16; break;
-    case 8: format = IsGreyPalette(palette) ? ifGray256 : ifColor256; break;
-    default: break;
+    case 1:
+      format = ifBlackWhite;
+      break;
+    case 4:
+      format = IsGreyPalette(palette) ? ifGray16 : ifColor16;
+      break;
+    case 8:
+      format = IsGreyPalette(palette) ? ifGray256 : ifColor256;
+      break;
+    default:
+      break;
   }
-  dest.NewImage(layout.width, layout.height, format,
-                format == ifTrueColor ? nullptr : &palette,
+  dest.NewImage(layout.width, layout.height, format, format == ifTrueColor ? nullptr : &palette,
                 DpiFromPelsPerMetre(layout.xPelsPerMeter),
                 DpiFromPelsPerMetre(layout.yPelsPerMeter));
   const std::uint8_t* bits = block + layout.bitsOffset;

@@ -49,8 +49,7 @@ struct TDibLayout {
 // says where the pixels start. Raises EInvalidGraphic "Bitmap image is not
 // valid" for a header that does not fit the data, and ELumetraError
 // "Unsupported bit count" / "Unsupported compression" for what it cannot read.
-TDibLayout ParseDibHeader(const std::uint8_t* block, std::size_t size,
-                          std::size_t bitsOffset = 0);
+TDibLayout ParseDibHeader(const std::uint8_t* block, std::size_t size, std::size_t bitsOffset = 0);
 
 // The colour table as a logical palette (bit counts up to 8; empty above).
 TLogPalette DibPalette(const std::uint8_t* block, const TDibLayout& layout);

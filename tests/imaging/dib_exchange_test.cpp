@@ -87,8 +87,8 @@ TEST_P(DibRoundTrip, PackedDibComesBackByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, DibRoundTrip,
-                         ::testing::Values(ifBlackWhite, ifGray16, ifGray256, ifColor16,
-                                           ifColor256, ifTrueColor));
+                         ::testing::Values(ifBlackWhite, ifGray16, ifGray256, ifColor16, ifColor256,
+                                           ifTrueColor));
 
 TEST(DibBlock, AllGreyPaletteMakesGreyFormatsAndColourKeepsColour) {
   const Bytes pixels(4 * 2, 7);
@@ -222,7 +222,9 @@ struct Hostile {
   const char* message;
 };
 
-void PrintTo(const Hostile& h, std::ostream* os) { *os << h.name; }
+void PrintTo(const Hostile& h, std::ostream* os) {
+  *os << h.name;
+}
 
 class HostileDib : public ::testing::TestWithParam<Hostile> {};
 
@@ -312,8 +314,7 @@ TEST(BmpStream, CompressedBlockWithoutImageSizeIsInvalid) {
   Bytes b = MakeDib(2, 2, 8, 1, GreyTable(256), {0, 1});
   Put32(b, 20, 0);
   TMemoryStream stream;
-  EXPECT_EQ(MessageOf([&] { SaveDIBBlockToStream(b.data(), b.size(), stream); }),
-            "Invalid HDIB");
+  EXPECT_EQ(MessageOf([&] { SaveDIBBlockToStream(b.data(), b.size(), stream); }), "Invalid HDIB");
   EXPECT_EQ(stream.Size(), 0);
 }
 
@@ -327,7 +328,7 @@ TEST(BmpStream, ReaderTakesOs2HeadersAndTopDownRows) {
   Put16(os2, 10, 1);
   os2[12] = 0x00, os2[13] = 0x00, os2[14] = 0xFF;  // entry 0: red
   os2[15] = 0xFF, os2[16] = 0x00, os2[17] = 0x00;  // entry 1: blue
-  os2[18] = 0x40;                                   // pixels 0, 1
+  os2[18] = 0x40;                                  // pixels 0, 1
   TDibLayout l = ParseDibHeader(os2.data(), os2.size());
   TDibGraphic g;
   DecodeDib(os2.data(), l, g);

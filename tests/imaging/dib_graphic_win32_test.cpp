@@ -1,9 +1,8 @@
 // The Win32 side of the image: drawing, palette and bitmap handles, global
 // memory blocks, the clipboard, the canvas and the animation timer. Runs
 // under Wine.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstring>
 #include <functional>

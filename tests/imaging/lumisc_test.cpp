@@ -86,8 +86,7 @@ TEST(LuMisc, PowerAndRoundTo) {
   EXPECT_EQ(RoundTo(-1.5L, 0), -2.0L);
 }
 
-class TrailingBackslash
-    : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+class TrailingBackslash : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
 
 TEST_P(TrailingBackslash, Appended) {
   EXPECT_EQ(IncludeTrailingBackslash(GetParam().first), GetParam().second);

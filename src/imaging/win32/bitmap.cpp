@@ -64,16 +64,14 @@ void TBitmap::SetSize(int width, int height) {
 
 int TBitmap::Width() const {
   BITMAP description{};
-  return bitmap_ && ::GetObjectA(bitmap_, sizeof description, &description)
-             ? description.bmWidth
-             : 0;
+  return bitmap_ && ::GetObjectA(bitmap_, sizeof description, &description) ? description.bmWidth
+                                                                            : 0;
 }
 
 int TBitmap::Height() const {
   BITMAP description{};
-  return bitmap_ && ::GetObjectA(bitmap_, sizeof description, &description)
-             ? description.bmHeight
-             : 0;
+  return bitmap_ && ::GetObjectA(bitmap_, sizeof description, &description) ? description.bmHeight
+                                                                            : 0;
 }
 
 TCanvas& TBitmap::Canvas() {
@@ -96,8 +94,8 @@ void TBitmap::Draw(TCanvas& canvas, const TRect& rect) {
     ::RealizePalette(canvas.Handle());
   }
   const int oldMode = ::SetStretchBltMode(canvas.Handle(), COLORONCOLOR);
-  ::StretchBlt(canvas.Handle(), rect.Left, rect.Top, rect.Right - rect.Left,
-               rect.Bottom - rect.Top, source, 0, 0, width, height, SRCCOPY);
+  ::StretchBlt(canvas.Handle(), rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top,
+               source, 0, 0, width, height, SRCCOPY);
   ::SetStretchBltMode(canvas.Handle(), oldMode);
   if (oldPalette) ::SelectPalette(canvas.Handle(), oldPalette, TRUE);
   ::GdiFlush();
@@ -121,10 +119,9 @@ void TBitmap::SaveToStream(TStream& stream) {
 void TBitmap::Assign(const TGraphic* source) {
   if (const auto* other = dynamic_cast<const TBitmap*>(source)) {
     if (other == this) return;
-    HBITMAP copy = other->bitmap_
-                       ? static_cast<HBITMAP>(::CopyImage(other->Handle(), IMAGE_BITMAP, 0, 0,
-                                                          LR_CREATEDIBSECTION))
-                       : nullptr;
+    HBITMAP copy = other->bitmap_ ? static_cast<HBITMAP>(::CopyImage(other->Handle(), IMAGE_BITMAP,
+                                                                     0, 0, LR_CREATEDIBSECTION))
+                                  : nullptr;
     if (other->bitmap_ && !copy) throw EOutOfResources("Out of resources");
     SetHandle(copy);
     return;

@@ -6,7 +6,9 @@
 namespace lumetra {
 
 namespace {
-[[noreturn]] void OutOfResources() { throw EOutOfResources("Out of resources"); }
+[[noreturn]] void OutOfResources() {
+  throw EOutOfResources("Out of resources");
+}
 
 // Selects Object into DC, remembers what was there first, and frees the
 // object of ours that it replaces.
@@ -74,7 +76,9 @@ void TCanvas::SetBrushClear(bool clear) {
   brushClear_ = clear;
 }
 
-void TCanvas::SetFontColor(TColor color) { fontColor_ = color; }
+void TCanvas::SetFontColor(TColor color) {
+  fontColor_ = color;
+}
 
 void TCanvas::SetFontName(const std::string& name) {
   if (name != fontName_) fontValid_ = false;
@@ -204,8 +208,8 @@ void TCanvas::SetPixel(int x, int y, TColor color) {
 
 void TCanvas::CopyRect(const TRect& dest, TCanvas& source, const TRect& sourceRect) {
   if (!dc_ || !source.dc_) return;
-  ::StretchBlt(dc_, dest.Left, dest.Top, dest.Right - dest.Left, dest.Bottom - dest.Top,
-               source.dc_, sourceRect.Left, sourceRect.Top, sourceRect.Right - sourceRect.Left,
+  ::StretchBlt(dc_, dest.Left, dest.Top, dest.Right - dest.Left, dest.Bottom - dest.Top, source.dc_,
+               sourceRect.Left, sourceRect.Top, sourceRect.Right - sourceRect.Left,
                sourceRect.Bottom - sourceRect.Top, SRCCOPY);
   Flush();
 }

@@ -28,7 +28,9 @@ constexpr TColor clWhite = 0xFFFFFF;
 constexpr TColor ColorToGdi(std::uint32_t rgb) {
   return ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
 }
-constexpr std::uint32_t GdiToColor(TColor color) { return ColorToGdi(color & 0xFFFFFF); }
+constexpr std::uint32_t GdiToColor(TColor color) {
+  return ColorToGdi(color & 0xFFFFFF);
+}
 
 class TCanvas {
  public:

@@ -34,7 +34,9 @@ void CopyToClipboard(const TDibGraphic& image) {
   }
 }
 
-bool ClipboardHasImage() { return ::IsClipboardFormatAvailable(CF_BITMAP) != FALSE; }
+bool ClipboardHasImage() {
+  return ::IsClipboardFormatAvailable(CF_BITMAP) != FALSE;
+}
 
 void PasteFromClipboard(TDibGraphic& image) {
   image.ClearFrames();

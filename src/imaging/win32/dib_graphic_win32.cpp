@@ -65,7 +65,9 @@ struct GlobalLockGuard {
   GlobalLockGuard& operator=(const GlobalLockGuard&) = delete;
 };
 
-[[noreturn]] void OutOfResources() { throw EOutOfResources("Out of resources"); }
+[[noreturn]] void OutOfResources() {
+  throw EOutOfResources("Out of resources");
+}
 
 struct BitmapInfo256 {
   TBitmapInfoHeader header;
@@ -148,7 +150,9 @@ struct TDibGraphic::Win32State {
   }
 };
 
-void TDibGraphic::Win32StateDeleter::operator()(Win32State* state) const { delete state; }
+void TDibGraphic::Win32StateDeleter::operator()(Win32State* state) const {
+  delete state;
+}
 
 void TDibGraphic::ReleasePlatformState() {
   QuantizerTargets().erase(this);
@@ -270,21 +274,31 @@ void TDibGraphic::Draw(TCanvas& canvas, const TRect& rect) {
     std::uint32_t colour = 0;
     const int w = Width(), h = Height();
     switch (transparentPixel_) {
-      case tpTopLeft: colour = Pixels(0, 0); break;
-      case tpTopRight: colour = Pixels(w - 1, 0); break;
-      case tpBottomLeft: colour = Pixels(0, h - 1); break;
-      case tpBottomRight: colour = Pixels(w - 1, h - 1); break;
-      case tpFixedColor: colour = transparentColor_; break;
-      default: throw Exception("Invalid TransparentPixel");
+      case tpTopLeft:
+        colour = Pixels(0, 0);
+        break;
+      case tpTopRight:
+        colour = Pixels(w - 1, 0);
+        break;
+      case tpBottomLeft:
+        colour = Pixels(0, h - 1);
+        break;
+      case tpBottomRight:
+        colour = Pixels(w - 1, h - 1);
+        break;
+      case tpFixedColor:
+        colour = transparentColor_;
+        break;
+      default:
+        throw Exception("Invalid TransparentPixel");
     }
-    DrawTransparent(dc, rect, static_cast<HDC>(store_.DC()), w, h,
-                    ColorToGdi(colour) | 0x02000000);
+    DrawTransparent(dc, rect, static_cast<HDC>(store_.DC()), w, h, ColorToGdi(colour) | 0x02000000);
   } else {
     BitmapInfo256 info;
     info.header = header_;
     std::memcpy(info.colours, colorTable_, sizeof info.colours);
-    ::StretchDIBits(dc, rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top, 0,
-                    0, Width(), Height(), PixelMemory(), reinterpret_cast<BITMAPINFO*>(&info),
+    ::StretchDIBits(dc, rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top, 0, 0,
+                    Width(), Height(), PixelMemory(), reinterpret_cast<BITMAPINFO*>(&info),
                     DIB_RGB_COLORS, SRCCOPY);
   }
   ::GdiFlush();
@@ -333,9 +347,8 @@ void TDibGraphic::LoadFromBitmapHandle(void* handle) {
 
   {
     ScreenDC screen;
-    if (!screen.dc ||
-        !::GetDIBits(screen.dc, bitmap, 0, static_cast<UINT>(h.biHeight), pixels,
-                     reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS))
+    if (!screen.dc || !::GetDIBits(screen.dc, bitmap, 0, static_cast<UINT>(h.biHeight), pixels,
+                                   reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS))
       throw ELumetraError("GetDIB failed");
   }
   if (h.biCompression != BI_RGB) throw ELumetraError("Unsupported compression");
@@ -355,11 +368,20 @@ void TDibGraphic::LoadFromBitmapHandle(void* handle) {
   }
   TImageFormat format;
   switch (h.biBitCount) {
-    case 1: format = ifBlackWhite; break;
-    case 4: format = ifColor16; break;
-    case 8: format = ifColor256; break;
-    case 24: format = ifTrueColor; break;
-    default: throw ELumetraError("Unsupported bit count");
+    case 1:
+      format = ifBlackWhite;
+      break;
+    case 4:
+      format = ifColor16;
+      break;
+    case 8:
+      format = ifColor256;
+      break;
+    case 24:
+      format = ifTrueColor;
+      break;
+    default:
+      throw ELumetraError("Unsupported bit count");
   }
   NewImage(h.biWidth, h.biHeight, format, hasPalette ? &palette : nullptr,
            DpiFromPelsPerMetre(h.biXPelsPerMeter), DpiFromPelsPerMetre(h.biYPelsPerMeter));
