@@ -58,7 +58,11 @@ class ProgressReporter {
 }  // namespace
 
 void RegisterMouseHandler(TMouseMode mode, TMouseHandlerFactory factory) {
-  HandlerFactories()[mode] = std::move(factory);
+  if (factory) {
+    HandlerFactories()[mode] = std::move(factory);
+  } else {
+    HandlerFactories().erase(mode);
+  }
 }
 
 // --- scroll bars ---------------------------------------------------------------

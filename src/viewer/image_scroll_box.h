@@ -49,7 +49,8 @@ using TQuickSelectEvent =
 using TRubberbandChangeEvent = std::function<void(const TRect& rect)>;
 
 // The modes other than drag and none come from their own modules, which
-// register a factory here; MouseMode := M then installs what it makes.
+// register a factory here; MouseMode := M then installs what it makes. An
+// empty factory unregisters the mode.
 using TMouseHandlerFactory = std::function<std::unique_ptr<TMouseHandler>(TImageScrollBox&)>;
 void RegisterMouseHandler(TMouseMode mode, TMouseHandlerFactory factory);
 

@@ -500,6 +500,79 @@ TEST_F(Viewer, SelectionCommandsNeedTheRubberbandMode) {
   }
 }
 
+// A mode that records what the viewer tells it, and offers a selection.
+class TRecordingHandler : public TMouseHandler, public TRubberbandSelection {
+ public:
+  TRecordingHandler(TImageScrollBox& viewer, std::string& log) : TMouseHandler(viewer), log_(log) {}
+  ~TRecordingHandler() override { log_ += "~"; }
+  void BeforeRedraw() override { log_ += "B"; }
+  void AfterRedraw() override { log_ += "A"; }
+  void MouseDown(ui::TMouseButton b, ui::TShiftState s, int x, int y) override {
+    TMouseHandler::MouseDown(b, s, x, y);
+    log_ += "D";
+  }
+  void CopySelection() override { log_ += "copy"; }
+  void CropToSelection() override { log_ += "crop"; }
+  void ClearBand() override { log_ += "clear"; }
+  TRect GetSelectionRect() override { return TRect{0, 0, 10, 10}; }
+
+ private:
+  std::string& log_;
+};
+
+TEST_F(Viewer, TellsTheModeAboutEveryRedrawThatChangesThePicture) {
+  std::string log;
+  RegisterMouseHandler(mmRubberband, [&](TImageScrollBox& v) {
+    return std::make_unique<TRecordingHandler>(v, log);
+  });
+  Show(200, 100);
+  box.SetMouseMode(mmRubberband);
+  ASSERT_NE(dynamic_cast<TRecordingHandler*>(box.MouseHandler()), nullptr);
+  box.SetZoomPercent(50);  // the write's own bracket around the redraw's
+  EXPECT_EQ(log, "BBAA");
+  log.clear();
+  box.Redraw(false);  // nothing changed
+  EXPECT_EQ(log, "");
+  box.Redraw(true);
+  EXPECT_EQ(log, "BA");
+  log.clear();
+  box.SetCentered(true);  // the centring step is bracketed as well
+  EXPECT_EQ(log, "BBAA");
+  log.clear();
+
+  std::string order;
+  box.OnImageMouseDown = [&](TObject*, ui::TMouseButton, ui::TShiftState, int, int) {
+    order = log;
+  };
+  ::SendMessageA(box.Image().Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  ::SendMessageA(box.Image().Handle(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_EQ(order, "D");  // the mode first, then the event
+  log.clear();
+
+  box.CopySelection();
+  box.CropToSelection();  // the viewer then clears the band
+  EXPECT_EQ(log, "copycropclear");
+  log.clear();
+  auto page = MakePage(20, 20);
+  box.AssignGraphic(page.get());
+  EXPECT_EQ(log.substr(0, 5), "clear");
+  log.clear();
+  box.SetMouseMode(mmDrag);  // the owned mode is freed
+  EXPECT_EQ(log, "~");
+  RegisterMouseHandler(mmRubberband, nullptr);
+}
+
+TEST_F(Viewer, KeepsAHandlerItDoesNotOwn) {
+  std::string log;
+  TRecordingHandler handler(box, log);
+  box.SetMouseHandler(&handler);  // frees the owned drag handler
+  box.SetMouseHandlerOwnership(false);
+  box.SetMouseHandler(nullptr);
+  EXPECT_EQ(log, "");
+  EXPECT_THROW(box.SetMouseMode(mmQuickSelect), ELumetraError);
+  EXPECT_EQ(box.MouseMode(), mmDrag);
+}
+
 TEST_F(Viewer, ModeNoneLeavesNoHandlerAndTheDefaultCursor) {
   box.SetMouseMode(mmNone);
   EXPECT_EQ(box.MouseHandler(), nullptr);
