@@ -65,6 +65,45 @@ TEST(Form, UpDownKeepsItsEditInStepWithinItsRange) {
   EXPECT_EQ(form.ZoomUpDown.Position(), 999);
 }
 
+TEST(Controls, RadioButtonsOfOneParentFormAGroupAndClicksReachHandlers) {
+  ui::TForm form("Controls test", 300, 200);
+  ui::TPanel group(form);
+  group.SetBounds(0, 0, 300, 100);
+  ui::TRadioButton dragMode(group, "&Drag");
+  ui::TRadioButton selectMode(group, "&Select");
+  ui::TCheckBox centered(form, "&Centered");
+  dragMode.SetBounds(8, 8, 100, 20);
+  selectMode.SetBounds(8, 32, 100, 20);
+  centered.SetBounds(8, 120, 100, 20);
+  int clicks = 0;
+  centered.OnClick = [&](TObject*) { ++clicks; };
+  dragMode.SetChecked(true);
+  ::SendMessageA(selectMode.Handle(), BM_CLICK, 0, 0);
+  EXPECT_TRUE(selectMode.Checked());
+  EXPECT_FALSE(dragMode.Checked());
+  ::SendMessageA(centered.Handle(), BM_CLICK, 0, 0);
+  EXPECT_TRUE(centered.Checked());
+  EXPECT_EQ(clicks, 1);
+}
+
+TEST(Controls, MemoLinesAndComboItemsRoundTrip) {
+  ui::TForm form("Controls test", 300, 200);
+  ui::TMemo memo(form);
+  memo.SetLines({"first", "", "third"});
+  memo.Append("fourth");
+  EXPECT_EQ(memo.Lines(), (std::vector<std::string>{"first", "", "third", "fourth"}));
+  ui::TComboBox zoom(form);
+  zoom.SetItems({"Actual size", "Full page"});
+  zoom.SetItemIndex(1);
+  EXPECT_EQ(zoom.ItemCount(), 2);
+  EXPECT_EQ(zoom.Items(zoom.ItemIndex()), "Full page");
+  EXPECT_EQ(zoom.Items(5), "");
+  ui::TStatusBar status(form);
+  status.SetPanels({100});
+  status.SetPanelText(0, "Page 1 of 3");
+  EXPECT_EQ(status.PanelText(0), "Page 1 of 3");
+}
+
 TEST(Form, ShowModalEndsWithTheModalResultOfThePressedButton) {
   ui::TForm other("Other window", 200, 100);
   other.Show();
