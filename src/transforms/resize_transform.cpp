@@ -21,10 +21,24 @@ constexpr TFilterInfo kFilters[] = {
     {"B-Spline", 2.0f}, {"Lanczos3", 3.0f}, {"Mitchell", 2.0f},
 };
 
+// sin(pi * t) from its Taylor series after reducing t to [-1/2, 1/2]: plain
+// double arithmetic, so both builds give the same bits (the C libraries'
+// sinf do not agree in the last place).
+double SinPi(double t) {
+  const double n = std::floor(t + 0.5);
+  const double u = (t - n) * std::numbers::pi;  // |u| <= pi / 2
+  const double u2 = u * u;
+  double term = u, sum = u;
+  for (int k = 1; k <= 12; ++k) {
+    term *= -u2 / ((2.0 * k) * (2.0 * k + 1.0));
+    sum += term;
+  }
+  return std::fmod(n, 2.0) == 0.0 ? sum : -sum;
+}
+
 float Sinc(float t) {
   if (t == 0.0f) return 1.0f;
-  const float x = t * std::numbers::pi_v<float>;
-  return std::sin(x) / x;
+  return static_cast<float>(SinPi(t) / (static_cast<double>(t) * std::numbers::pi));
 }
 
 }  // namespace
