@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "base/format.h"
@@ -507,7 +508,12 @@ void TTiffGraphic::ReadPage(TStream& stream, int imageIndex) {
     }
   } else if (rgba) {
     progress.Percent(5);
-    std::vector<std::uint32_t> raster(static_cast<std::size_t>(width) * height);
+    std::vector<std::uint32_t> raster;
+    try {
+      raster.resize(static_cast<std::size_t>(width) * height);
+    } catch (const std::bad_alloc&) {
+      Fail(Format("Not enough memory for a %u x %u raster", width, height));
+    }
     progress.Percent(10);
     if (!TIFFReadRGBAImage(tif, width, height, raster.data(), 1))
       Fail("TIFFReadRGBAImage: " + client.error);

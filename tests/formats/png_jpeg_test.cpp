@@ -99,14 +99,6 @@ INSTANTIATE_TEST_SUITE_P(AllFormats, PngRoundTrip,
                                            PngCase{ifColor256, false}, PngCase{ifTrueColor, true},
                                            PngCase{ifTrueColor, false}));
 
-TEST(PngGraphic, DefaultsAreThoseOfTheFormat) {
-  TPngGraphic png;
-  EXPECT_TRUE(png.Interlaced);
-  EXPECT_EQ(png.CompressionLevel, 1);
-  EXPECT_DOUBLE_EQ(png.Gamma, 0.5);
-  EXPECT_EQ(png.BackgroundColor, TPngColor{});
-}
-
 TEST(PngGraphic, TwoBitGreyBecomesSixteenGreyLevels) {
   RawPng spec;
   spec.depth = 2;
