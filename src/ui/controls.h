@@ -104,6 +104,7 @@ class TMemo : public TEdit {
 };
 
 // An up-down control that keeps the text of its associated edit in step.
+// Place the edit first: associating attaches the arrows to its right edge.
 class TUpDown : public TControl {
  public:
   explicit TUpDown(TControl& parent, bool wrap = false);
