@@ -21,24 +21,28 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
+HWND FindButton(HWND parent, const std::string& text);
+
 struct TFind {
   std::string caption;
+  std::string button;  // when set, the window must have this button
   HWND found = nullptr;
 };
 
 BOOL CALLBACK FindTop(HWND window, LPARAM data) {
   auto& find = *reinterpret_cast<TFind*>(data);
-  if (IsWindowVisible(window) && TextOf(window) == find.caption) {
+  if (IsWindowVisible(window) && TextOf(window) == find.caption &&
+      (find.button.empty() || FindButton(window, find.button))) {
     find.found = window;
     return FALSE;
   }
   return TRUE;
 }
 
-HWND WaitTopLevel(const std::string& caption) {
+HWND WaitTopLevel(const std::string& caption, const std::string& button = "") {
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < kTimeoutMs) {
-    TFind find{caption};
+    TFind find{caption, button};
     EnumWindows(FindTop, reinterpret_cast<LPARAM>(&find));
     if (find.found) return find.found;
     Sleep(50);
@@ -118,7 +122,7 @@ bool RunStep(const std::string& step, std::string& reason) {
   }
   if (verb == "dialog") {
     const auto equals = arg.find('=');
-    HWND dialog = WaitTopLevel(arg.substr(0, equals));
+    HWND dialog = WaitTopLevel(arg.substr(0, equals), arg.substr(equals + 1));
     if (!dialog) {
       reason = "no dialog \"" + arg.substr(0, equals) + "\"";
       return false;

@@ -37,6 +37,15 @@ TfrmMain::TfrmMain() : TForm("Quorvex - scanning utility", 783, 556) {
   auto on = [this](void (TfrmMain::*handler)(TObject*)) {
     return TNotifyEvent([this, handler](TObject* sender) { (this->*handler)(sender); });
   };
+  auto zoom = [this](TZoomMode mode) {
+    return TNotifyEvent([this, mode](TObject*) { imageScrollBox_->SetZoomMode(mode); });
+  };
+  auto mouseMode = [this](TMouseMode mode) {
+    return TNotifyEvent([this, mode](TObject*) {
+      imageScrollBox_->SetMouseMode(mode);
+      CheckMouseMode();
+    });
+  };
   // The main menu: hidden and disabled as the form defines it; commands
   // without a handler here do nothing yet.
   const TMenuItemDef menu[] = {
@@ -69,26 +78,28 @@ TfrmMain::TfrmMain() : TForm("Quorvex - scanning utility", 783, 556) {
       {1, "N7", "-", "", miHidden},
       {1, "OCR1", "OCR", "", miHidden},
       {0, "ViewMenu", "&View"},
-      {1, "AntiAliasedMenu", "Ant&i aliased"},
-      {1, "CenteredMenu", "&Centered", "", miChecked},
+      {1, "AntiAliasedMenu", "Ant&i aliased", "", 0,
+       TNotifyEvent([this](TObject*) {
+         TMenuItem& item = mainMenu_["AntiAliasedMenu"];
+         item.SetChecked(!item.Checked());
+         imageScrollBox_->SetAntiAliased(item.Checked());
+       })},
+      {1, "CenteredMenu", "&Centered", "", 0,
+       TNotifyEvent([this](TObject*) {
+         TMenuItem& item = mainMenu_["CenteredMenu"];
+         item.SetChecked(!item.Checked());
+         imageScrollBox_->SetCentered(item.Checked());
+       })},
       {1, "MouseModeMenu", "&Mouse Mode", "", miHidden},
-      {2, "DragMenu", "&Drag"},
-      {2, "QuickSelectMenu", "&Quick Select"},
-      {2, "SelectMenu", "&Select"},
+      {2, "DragMenu", "&Drag", "", 0, mouseMode(mmDrag)},
+      {2, "QuickSelectMenu", "&Quick Select", "", 0, mouseMode(mmQuickSelect)},
+      {2, "SelectMenu", "&Select", "", 0, mouseMode(mmRubberband)},
       {1, "N8", "-"},
-      {1, "ActualSizeMenu", "&Actual Size", "", 0,
-       TNotifyEvent([this](TObject*) {
-         imageScrollBox_->SetZoomPercent(100);
-         zoomEdit_->SetText("100");
-       })},
-      {1, "FullPageMenu", "&Full Page", "", 0,
-       TNotifyEvent([this](TObject*) {
-         imageScrollBox_->SetZoomMode(pzFullPage);
-         zoomEdit_->SetText(std::to_string(static_cast<int>(imageScrollBox_->ZoomPercent())));
-       })},
-      {1, "FitWidthMenu", "Fit &Width"},
-      {1, "FitHeightMenu", "Fit &Height"},
-      {1, "FitToPageMenu", "Fit to &Page"},
+      {1, "ActualSizeMenu", "&Actual Size", "", 0, zoom(zmOriginalSize)},
+      {1, "FullPageMenu", "&Full Page", "", 0, zoom(zmFullPage)},
+      {1, "FitWidthMenu", "Fit &Width", "", 0, zoom(zmFitWidth)},
+      {1, "FitHeightMenu", "Fit &Height", "", 0, zoom(zmFitHeight)},
+      {1, "FitToPageMenu", "Fit to &Page", "", 0, zoom(zmFitToPage)},
       {1, "N9", "-"},
       {1, "AnimatedMenu", "A&nimated", "", miHidden},
       {0, "ImageMenu", "&Image", "", miHidden},
@@ -142,7 +153,7 @@ TfrmMain::TfrmMain() : TForm("Quorvex - scanning utility", 783, 556) {
   zoomEdit_ = std::make_unique<TEdit>(*topPanel_, "100");
   zoomEdit_->SetName("ZoomEdit");
   zoomEdit_->SetMaxLength(3);
-  zoomEdit_->SetBounds(434, 12, 40, 22);
+  zoomEdit_->SetBounds(434, 12, 44, 22);
   zoomUpDown_ = std::make_unique<TUpDown>(*topPanel_, false);
   zoomUpDown_->SetName("ZoomUpDown");
   zoomUpDown_->SetAssociate(*zoomEdit_);
@@ -167,9 +178,11 @@ TfrmMain::TfrmMain() : TForm("Quorvex - scanning utility", 783, 556) {
   sbStatus_->SetName("sbStatus");
   sbStatus_->SetAlign(alBottom);
   sbStatus_->SetPanels({100});
-  imageScrollBox_ = std::make_unique<TPageView>(*this);
+  imageScrollBox_ = std::make_unique<TImageScrollBox>(*this);
   imageScrollBox_->SetName("ImageScrollBox");
   imageScrollBox_->SetAlign(alClient);
+  imageScrollBox_->SetZoomMode(zmFullPage);
+  imageScrollBox_->SetCentered(true);
 
   sbAccept_->OnClick = on(&TfrmMain::ExitSaveMenuClick);
   sbCancel_->OnClick = on(&TfrmMain::ExitMenuClick);
@@ -204,6 +217,22 @@ void TfrmMain::FormCreate() {
   XDpi = 200;
   YDpi = 200;
   ImageFormat = ifBlackWhite;
+  // Extra picture formats arrive with the file commands; the registry
+  // already holds TIFF.
+  mainMenu_["AntiAliasedMenu"].SetChecked(imageScrollBox_->AntiAliased());
+  mainMenu_["CenteredMenu"].SetChecked(imageScrollBox_->Centered());
+  CheckMouseMode();
+}
+
+void TfrmMain::CheckMouseMode() {
+  const TMouseMode mode = imageScrollBox_->MouseMode();
+  mainMenu_["DragMenu"].SetChecked(mode == mmDrag);
+  mainMenu_["QuickSelectMenu"].SetChecked(mode == mmQuickSelect);
+  mainMenu_["SelectMenu"].SetChecked(mode == mmRubberband);
+}
+
+bool TfrmMain::HasImage() const {
+  return imageScrollBox_->Graphic() && !imageScrollBox_->Graphic()->Empty();
 }
 
 void TfrmMain::FormDestroy() {
@@ -228,7 +257,7 @@ void TfrmMain::LoadDocument(const std::string& fileName) {
   {
     TBusyCursor busy;
     pageUpDown_->SetMin(1);
-    const int count = TPageView::GetPageCount(fileName);
+    const int count = imageScrollBox_->GetPageCount(fileName);
     pageUpDown_->SetMax(count);
     if (count > 1)
       imageScrollBox_->LoadFromFile(fileName, 0);
@@ -273,15 +302,15 @@ void TfrmMain::PageCallback(HWND, HGLOBAL dib, std::uint16_t xResolution, void* 
   scan.encoder->LoadFromDIBHandle(dib);
   WriteScannedPage(scan, xResolution, yResolution);
   TfrmMain& form = *callback.form;
-  form.imageScrollBox_->AssignGraphic(*scan.encoder);
+  form.imageScrollBox_->AssignGraphic(scan.encoder);
   form.modified_ = false;
   form.ApplyZoomBox();
   Application().ProcessMessages();
   ++scan.pages;
 }
 
-int TfrmMain::AcquireInto(const std::string& fileName, bool handOverSettings, bool& succeeded) {
-  succeeded = false;
+void TfrmMain::AcquireInto(const std::string& fileName, bool handOverSettings,
+                           std::int32_t& pages) {
   TCallbackContext context;
   context.scan.multiPage = 1;
   context.form = this;
@@ -290,10 +319,16 @@ int TfrmMain::AcquireInto(const std::string& fileName, bool handOverSettings, bo
   context.scan.stream = &stream;
   context.scan.encoder = encoder.get();
   SetEnabled(false);
-  struct TEnableAgain {
+  // Always: the window comes back and the count survives a failure.
+  struct TAfterwards {
     TfrmMain* form;
-    ~TEnableAgain() { form->SetEnabled(true); }
-  } enableAgain{this};
+    TCallbackContext& context;
+    std::int32_t& pages;
+    ~TAfterwards() {
+      form->SetEnabled(true);
+      pages = context.scan.pages;
+    }
+  } afterwards{this, context, pages};
   if (handOverSettings) {
     scanner_->SetShowUI(ShowDialog);
     scanner_->SetXDpi(static_cast<std::uint16_t>(XDpi & 0xFFFF));
@@ -301,37 +336,34 @@ int TfrmMain::AcquireInto(const std::string& fileName, bool handOverSettings, bo
     scanner_->SetImageFormat(ImageFormat);
   }
   scanner_->Acquire(&context, &TfrmMain::PageCallback, Handle());
-  succeeded = true;
-  return context.scan.pages;
+}
+
+void TfrmMain::SetZoomFromViewer() {
+  imageScrollBox_->SetZoomMode(zmFullPage);
+  // The box's change handler then sets that scale as a percentage.
+  zoomEdit_->SetText(std::to_string(static_cast<int>(std::floor(imageScrollBox_->ZoomPercent()))));
 }
 
 void TfrmMain::ScanMenuClick(TObject*) {
   if (!SavePrompt()) return;
   if (!ScannerReady()) return;
-  bool succeeded = false;
-  int pages = 0;
+  std::int32_t pages = 0;
   try {
-    pages = AcquireInto(DocumentFileName, true, succeeded);
+    AcquireInto(DocumentFileName, true, pages);
   } catch (...) {
-    // The pages written so far are the document.
-    if (FileExists(DocumentFileName) && TPageView::GetPageCount(DocumentFileName) > 0)
-      LoadDocument(DocumentFileName);
+    if (pages > 0) LoadDocument(DocumentFileName);
     throw;
   }
   if (pages > 0) LoadDocument(DocumentFileName);
-  if (succeeded) {
-    imageScrollBox_->SetZoomMode(pzFullPage);
-    zoomEdit_->SetText(std::to_string(static_cast<int>(std::floor(imageScrollBox_->ZoomPercent()))));
-    Application().BringToFront();
-  }
+  SetZoomFromViewer();
+  Application().BringToFront();
 }
 
 void TfrmMain::AppendScanBtnClick(TObject*) {
   if (!SavePrompt()) return;
   if (!ScannerReady()) return;
   const std::string addName = AddPageFileName(DocumentFileName);
-  bool succeeded = false;
-  int pages = 0;
+  std::int32_t pages = 0;
   auto merge = [&] {
     if (pages == 0) return;
     LoadDocument(addName);
@@ -347,13 +379,13 @@ void TfrmMain::AppendScanBtnClick(TObject*) {
     LoadDocument(DocumentFileName);
   };
   try {
-    pages = AcquireInto(addName, false, succeeded);
+    AcquireInto(addName, false, pages);
   } catch (...) {
     merge();
     throw;
   }
   merge();
-  if (succeeded) imageScrollBox_->SetZoomMode(pzFullPage);
+  imageScrollBox_->SetZoomMode(zmFullPage);
 }
 
 void TfrmMain::DeletePageBtnClick(TObject*) {
@@ -373,7 +405,7 @@ void TfrmMain::PageEditChange(TObject*) {
 }
 
 void TfrmMain::ZoomEditChange(TObject*) {
-  imageScrollBox_->SetZoomPercent(ZoomBoxPercent(zoomEdit_->Text()));
+  imageScrollBox_->SetZoomPercent(static_cast<float>(ZoomBoxPercent(zoomEdit_->Text())));
 }
 
 void TfrmMain::ExitSaveMenuClick(TObject*) {
@@ -411,7 +443,7 @@ void TfrmMain::AboutMenuClick(TObject*) {
 }
 
 void TfrmMain::CommandEnabling(TObject*, bool& done) {
-  const bool hasImage = !imageScrollBox_->Empty();
+  const bool hasImage = HasImage();
   sbAddPage_->SetEnabled(hasImage);
   sbAccept_->SetEnabled(hasImage);
   static const char* const imageCommands[] = {

@@ -10,11 +10,11 @@
 
 #include "formats/tiff_graphic.h"
 #include "scanwindow/scan_document.h"
-#include "scanwindow/win32/page_view.h"
 #include "twain/twain_scanner.h"
 #include "ui/controls.h"
 #include "ui/form.h"
 #include "ui/menus.h"
+#include "viewer/image_scroll_box.h"
 
 namespace quorvex::scanwindow {
 
@@ -45,7 +45,7 @@ class TfrmMain : public lumetra::ui::TForm {
   void AboutMenuClick(lumetra::TObject* sender);
   void actPanelResize(lumetra::TObject* sender);
 
-  TPageView& ImageScrollBox() { return *imageScrollBox_; }
+  lumetra::TImageScrollBox& ImageScrollBox() { return *imageScrollBox_; }
   lumetra::ui::TEdit& PageEdit() { return *pageEdit_; }
   lumetra::ui::TMainMenu& MainMenu() { return mainMenu_; }
 
@@ -57,8 +57,12 @@ class TfrmMain : public lumetra::ui::TForm {
   // False when the user cancelled.
   bool SavePrompt();
   void CommandEnabling(lumetra::TObject* sender, bool& done);
-  // Runs one acquisition into FileName; answers the number of pages written.
-  int AcquireInto(const std::string& fileName, bool handOverSettings, bool& succeeded);
+  // Runs one acquisition into FileName; Pages counts what was written, also
+  // when the acquisition fails.
+  void AcquireInto(const std::string& fileName, bool handOverSettings, std::int32_t& pages);
+  bool HasImage() const;
+  void CheckMouseMode();
+  void SetZoomFromViewer();
   bool ScannerReady();
   static void PageCallback(HWND window, HGLOBAL dib, std::uint16_t xResolution, void* context,
                            std::uint16_t yResolution);
@@ -70,7 +74,7 @@ class TfrmMain : public lumetra::ui::TForm {
   std::unique_ptr<lumetra::ui::TLabel> zoomLabel_, pageLabel_;
   std::unique_ptr<lumetra::ui::TEdit> zoomEdit_, pageEdit_;
   std::unique_ptr<lumetra::ui::TUpDown> zoomUpDown_, pageUpDown_;
-  std::unique_ptr<TPageView> imageScrollBox_;
+  std::unique_ptr<lumetra::TImageScrollBox> imageScrollBox_;
   std::unique_ptr<lumetra::ui::TStatusBar> sbStatus_;
 
   bool modified_ = false;

@@ -1,0 +1,134 @@
+#include "scanwindow/scan_document.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "base/exception.h"
+
+namespace quorvex::scanwindow {
+namespace {
+
+using namespace lumetra;
+
+struct FormatCase {
+  TImageFormat format;
+  TTiffCompression compression;
+};
+
+class PageCompressionTest : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(PageCompressionTest, ScannedPagesAreWrittenWithTheirFormatsCompression) {
+  TMemoryStream stream;
+  TTiffGraphic encoder;
+  TScanContext context{1, &encoder, &stream, 0};
+  for (int page = 0; page < 2; ++page) {
+    encoder.NewImage(40 + page, 30, GetParam().format, nullptr, 0, 0);
+    WriteScannedPage(context, 300, 150);
+    ++context.pages;
+    EXPECT_EQ(encoder.Compression(), GetParam().compression);
+  }
+  stream.Seek(0, soBeginning);
+  TTiffGraphic reader;
+  ASSERT_EQ(reader.GetImageCount(stream), 2);
+  stream.Seek(0, soBeginning);
+  reader.LoadImageFromStream(stream, 2);
+  EXPECT_EQ(reader.Width(), 41);
+  EXPECT_EQ(reader.XDpi(), 300);
+  EXPECT_EQ(reader.YDpi(), 150);
+  EXPECT_EQ(reader.Compression(), GetParam().compression);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, PageCompressionTest,
+                         testing::Values(FormatCase{ifBlackWhite, tcGroup4},
+                                         FormatCase{ifGray16, tcPackbits},
+                                         FormatCase{ifGray256, tcPackbits},
+                                         FormatCase{ifColor256, tcPackbits},
+                                         FormatCase{ifTrueColor, tcJPEG}));
+
+TEST(AddPageFileName, AlwaysKeepsATiffExtensionAndDiffersFromTheDocument) {
+  EXPECT_EQ(AddPageFileName("C:\\scan\\doc.tif"), "C:\\scan\\doc.tiff");
+  EXPECT_EQ(AddPageFileName("C:\\scan\\doc.TIF"), "C:\\scan\\doc.TIFf");
+  for (const char* name : {"C:\\scan\\doc.tiff", "C:\\scan\\doc", "C:\\scan\\doc.pdf"}) {
+    const std::string temp = AddPageFileName(name);
+    EXPECT_NE(temp, name);
+    EXPECT_TRUE(temp.ends_with(".tif") || temp.ends_with(".tiff")) << temp;
+  }
+}
+
+TEST(NumberedTempFileName, TakesTheSmallestFreeNumber) {
+  std::set<std::string> taken = {"T\\Quorvex0.tiff", "T\\Quorvex1.tiff", "T\\Quorvex3.tiff"};
+  EXPECT_EQ(NumberedTempFileName("T\\", [&](const std::string& n) { return taken.count(n) > 0; }),
+            "T\\Quorvex2.tiff");
+  EXPECT_EQ(NumberedTempFileName("T\\", [](const std::string&) { return false; }),
+            "T\\Quorvex0.tiff");
+}
+
+TEST(PageAndZoomBoxes, ReadTheirNumbersAsTheWindowDoes) {
+  EXPECT_EQ(PageBoxNumber("1,2"), 12);
+  EXPECT_EQ(PageBoxNumber(" 3 "), 3);
+  try {
+    PageBoxNumber("abc");
+    FAIL();
+  } catch (const EConvertError& error) {
+    EXPECT_EQ(error.Message(), "'abc' is not a valid integer value");
+  }
+  EXPECT_THROW(PageBoxNumber(""), EConvertError);
+  EXPECT_EQ(ZoomBoxPercent("250"), 250);
+  EXPECT_EQ(ZoomBoxPercent("abc"), 100);
+  EXPECT_EQ(ZoomBoxPercent(""), 100);
+}
+
+class RewriteTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("qv_rewrite_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(dir_);
+    doc_ = (dir_ / "doc.tif").string();
+    TFileStream stream(doc_, fmCreate);
+    TTiffGraphic page;
+    for (int i = 1; i <= 3; ++i) {
+      page.NewImage(10 * i, 8, ifBlackWhite, nullptr, 0, 0);
+      stream.Seek(0, soBeginning);
+      if (i == 1)
+        page.SaveToStream(stream);
+      else
+        page.AppendToStream(stream);
+    }
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::vector<int> Widths() {
+    TFileStream stream(doc_, fmOpenRead);
+    TTiffGraphic page;
+    const int count = page.GetImageCount(stream);
+    std::vector<int> widths;
+    for (int i = 1; i <= count; ++i) {
+      stream.Seek(0, soBeginning);
+      page.LoadImageFromStream(stream, i);
+      widths.push_back(page.Width());
+    }
+    return widths;
+  }
+
+  std::filesystem::path dir_;
+  std::string doc_;
+};
+
+TEST_F(RewriteTest, DeletingTheMiddlePageKeepsTheOthersInOrder) {
+  const std::string temp = (dir_ / "Quorvex0.tiff").string();
+  RewriteWithoutPage(doc_, 3, 2, temp);
+  EXPECT_EQ(Widths(), (std::vector<int>{10, 30}));
+  EXPECT_FALSE(std::filesystem::exists(temp));
+}
+
+TEST_F(RewriteTest, AFailedRewriteLeavesTheDocumentUnchanged) {
+  // Page 4 does not exist: reading it fails after pages 1 and 3 were copied.
+  EXPECT_ANY_THROW(RewriteWithoutPage(doc_, 4, 2, (dir_ / "Quorvex0.tiff").string()));
+  EXPECT_EQ(Widths(), (std::vector<int>{10, 20, 30}));
+}
+
+}  // namespace
+}  // namespace quorvex::scanwindow
