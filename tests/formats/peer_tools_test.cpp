@@ -110,10 +110,16 @@ TEST(PeerTools, WrittenFilesAreClean) {
   for (int f = ifBlackWhite; f <= ifTrueColor; ++f) {
     const std::string png = TempPath("qv_peer.png");
     auto image = MakePatterned<TPngGraphic>(TImageFormat(f), 33, 21);
+    // Palette and colour files also carry background and transparency.
+    image->HasBackground = image->HasTrns = f >= ifColor16;
+    image->TrnsColor = {0, 0, 0};
     image->SaveToFile(png);
     if (HaveTool("pngcheck")) {
-      ToolRun check = RunTool("pngcheck " + png);
+      ToolRun check = RunTool("pngcheck -v " + png);
       EXPECT_EQ(check.status, 0) << check.output;
+      if (f >= ifColor16) {
+        EXPECT_NE(check.output.find("tRNS"), std::string::npos) << check.output;
+      }
     }
     EXPECT_EQ(RunTool("identify " + png).status, 0);
     std::remove(png.c_str());
