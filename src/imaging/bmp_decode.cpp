@@ -291,7 +291,8 @@ void ReadBmpStream(TStream& stream, TDibGraphic& dest) {
   if (stream.Read(fileHeader, sizeof fileHeader) != sizeof fileHeader) Invalid();
   if (fileHeader[0] != 'B' || fileHeader[1] != 'M') Invalid();
   const std::uint32_t offset = Le32(fileHeader + 10);
-  const std::int64_t rest = stream.Size() - stream.Position();
+  const std::int64_t dibStart = stream.Position();
+  const std::int64_t rest = stream.Size() - dibStart;
   if (rest <= 0 || rest > kMaxBmpStreamBytes) Invalid();
   std::vector<std::uint8_t> dib(static_cast<std::size_t>(rest));
   if (stream.Read(dib.data(), rest) != rest) Invalid();
@@ -308,6 +309,7 @@ void ReadBmpStream(TStream& stream, TDibGraphic& dest) {
     layout = ParseDibHeader(dib.data(), dib.size(), 0);
   }
   DecodeDib(dib.data(), layout, dest);
+  stream.SetPosition(dibStart + static_cast<std::int64_t>(layout.bitsOffset + layout.bitsSize));
 }
 
 }  // namespace lumetra

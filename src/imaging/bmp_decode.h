@@ -68,7 +68,8 @@ std::uint16_t DpiFromPelsPerMetre(std::int32_t pelsPerMetre);
 void DecodeDib(const std::uint8_t* block, const TDibLayout& layout, TDibGraphic& dest);
 
 // Reads one BMP file (file header and DIB) from Stream at its position into
-// Dest. Raises EInvalidGraphic "Bitmap image is not valid" when it is not one.
+// Dest and leaves the stream just behind its pixel data. Raises
+// EInvalidGraphic "Bitmap image is not valid" when it is not one.
 void ReadBmpStream(TStream& stream, TDibGraphic& dest);
 
 }  // namespace lumetra

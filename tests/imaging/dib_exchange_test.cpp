@@ -310,6 +310,24 @@ TEST(BmpStream, SavedBlockHasTheFileHeaderAndReadsBack) {
   EXPECT_EQ(back.Pixels(4, 2), 0xFF55FFu);
 }
 
+TEST(BmpStream, TwoBitmapsInOneStreamReadOneAfterTheOther) {
+  TMemoryStream stream;
+  for (std::uint32_t colour : {0x102030u, 0x405060u}) {
+    TDibGraphic g;
+    g.NewImage(3, 2, ifTrueColor, nullptr, 96, 96);
+    g.Fill(colour);
+    const Bytes block = g.SaveToDIBBlock();
+    SaveDIBBlockToStream(block.data(), block.size(), stream);
+  }
+  stream.SetPosition(0);
+  TDibGraphic first, second;
+  ReadBmpStream(stream, first);
+  ReadBmpStream(stream, second);
+  EXPECT_EQ(first.Pixels(2, 1), 0x102030u);
+  EXPECT_EQ(second.Pixels(2, 1), 0x405060u);
+  EXPECT_EQ(stream.Position(), stream.Size());
+}
+
 TEST(BmpStream, CompressedBlockWithoutImageSizeIsInvalid) {
   Bytes b = MakeDib(2, 2, 8, 1, GreyTable(256), {0, 1});
   Put32(b, 20, 0);
