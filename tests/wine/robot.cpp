@@ -129,6 +129,23 @@ bool RunStep(const std::string& step, std::string& reason) {
     }
     return Press(dialog, arg.substr(equals + 1), reason);
   }
+  if (verb == "message") {
+    // message:CAPTION=TEXT: a box CAPTION showing TEXT, closed with its OK.
+    const auto equals = arg.find('=');
+    const std::string caption = arg.substr(0, equals), text = arg.substr(equals + 1);
+    HWND box = WaitTopLevel(caption, "OK");
+    if (!box) {
+      reason = "no message box \"" + caption + "\"";
+      return false;
+    }
+    bool shown = false;
+    for (HWND child : Children(box)) shown = shown || TextOf(child) == text;
+    if (!shown) {
+      reason = "the box does not say \"" + text + "\"";
+      return false;
+    }
+    return Press(box, "OK", reason);
+  }
   if (verb == "page") {
     const DWORD start = GetTickCount();
     std::string seen;
@@ -158,6 +175,8 @@ bool RunStep(const std::string& step, std::string& reason) {
   reason = "unknown step \"" + step + "\"";
   return false;
 }
+
+HWND CurrentWindow() { return current; }
 
 bool RunSteps(const std::vector<std::string>& steps, std::string& reason) {
   for (const auto& step : steps)
