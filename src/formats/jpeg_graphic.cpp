@@ -17,8 +17,8 @@ namespace lumetra {
 namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
-// Progressive files may carry any number of scans, each of which costs a
-// pass over the coefficients; real encoders write a dozen.
+// Progressive and multi-scan files may carry any number of scans, each of
+// which costs a pass over the coefficients; real encoders write a dozen.
 constexpr int kMaxScans = 500;
 
 // Everything the libjpeg adapter shares with its caller. The adapter
@@ -76,9 +76,9 @@ void EmitMessage(j_common_ptr, int) {}
 void ProgressMonitor(j_common_ptr cinfo) {
   if (!cinfo->is_decompressor) return;
   auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-  if (d->progressive_mode && d->input_scan_number > kMaxScans) {
+  if (d->input_scan_number > kMaxScans) {
     JpegJob& job = JobOf(cinfo);
-    SetMessage(job, "Too many progressive scans");
+    SetMessage(job, "Too many scans in the JPEG file");
     Escape(job);
   }
 }

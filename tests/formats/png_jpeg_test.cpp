@@ -343,5 +343,45 @@ TEST(JpegGraphic, CmykIsInvertedThenSubtracted) {
   EXPECT_EQ(image.XDpi(), platform::ScreenDpiX());
 }
 
+// A valid progressive JPEG with one scan per coefficient and bit plane
+// (704 scans): each scan costs a pass, so the reader stops early.
+TEST(JpegGraphic, EndlessScanScriptsAreRefused) {
+  std::vector<jpeg_scan_info> script;
+  for (int k = 0; k < 64; ++k)
+    for (int al = 10; al >= 0; --al) {
+      jpeg_scan_info scan{};
+      scan.comps_in_scan = 1;
+      scan.component_index[0] = 0;
+      scan.Ss = scan.Se = k;
+      scan.Ah = al == 10 ? 0 : al + 1;
+      scan.Al = al;
+      script.push_back(scan);
+    }
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr err;
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_compress(&cinfo);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = cinfo.image_height = 16;
+  cinfo.input_components = 1;
+  cinfo.in_color_space = JCS_GRAYSCALE;
+  jpeg_set_defaults(&cinfo);
+  cinfo.scan_info = script.data();
+  cinfo.num_scans = static_cast<int>(script.size());
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<std::uint8_t> row(16, 77);
+  while (cinfo.next_scanline < 16) {
+    JSAMPROW r = row.data();
+    jpeg_write_scanlines(&cinfo, &r, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  const std::vector<std::uint8_t> bytes(buffer, buffer + size);
+  std::free(buffer);
+  EXPECT_EQ(MessageOf([&] { LoadBytes<TJpegGraphic>(bytes); }), "Too many scans in the JPEG file");
+}
+
 }  // namespace
 }  // namespace lumetra
