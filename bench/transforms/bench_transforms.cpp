@@ -64,6 +64,14 @@ void BM_Quantize256Dither(benchmark::State& state) {
 }
 BENCHMARK(BM_Quantize256Dither)->Unit(benchmark::kMillisecond);
 
+void BM_Quantize256Nearest(benchmark::State& state) {
+  TImageFormatTransform format;
+  format.SetTargetFormat(ifColor256);
+  format.SetDither(false);
+  Run(state, format, Page());
+}
+BENCHMARK(BM_Quantize256Nearest)->Unit(benchmark::kMillisecond);
+
 void BM_Rotate(benchmark::State& state) {
   TRotateTransform rotate;
   rotate.SetAngle(static_cast<double>(state.range(0)));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numbers>
 #include <vector>
 
@@ -223,6 +224,8 @@ void TResizeTransform::Resample(const TDibGraphic& source, TDibGraphic& dest) {
   };
   std::vector<float> sums(rowBytes2);
   std::vector<std::uint32_t> outColours(dest.ImageFormat() == ifTrueColor ? 0 : static_cast<std::size_t>(w2));
+  std::unique_ptr<TNearestColourIndex> nearest;
+  if (!outColours.empty()) nearest = std::make_unique<TNearestColourIndex>(*dest.LogPalette());
   for (int j = 0; j < h2; ++j) {
     std::fill(sums.begin(), sums.end(), 0.0f);
     for (int k = down.first[j]; k < down.first[j + 1]; ++k) {
@@ -238,7 +241,7 @@ void TResizeTransform::Resample(const TDibGraphic& source, TDibGraphic& dest) {
       for (int i = 0; i < w2; ++i)
         outColours[static_cast<std::size_t>(i)] =
             rows::Rgb(ToByte(sums[3 * i + 2]), ToByte(sums[3 * i + 1]), ToByte(sums[3 * i]));
-      rows::WriteColours(dest, j, outColours.data());
+      rows::WriteColours(dest, j, outColours.data(), nearest.get());
     }
     Progress(60 + 40LL * j / std::max(1, h2 - 1), 0, 100);
   }

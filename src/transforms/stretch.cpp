@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "transforms/pixel_rows.h"
@@ -57,6 +58,8 @@ void StretchColorOnColor(const TDibGraphic& source, TDibGraphic& dest) {
     }
   }
   std::vector<std::uint32_t> colours(static_cast<std::size_t>(w2));
+  std::unique_ptr<TNearestColourIndex> nearest;
+  if (destBits != 24) nearest = std::make_unique<TNearestColourIndex>(*dest.LogPalette());
   for (int j = 0; j < h2; ++j) {
     const std::uint8_t* s = source.ScanLine(ys[static_cast<std::size_t>(j)]);
     std::uint8_t* d = dest.ScanLine(j);
@@ -76,7 +79,7 @@ void StretchColorOnColor(const TDibGraphic& source, TDibGraphic& dest) {
         const std::uint8_t* p = s + 3 * xs[static_cast<std::size_t>(i)];
         colours[static_cast<std::size_t>(i)] = rows::Rgb(p[2], p[1], p[0]);
       }
-      rows::WriteColours(dest, j, colours.data());
+      rows::WriteColours(dest, j, colours.data(), nearest.get());
     }
   }
 }
@@ -99,6 +102,8 @@ void StretchHalftone(const TDibGraphic& source, TDibGraphic& dest) {
   std::vector<std::uint64_t> prefix(3 * (static_cast<std::size_t>(w) + 1));
   std::vector<std::uint32_t> colours(static_cast<std::size_t>(w2));
   std::vector<std::uint64_t> columns(3 * static_cast<std::size_t>(w));
+  std::unique_ptr<TNearestColourIndex> nearest;
+  if (dest.ImageFormat() != ifTrueColor) nearest = std::make_unique<TNearestColourIndex>(*dest.LogPalette());
   for (int j = 0; j < h2; ++j) {
     int y0, y1;
     span(j, h, h2, y0, y1);
@@ -120,7 +125,7 @@ void StretchHalftone(const TDibGraphic& source, TDibGraphic& dest) {
         v[c] = static_cast<int>((prefix[3 * b + c] - prefix[3 * a + c] + count / 2) / count);
       colours[static_cast<std::size_t>(i)] = rows::Rgb(v[2], v[1], v[0]);
     }
-    rows::WriteColours(dest, j, colours.data());
+    rows::WriteColours(dest, j, colours.data(), nearest.get());
   }
 }
 
