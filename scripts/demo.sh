@@ -15,8 +15,14 @@ if [ ! -f "$build/build.ninja" ]; then
   cmake --preset win32 >/dev/null
 fi
 qv_log "demo: building ${targets[*]}"
-cmake --build "$build" --target "${targets[@]}" -- -j2 >"$build/demo-build.log" 2>&1 \
-  || { grep -vE '^\[[0-9]+/[0-9]+\] ' "$build/demo-build.log"; exit 1; }
+if ! cmake --build "$build" --target "${targets[@]}" -- -j2 >"$build/demo-build.log" 2>&1; then
+  # An object compiled while its sources were being edited can look up to
+  # date; rebuild everything the demo needs once from scratch.
+  qv_log "demo: build failed; rebuilding the demo's targets from clean objects"
+  ninja -C "$build" -t clean "${targets[@]}" >/dev/null
+  cmake --build "$build" --target "${targets[@]}" -- -j2 >"$build/demo-build.log" 2>&1 \
+    || { grep -vE '^\[[0-9]+/[0-9]+\] ' "$build/demo-build.log"; exit 1; }
+fi
 
 export WINEPREFIX="$QV_ROOT/$build/wineprefix"
 bash scripts/setup-wine.sh "$WINEPREFIX"
@@ -55,8 +61,9 @@ host=(wine C:\\windows\\syswow64\\cscript.exe //nologo "$(winpath "$out/demo.vbs
 register=(wine C:\\windows\\syswow64\\regsvr32.exe /s "$dll")
 if [ -n "${DISPLAY:-}" ]; then
   qv_log "demo: the scanning window opens on $DISPLAY: press Scan, then Accept"
-  bash scripts/wine-session.sh "$WINEPREFIX" bash -c '"$@"' _ bash -c \
-    "$(printf '%q ' "${register[@]}") && $(printf '%q ' "${host[@]}") person" | tee "$out/host.log"
+  bash scripts/wine-session.sh "$WINEPREFIX" \
+    bash -c "$(printf '%q ' "${register[@]}") && $(printf '%q ' "${host[@]}") person" \
+    | tee "$out/host.log"
 else
   qv_log "demo: no DISPLAY: running under Xvfb with a robot pressing the buttons"
   timeout 300 xvfb-run -a -s "-screen 0 1280x1024x24" bash scripts/wine-session.sh "$WINEPREFIX" \
