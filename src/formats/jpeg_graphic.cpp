@@ -166,8 +166,12 @@ void Progress(JpegJob& job, long long position, long long end) noexcept {
 
 bool Allocate(JpegJob& job, JDIMENSION width, JDIMENSION height) noexcept {
   try {
-    job.image->NewImage(static_cast<int>(width), static_cast<int>(height), job.format, nullptr,
-                        job.xDpi, job.yDpi);
+    try {
+      job.image->NewImage(static_cast<int>(width), static_cast<int>(height), job.format, nullptr,
+                          job.xDpi, job.yDpi);
+    } catch (const EOutOfResources&) {
+      throw EJpegError(Format("Not enough memory for a %u x %u image", width, height));
+    }
     if (job.cmyk) job.row.resize(std::size_t{width} * 4);
     return true;
   } catch (...) {

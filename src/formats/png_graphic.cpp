@@ -104,8 +104,12 @@ bool Allocate(PngJob& job, std::size_t rowBytes) noexcept {
       throw EPNGError(Format("Image too large, %u x %u", job.width, job.height));
     if (job.format != ifTrueColor && rowBytes > stride && job.bitDepth != 2)
       throw EPNGError("Invalid color type for bit depth");
-    job.image->NewImage(static_cast<int>(job.width), static_cast<int>(job.height), job.format,
-                        job.hasPalette ? &job.palette : nullptr, job.xDpi, job.yDpi);
+    try {
+      job.image->NewImage(static_cast<int>(job.width), static_cast<int>(job.height), job.format,
+                          job.hasPalette ? &job.palette : nullptr, job.xDpi, job.yDpi);
+    } catch (const EOutOfResources&) {
+      throw EPNGError(Format("Not enough memory for a %u x %u image", job.width, job.height));
+    }
     if (job.bitDepth == 2) {
       job.rows.resize(rowBytes * job.height);
       job.rowPointers.resize(job.height);

@@ -437,7 +437,12 @@ void TTiffGraphic::ReadPage(TStream& stream, int imageIndex) {
   const std::uint64_t stride = (std::uint64_t{width} * BitsPerPixel(format) + 31) / 32 * 4;
   if (stride * height > kMaxImageBytes || (rgba && std::uint64_t{width} * height * 4 > kMaxImageBytes))
     Fail(Format("Image too large, %u x %u", width, height));
-  NewImage(static_cast<int>(width), static_cast<int>(height), format, paletteToUse, xDpi, yDpi);
+  try {
+    NewImage(static_cast<int>(width), static_cast<int>(height), format, paletteToUse, xDpi, yDpi);
+  } catch (const EOutOfResources&) {
+    // The process cannot hold a page this size (a 32-bit host): the file's fault.
+    Fail(Format("Not enough memory for a %u x %u image", width, height));
+  }
 
   struct AsciiTag {
     ttag_t tag;

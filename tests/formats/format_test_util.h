@@ -8,6 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 #include <memory>
 #include <string>
 
@@ -56,14 +61,15 @@ inline ::testing::AssertionResult SamePixels(const TDibGraphic& a, const TDibGra
   return ::testing::AssertionSuccess();
 }
 
+// A temporary file of this process: CTest runs test cases side by side.
 inline std::string TempPath(const std::string& name) {
   const char* base = std::getenv("TMPDIR");
   std::string dir = base && *base ? base : "/tmp";
 #ifdef _WIN32
   if (const char* t = std::getenv("TEMP")) dir = t;
-  return dir + "\\" + name;
+  return dir + "\\" + std::to_string(_getpid()) + "_" + name;
 #else
-  return dir + "/" + name;
+  return dir + "/" + std::to_string(getpid()) + "_" + name;
 #endif
 }
 
