@@ -1,5 +1,7 @@
 #include "wine/robot.h"
 
+#include <cstdio>
+
 namespace quorvex::robot {
 
 namespace {
@@ -36,6 +38,13 @@ BOOL CALLBACK FindTop(HWND window, LPARAM data) {
     find.found = window;
     return FALSE;
   }
+  return TRUE;
+}
+
+BOOL CALLBACK ListTop(HWND window, LPARAM) {
+  if (IsWindowVisible(window))
+    std::fprintf(stderr, "robot: window \"%s\" class %s\n", TextOf(window).c_str(),
+                 ClassOf(window).c_str());
   return TRUE;
 }
 
@@ -166,6 +175,11 @@ bool RunStep(const std::string& step, std::string& reason) {
     }
     SendMessageTimeoutA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg.c_str()),
                         SMTO_ABORTIFHUNG, 5000, nullptr);
+    return true;
+  }
+  if (verb == "list") {
+    // For a person debugging a script: every visible top-level window.
+    EnumWindows(ListTop, 0);
     return true;
   }
   if (verb == "sleep") {

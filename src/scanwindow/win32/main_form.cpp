@@ -6,6 +6,9 @@
 #include "base/conversions.h"
 #include "imaging/lumisc.h"
 #include "platform/platform.h"
+#include "transforms/convolution_transforms.h"
+#include "transforms/geometric_transforms.h"
+#include "transforms/point_transforms.h"
 #include "ui/dialogs.h"
 
 namespace quorvex::scanwindow {
@@ -46,6 +49,51 @@ TfrmMain::TfrmMain() : TForm("Quorvex - scanning utility", 783, 556) {
       CheckMouseMode();
     });
   };
+  using TMake = std::function<std::unique_ptr<TImageTransform>()>;
+  auto edit = [this](TMake make) {
+    return TNotifyEvent([this, make](TObject*) { ApplyEdit(make); });
+  };
+  auto rotate = [edit](double angle) {
+    return edit([angle] {
+      auto t = std::make_unique<TRotateTransform>();
+      t->SetAngle(angle);
+      return std::unique_ptr<TImageTransform>(std::move(t));
+    });
+  };
+  auto simple = [edit]<class T>(T*) {
+    return edit([] { return std::unique_ptr<TImageTransform>(std::make_unique<T>()); });
+  };
+  auto brightness = [edit](double amount) {
+    return edit([amount] {
+      auto t = std::make_unique<TBrightnessTransform>();
+      t->SetAmount(amount);
+      return std::unique_ptr<TImageTransform>(std::move(t));
+    });
+  };
+  auto contrast = [edit](bool increase) {
+    return edit([increase] {
+      auto t = std::make_unique<TContrastTransform>();
+      t->SetIncreaseContrast(increase);
+      return std::unique_ptr<TImageTransform>(std::move(t));
+    });
+  };
+  // Input-box parameters are asked before anything is touched: Cancel and a
+  // bad number leave the image and the undo image as they were.
+  auto arbitrary = edit([]() -> std::unique_ptr<TImageTransform> {
+    std::string text = "45";
+    if (!InputQuery("Rotate", "Rotation Angle", text)) return nullptr;
+    auto t = std::make_unique<TRotateTransform>();
+    t->SetAngle(static_cast<double>(StrToFloat(text)));
+    t->SetBackColor(0x000000);
+    return t;
+  });
+  auto gamma = edit([]() -> std::unique_ptr<TImageTransform> {
+    std::string text = "1.0";
+    if (!InputQuery("Gamma", "Gamma value (0.1 - 7.0)", text)) return nullptr;
+    auto t = std::make_unique<TGammaTransform>();
+    t->SetGammaValue(static_cast<double>(StrToFloat(text)));
+    return t;
+  });
   // The main menu: hidden and disabled as the form defines it; commands
   // without a handler here do nothing yet.
   const TMenuItemDef menu[] = {
@@ -67,7 +115,7 @@ TfrmMain::TfrmMain() : TForm("Quorvex - scanning utility", 783, 556) {
       {1, "ExitSaveMenu", "Save && Exit", "", 0, on(&TfrmMain::ExitSaveMenuClick)},
       {1, "ExitMenu", "E&xit", "", 0, on(&TfrmMain::ExitMenuClick)},
       {0, "EditMenu", "&Edit", "", miHidden},
-      {1, "UndoMenu", "&Undo", "Ctrl+Z", miHidden},
+      {1, "UndoMenu", "&Undo", "Ctrl+Z", miHidden, on(&TfrmMain::UndoMenuClick)},
       {1, "N5", "-"},
       {1, "CopyMenu", "&Copy", "Ctrl+C", miHidden | miDisabled},
       {1, "PasteMenu", "&Paste New Image", "Ctrl+V", miHidden | miDisabled},
@@ -104,27 +152,33 @@ TfrmMain::TfrmMain() : TForm("Quorvex - scanning utility", 783, 556) {
       {1, "AnimatedMenu", "A&nimated", "", miHidden},
       {0, "ImageMenu", "&Image", "", miHidden},
       {1, "RotateMenu", "&Rotate"},
-      {2, "Rotate90Menu", "&90  Degrees"},
-      {2, "Rotate180Menu", "&180 Degrees"},
-      {2, "Rotate270Menu", "270 Degrees"},
-      {2, "RotateArbitraryMenu", "&Arbitrary"},
+      {2, "Rotate90Menu", "&90  Degrees", "", 0, rotate(90.0)},
+      {2, "Rotate180Menu", "&180 Degrees", "", 0, rotate(180.0)},
+      {2, "Rotate270Menu", "270 Degrees", "", 0, rotate(270.0)},
+      {2, "RotateArbitraryMenu", "&Arbitrary", "", 0, arbitrary},
       {1, "FlipMenu", "&Flip"},
-      {2, "FlipHorizontalMenu", "&Horizontal"},
-      {2, "FlipVerticalMenu", "&Vertical"},
-      {1, "NegativeMenu", "&Negative", "", miHidden},
+      {2, "FlipHorizontalMenu", "&Horizontal", "", 0,
+       simple(static_cast<TFlipHorizontalTransform*>(nullptr))},
+      {2, "FlipVerticalMenu", "&Vertical", "", 0,
+       simple(static_cast<TFlipVerticalTransform*>(nullptr))},
+      {1, "NegativeMenu", "&Negative", "", miHidden,
+       simple(static_cast<TNegativeTransform*>(nullptr))},
       {1, "CropMenu", "&Crop ...", "", miHidden},
-      {1, "SharpenMenu", "&Sharpen", "", miHidden},
-      {1, "SmoothMenu", "S&mooth", "", miHidden},
+      {1, "SharpenMenu", "&Sharpen", "", miHidden,
+       simple(static_cast<TSharpenTransform*>(nullptr))},
+      {1, "SmoothMenu", "S&mooth", "", miHidden, simple(static_cast<TSmoothTransform*>(nullptr))},
       {1, "BrightnessMenu", "&Brightness", "", miHidden},
-      {2, "IncreassBrightnessMenu", "&Increase", "", miHidden},
-      {2, "DecreaseBrightnessMenu", "&Decrease", "", miHidden},
+      {2, "IncreassBrightnessMenu", "&Increase", "", miHidden, brightness(3)},
+      {2, "DecreaseBrightnessMenu", "&Decrease", "", miHidden, brightness(-3)},
       {1, "ContrastMenu", "&Contrast", "", miHidden},
-      {2, "IncreaseContrastMenu", "&Increase", "", miHidden},
-      {2, "DecreaseContrastMenu", "&Decrease", "", miHidden},
-      {1, "EdgeDetectionMenu", "E&dge Detection", "", miHidden},
-      {1, "EmbossMenu", "&Emboss", "", miHidden},
-      {1, "GammaMenu", "&Gamma ...", "", miHidden},
-      {1, "ConvertToGrayMenu", "Convert to Gra&y"},
+      {2, "IncreaseContrastMenu", "&Increase", "", miHidden, contrast(true)},
+      {2, "DecreaseContrastMenu", "&Decrease", "", miHidden, contrast(false)},
+      {1, "EdgeDetectionMenu", "E&dge Detection", "", miHidden,
+       simple(static_cast<TEdgeTransform*>(nullptr))},
+      {1, "EmbossMenu", "&Emboss", "", miHidden, simple(static_cast<TEmbossTransform*>(nullptr))},
+      {1, "GammaMenu", "&Gamma ...", "", miHidden, gamma},
+      {1, "ConvertToGrayMenu", "Convert to Gra&y", "", 0,
+       simple(static_cast<TConvertToGrayTransform*>(nullptr))},
       {1, "FormatConversionMenu", "F&ormat Conversion ..."},
       {1, "ResizeMenu", "Resi&ze ...", "", miHidden},
       {0, "HelpMenu", "&Help"},
@@ -440,6 +494,24 @@ void TfrmMain::AboutMenuClick(TObject*) {
   ok.SetDefault(true);
   ok.OnClick = [&about](TObject*) { about.SetModalResult(mrOk); };
   about.ShowModal();
+}
+
+void TfrmMain::ApplyEdit(const std::function<std::unique_ptr<TImageTransform>()>& make) {
+  TDibGraphic* graphic = imageScrollBox_->Graphic();
+  if (!graphic || graphic->Empty()) return;
+  std::unique_ptr<TImageTransform> transform = make();
+  if (!transform) return;
+  undoImage_->Assign(graphic);
+  transform->OnProgress = [](TObject*, std::uint8_t) {};
+  transform->ApplyOnDest(*undoImage_, *graphic);
+  modified_ = true;
+  imageScrollBox_->Redraw(true);
+}
+
+void TfrmMain::UndoMenuClick(TObject*) {
+  if (undoImage_->Empty()) return;
+  imageScrollBox_->AssignGraphic(undoImage_.get());
+  undoImage_ = std::make_unique<TDibGraphic>();
 }
 
 void TfrmMain::CommandEnabling(TObject*, bool& done) {

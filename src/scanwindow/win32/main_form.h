@@ -11,6 +11,7 @@
 #include "formats/tiff_graphic.h"
 #include "scanwindow/scan_document.h"
 #include "twain/twain_scanner.h"
+#include "transforms/image_transform.h"
 #include "ui/controls.h"
 #include "ui/form.h"
 #include "ui/menus.h"
@@ -43,6 +44,7 @@ class TfrmMain : public lumetra::ui::TForm {
   void ExitMenuClick(lumetra::TObject* sender);
   void SelectScannerMenuClick(lumetra::TObject* sender);
   void AboutMenuClick(lumetra::TObject* sender);
+  void UndoMenuClick(lumetra::TObject* sender);
   void actPanelResize(lumetra::TObject* sender);
 
   lumetra::TImageScrollBox& ImageScrollBox() { return *imageScrollBox_; }
@@ -61,6 +63,10 @@ class TfrmMain : public lumetra::ui::TForm {
   // when the acquisition fails.
   void AcquireInto(const std::string& fileName, bool handOverSettings, std::int32_t& pages);
   bool HasImage() const;
+  // The edit pattern of the Image menu: Make asks for its parameters (null:
+  // cancelled); then the image goes to the undo image and is transformed
+  // back into the viewer.
+  void ApplyEdit(const std::function<std::unique_ptr<lumetra::TImageTransform>()>& make);
   void CheckMouseMode();
   void SetZoomFromViewer();
   bool ScannerReady();
