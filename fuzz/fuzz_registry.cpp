@@ -5,7 +5,8 @@
 #include "fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const char* const kNames[] = {"page.tif", "page.TIFF", "page.png", "page.jpg", "page.jpeg"};
+  static const char* const kNames[] = {"page.tif", "page.TIFF", "page.png", "page.jpg",
+                                       "page.jpeg"};
   if (size < 1) return 0;
   const char* name = kNames[data[0] % 5];
   lumetra::TMemoryStream stream;

@@ -16,7 +16,8 @@ std::unique_ptr<T> Sample(TImageFormat format, int w, int h) {
   auto image = std::make_unique<T>();
   image->NewImage(w, h, format, nullptr, 100, 100);
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) image->SetPixels(x, y, ((x * 37) << 16) ^ ((y * 11) << 8) ^ (x * y));
+    for (int x = 0; x < w; ++x)
+      image->SetPixels(x, y, ((x * 37) << 16) ^ ((y * 11) << 8) ^ (x * y));
   return image;
 }
 

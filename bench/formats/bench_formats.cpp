@@ -17,7 +17,9 @@ namespace {
 
 constexpr int kWidth = 2480, kHeight = 3508;
 
-std::string Temp(const std::string& name) { return "/tmp/qv_bench_" + name; }
+std::string Temp(const std::string& name) {
+  return "/tmp/qv_bench_" + name;
+}
 
 // Text-like content: lines of glyph-sized marks on a white page, a grey
 // wash in the margin and, in colour, a photo-like gradient block.
@@ -38,7 +40,9 @@ std::unique_ptr<T> MakePage(TImageFormat format) {
         case ifBlackWhite:
           if (!ink) row[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
           break;
-        case ifGray256: row[x] = grey; break;
+        case ifGray256:
+          row[x] = grey;
+          break;
         default: {
           std::uint8_t* p = row + 3 * x;
           if (y > 2600 && y < 3400 && x > 300 && x < 2200) {
@@ -58,14 +62,16 @@ std::unique_ptr<T> MakePage(TImageFormat format) {
 double RunTool(const std::string& command) {
   const auto start = std::chrono::steady_clock::now();
   if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) return -1;
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
 }
 
 template <class F>
 double TimeMs(F&& f) {
   const auto start = std::chrono::steady_clock::now();
   f();
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
 }
 
 void Report(benchmark::State& state, double ours, double tool, int n) {
@@ -107,7 +113,8 @@ void TiffWrite(benchmark::State& state, TImageFormat format, TTiffCompression co
   int n = 0;
   for (auto _ : state) {
     ours += TimeMs([&] { page->SaveToFile(Temp("ours.tif")); });
-    tool += RunTool(std::string("tiffcp -c ") + codec + " " + Temp("raw.tif") + " " + Temp("tool.tif"));
+    tool +=
+        RunTool(std::string("tiffcp -c ") + codec + " " + Temp("raw.tif") + " " + Temp("tool.tif"));
     ++n;
   }
   Report(state, ours, tool, n);
@@ -130,10 +137,18 @@ void TiffRead(benchmark::State& state, TImageFormat format, TTiffCompression com
   Report(state, ours, tool, n);
 }
 
-void BM_WriteGroup4(benchmark::State& s) { TiffWrite(s, ifBlackWhite, tcGroup4, "g4"); }
-void BM_WritePackbitsGrey(benchmark::State& s) { TiffWrite(s, ifGray256, tcPackbits, "packbits"); }
-void BM_ReadGroup4(benchmark::State& s) { TiffRead(s, ifBlackWhite, tcGroup4); }
-void BM_ReadPackbitsGrey(benchmark::State& s) { TiffRead(s, ifGray256, tcPackbits); }
+void BM_WriteGroup4(benchmark::State& s) {
+  TiffWrite(s, ifBlackWhite, tcGroup4, "g4");
+}
+void BM_WritePackbitsGrey(benchmark::State& s) {
+  TiffWrite(s, ifGray256, tcPackbits, "packbits");
+}
+void BM_ReadGroup4(benchmark::State& s) {
+  TiffRead(s, ifBlackWhite, tcGroup4);
+}
+void BM_ReadPackbitsGrey(benchmark::State& s) {
+  TiffRead(s, ifGray256, tcPackbits);
+}
 
 void BM_WriteJpegQ70(benchmark::State& state) {
   auto page = MakePage<TJpegGraphic>(ifTrueColor);

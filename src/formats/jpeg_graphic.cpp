@@ -1,14 +1,17 @@
 #include "formats/jpeg_graphic.h"
 
-#include <csetjmp>
+// clang-format off
+#include <cstdio>  // jpeglib.h needs FILE and size_t first
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
 #include <cmath>
+#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <vector>
-
-#include <jerror.h>
-#include <jpeglib.h>
 
 #include "base/format.h"
 #include "formats/codec_limits.h"
@@ -56,13 +59,17 @@ struct JpegJob {
   std::uint16_t xDpi, yDpi;
 };
 
-JpegJob& JobOf(j_common_ptr cinfo) { return *reinterpret_cast<JpegErrorManager*>(cinfo->err)->job; }
+JpegJob& JobOf(j_common_ptr cinfo) {
+  return *reinterpret_cast<JpegErrorManager*>(cinfo->err)->job;
+}
 
 void SetMessage(JpegJob& job, const char* text) {
   std::snprintf(job.message, sizeof job.message, "%s", text);
 }
 
-[[noreturn]] void Escape(JpegJob& job) { std::longjmp(job.escape, 1); }
+[[noreturn]] void Escape(JpegJob& job) {
+  std::longjmp(job.escape, 1);
+}
 
 void ErrorExit(j_common_ptr cinfo) {
   JpegJob& job = JobOf(cinfo);
@@ -85,7 +92,9 @@ void ProgressMonitor(j_common_ptr cinfo) {
 
 // --- source and destination over a TStream ------------------------------------------
 
-void InitSource(j_decompress_ptr cinfo) { JobOf(reinterpret_cast<j_common_ptr>(cinfo)).startOfFile = true; }
+void InitSource(j_decompress_ptr cinfo) {
+  JobOf(reinterpret_cast<j_common_ptr>(cinfo)).startOfFile = true;
+}
 
 boolean FillInputBuffer(j_decompress_ptr cinfo) {
   JpegJob& job = JobOf(reinterpret_cast<j_common_ptr>(cinfo));
@@ -214,11 +223,17 @@ int ReadJpeg(JpegJob* job) {
   jpeg_read_header(&cinfo, TRUE);
 
   switch (cinfo.jpeg_color_space) {
-    case JCS_GRAYSCALE: cinfo.out_color_space = JCS_GRAYSCALE; break;
+    case JCS_GRAYSCALE:
+      cinfo.out_color_space = JCS_GRAYSCALE;
+      break;
     case JCS_RGB:
-    case JCS_YCbCr: cinfo.out_color_space = JCS_EXT_BGR; break;
+    case JCS_YCbCr:
+      cinfo.out_color_space = JCS_EXT_BGR;
+      break;
     case JCS_CMYK:
-    case JCS_YCCK: cinfo.out_color_space = JCS_CMYK; break;
+    case JCS_YCCK:
+      cinfo.out_color_space = JCS_CMYK;
+      break;
     default:
       SetMessage(*job, "Unsupported color space");
       Escape(*job);
@@ -226,8 +241,8 @@ int ReadJpeg(JpegJob* job) {
   job->cmyk = cinfo.out_color_space == JCS_CMYK;
   const std::uint64_t pixels = std::uint64_t{cinfo.image_width} * cinfo.image_height;
   if (pixels * (job->cmyk ? 4 : cinfo.num_components) > kMaxImageBytes) {
-    std::snprintf(job->message, sizeof job->message, "Image too large, %u x %u",
-                  cinfo.image_width, cinfo.image_height);
+    std::snprintf(job->message, sizeof job->message, "Image too large, %u x %u", cinfo.image_width,
+                  cinfo.image_height);
     Escape(*job);
   }
   jpeg_start_decompress(&cinfo);

@@ -29,8 +29,8 @@ constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0
 struct PngJob {
   TPngGraphic* image;
   TStream* stream;
-  char message[256];            // the error to raise, empty on success
-  std::exception_ptr failure;   // a C++ error met inside a callback
+  char message[256];           // the error to raise, empty on success
+  std::exception_ptr failure;  // a C++ error met inside a callback
   std::uint8_t lastPercent;
   // Reading: the header the adapter found, then what Allocate made.
   std::uint32_t width, height;
@@ -39,7 +39,7 @@ struct PngJob {
   TImageFormat format;
   TLogPalette palette;
   bool hasPalette;
-  std::vector<std::uint8_t> rows;   // whole image, for 2-bit files
+  std::vector<std::uint8_t> rows;  // whole image, for 2-bit files
   std::vector<png_bytep> rowPointers;
 };
 
@@ -113,7 +113,8 @@ bool Allocate(PngJob& job, std::size_t rowBytes) noexcept {
     if (job.bitDepth == 2) {
       job.rows.resize(rowBytes * job.height);
       job.rowPointers.resize(job.height);
-      for (std::uint32_t y = 0; y < job.height; ++y) job.rowPointers[y] = job.rows.data() + rowBytes * y;
+      for (std::uint32_t y = 0; y < job.height; ++y)
+        job.rowPointers[y] = job.rows.data() + rowBytes * y;
     }
     return true;
   } catch (...) {
@@ -328,8 +329,8 @@ int WritePng(PngJob* job) {
   const TImageFormat format = image.ImageFormat();
   png_set_write_fn(png, job, &WriteFn, &FlushFn);
   static const int kDepth[] = {1, 4, 8, 4, 8, 8};
-  static const int kColorType[] = {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY,
-                                   PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_PALETTE,
+  static const int kColorType[] = {PNG_COLOR_TYPE_GRAY,    PNG_COLOR_TYPE_GRAY,
+                                   PNG_COLOR_TYPE_GRAY,    PNG_COLOR_TYPE_PALETTE,
                                    PNG_COLOR_TYPE_PALETTE, PNG_COLOR_TYPE_RGB};
   png_set_IHDR(png, info, static_cast<png_uint_32>(image.Width()),
                static_cast<png_uint_32>(image.Height()), kDepth[format], kColorType[format],
@@ -351,7 +352,8 @@ int WritePng(PngJob* job) {
   png_set_gAMA(png, info, image.Gamma);
   auto nearest = [&image](const TPngColor& c) -> png_byte {
     const std::uint32_t colour = (std::uint32_t{c.red} << 16) | (c.green << 8) | c.blue;
-    return image.Converter() ? static_cast<png_byte>(image.Converter()->FindNearestColor(colour)) : 0;
+    return image.Converter() ? static_cast<png_byte>(image.Converter()->FindNearestColor(colour))
+                             : 0;
   };
   if (image.HasBackground) {
     png_color_16 background{};
@@ -381,7 +383,9 @@ int WritePng(PngJob* job) {
     }
   }
   static const int kLevels[] = {1, 5, 9};
-  const int level = image.CompressionLevel < 0 ? 0 : image.CompressionLevel > 2 ? 2 : image.CompressionLevel;
+  const int level = image.CompressionLevel < 0   ? 0
+                    : image.CompressionLevel > 2 ? 2
+                                                 : image.CompressionLevel;
   png_set_compression_level(png, kLevels[level]);
   png_write_info(png, info);
   if (format == ifTrueColor) png_set_bgr(png);
@@ -447,8 +451,8 @@ void TPngGraphic::LoadImageFromStream(TStream& stream, int) {
 
 void TPngGraphic::SaveToStream(TStream& stream) {
   if (Empty()) throw ELumetraError("Graphic is empty");
-  if (HasTrns && (ImageFormat() == ifBlackWhite || ImageFormat() == ifGray16 ||
-                  ImageFormat() == ifGray256))
+  if (HasTrns &&
+      (ImageFormat() == ifBlackWhite || ImageFormat() == ifGray16 || ImageFormat() == ifGray256))
     throw EPNGError(
         "Gray scale transparent PNG images are not supported.\rUse the ifColor16 or ifColor256 "
         "image format instead.");

@@ -44,7 +44,9 @@ struct TiffClient {
   std::string error;
 };
 
-TiffClient& ClientOf(thandle_t handle) { return *static_cast<TiffClient*>(handle); }
+TiffClient& ClientOf(thandle_t handle) {
+  return *static_cast<TiffClient*>(handle);
+}
 
 // Nothing may unwind through libtiff: stream exceptions become short counts.
 tmsize_t ReadProc(thandle_t handle, void* buffer, tmsize_t size) noexcept {
@@ -77,7 +79,9 @@ toff_t SeekProc(thandle_t handle, toff_t offset, int whence) noexcept {
   }
 }
 
-int CloseProc(thandle_t) noexcept { return 0; }  // the caller's stream stays open
+int CloseProc(thandle_t) noexcept {
+  return 0;
+}  // the caller's stream stays open
 
 toff_t SizeProc(thandle_t handle) noexcept {
   try {
@@ -87,7 +91,9 @@ toff_t SizeProc(thandle_t handle) noexcept {
   }
 }
 
-int MapProc(thandle_t, void**, toff_t*) noexcept { return 0; }
+int MapProc(thandle_t, void**, toff_t*) noexcept {
+  return 0;
+}
 void UnmapProc(thandle_t, void*, toff_t) noexcept {}
 
 int ErrorHandler(TIFF*, void* userData, const char* module, const char* format,
@@ -101,7 +107,9 @@ int ErrorHandler(TIFF*, void* userData, const char* module, const char* format,
   return 1;  // handled: the process-wide handler stays silent
 }
 
-int WarningHandler(TIFF*, void*, const char*, const char*, va_list) noexcept { return 1; }
+int WarningHandler(TIFF*, void*, const char*, const char*, va_list) noexcept {
+  return 1;
+}
 
 struct TiffCloser {
   void operator()(TIFF* tif) const { TIFFClose(tif); }
@@ -112,7 +120,9 @@ struct OptionsFree {
   void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
 };
 
-[[noreturn]] void Fail(const std::string& detail) { throw ETiffError("ETiffError " + detail); }
+[[noreturn]] void Fail(const std::string& detail) {
+  throw ETiffError("ETiffError " + detail);
+}
 
 TiffHandle OpenTiff(TiffClient& client, const char* mode) {
   InitializeTiffModule();
@@ -148,7 +158,9 @@ constexpr CompressionInfo kCompressions[] = {
     {"LZW", COMPRESSION_LZW, kAll},
 };
 
-bool IsCcitt(TTiffCompression c) { return c == tcGroup3_1D || c == tcGroup3_2D || c == tcGroup4; }
+bool IsCcitt(TTiffCompression c) {
+  return c == tcGroup3_1D || c == tcGroup3_2D || c == tcGroup4;
+}
 
 // Field setters of the writer; each names the rejected tag.
 void SetIntField(TIFF* tif, ttag_t tag, std::uint32_t value) {
@@ -255,15 +267,18 @@ bool IsCompressionAllowed(TTiffCompression compression, TImageFormat imageFormat
   return (kCompressions[compression].allowedFormats >> imageFormat) & 1;
 }
 
-std::array<std::uint32_t, kCustomTiffTagCount>& CustomTiffTagNumbers() { return customTagNumbers; }
+std::array<std::uint32_t, kCustomTiffTagCount>& CustomTiffTagNumbers() {
+  return customTagNumbers;
+}
 
 void InitializeTiffModule() {
   static std::once_flag once;
   std::call_once(once, [] {
     for (int i = 0; i < kCustomTiffTagCount; ++i) {
       std::snprintf(customTagNames[i], sizeof customTagNames[i], "QuorvexCustom%d", i);
-      customTagInfo[i] = {customTagNumbers[i], TIFF_VARIABLE, TIFF_VARIABLE, TIFF_ASCII,
-                          FIELD_CUSTOM, 1, 0, customTagNames[i]};
+      customTagInfo[i] = {
+          customTagNumbers[i], TIFF_VARIABLE, TIFF_VARIABLE, TIFF_ASCII, FIELD_CUSTOM, 1, 0,
+          customTagNames[i]};
     }
     parentExtender = TIFFSetTagExtender(&ExtendTags);
   });
@@ -271,7 +286,9 @@ void InitializeTiffModule() {
 
 // --- TTiffGraphic -------------------------------------------------------------------
 
-TTiffGraphic::TTiffGraphic() { customTags_[0].enabled = true; }
+TTiffGraphic::TTiffGraphic() {
+  customTags_[0].enabled = true;
+}
 
 std::unique_ptr<TDibGraphic> TTiffGraphic::CreateNew() const {
   return std::make_unique<TTiffGraphic>();
@@ -298,7 +315,8 @@ void TTiffGraphic::NewImage(int width, int height, TImageFormat imageFormat,
 
 void TTiffGraphic::Assign(const TGraphic* source) {
   TDibGraphic::Assign(source);
-  if (const auto* tiff = dynamic_cast<const TTiffGraphic*>(source)) rowsPerStrip_ = tiff->rowsPerStrip_;
+  if (const auto* tiff = dynamic_cast<const TTiffGraphic*>(source))
+    rowsPerStrip_ = tiff->rowsPerStrip_;
 }
 
 bool TTiffGraphic::IsValidStream(TStream& stream) {
@@ -421,7 +439,8 @@ void TTiffGraphic::ReadPage(TStream& stream, int imageIndex) {
     // the c * 256 this writer stores and for the c * 257 of other writers
     // (scaling by 255 / 65535 would turn our own 255 into 254).
     bool wide = false;
-    for (long i = 0; i < entries && !wide; ++i) wide = red[i] >= 256 || green[i] >= 256 || blue[i] >= 256;
+    for (long i = 0; i < entries && !wide; ++i)
+      wide = red[i] >= 256 || green[i] >= 256 || blue[i] >= 256;
     const int count = format == ifColor16 ? 16 : 256;
     palette.palVersion = 0x300;
     palette.palNumEntries = static_cast<std::uint16_t>(count);
@@ -435,7 +454,8 @@ void TTiffGraphic::ReadPage(TStream& stream, int imageIndex) {
   }
 
   const std::uint64_t stride = (std::uint64_t{width} * BitsPerPixel(format) + 31) / 32 * 4;
-  if (stride * height > kMaxImageBytes || (rgba && std::uint64_t{width} * height * 4 > kMaxImageBytes))
+  if (stride * height > kMaxImageBytes ||
+      (rgba && std::uint64_t{width} * height * 4 > kMaxImageBytes))
     Fail(Format("Image too large, %u x %u", width, height));
   try {
     NewImage(static_cast<int>(width), static_cast<int>(height), format, paletteToUse, xDpi, yDpi);
@@ -471,21 +491,36 @@ void TTiffGraphic::ReadPage(TStream& stream, int imageIndex) {
   }
 
   switch (compression) {
-    case COMPRESSION_NONE: SetCompression(tcNone); break;
+    case COMPRESSION_NONE:
+      SetCompression(tcNone);
+      break;
     case COMPRESSION_CCITTRLE:
-    case COMPRESSION_CCITTRLEW: SetCompression(tcGroup3_1D); break;
+    case COMPRESSION_CCITTRLEW:
+      SetCompression(tcGroup3_1D);
+      break;
     case COMPRESSION_CCITTFAX3: {
       std::uint32_t options = 0;
       const bool twoD = TIFFGetField(tif, TIFFTAG_T4OPTIONS, &options) && (options & 1);
       SetCompression(twoD ? tcGroup3_2D : tcGroup3_1D);
       break;
     }
-    case COMPRESSION_CCITTFAX4: SetCompression(tcGroup4); break;
-    case COMPRESSION_LZW: SetCompression(tcLZW); break;
-    case COMPRESSION_JPEG: SetCompression(tcJPEG); break;
-    case COMPRESSION_PACKBITS: SetCompression(tcPackbits); break;
-    case COMPRESSION_ADOBE_DEFLATE: SetCompression(tcZLib); break;
-    default: Fail(Format("Unsupported compression tag, %d", compression));
+    case COMPRESSION_CCITTFAX4:
+      SetCompression(tcGroup4);
+      break;
+    case COMPRESSION_LZW:
+      SetCompression(tcLZW);
+      break;
+    case COMPRESSION_JPEG:
+      SetCompression(tcJPEG);
+      break;
+    case COMPRESSION_PACKBITS:
+      SetCompression(tcPackbits);
+      break;
+    case COMPRESSION_ADOBE_DEFLATE:
+      SetCompression(tcZLib);
+      break;
+    default:
+      Fail(Format("Unsupported compression tag, %d", compression));
   }
   std::uint32_t fileRowsPerStrip = 0;
   if (!TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &fileRowsPerStrip)) fileRowsPerStrip = 2147483647;
@@ -534,7 +569,8 @@ void TTiffGraphic::ReadPage(TStream& stream, int imageIndex) {
         }
       } else {
         for (int x = 0; x < w; ++x)
-          SetPixels(x, y, (TIFFGetR(source[x]) << 16) | (TIFFGetG(source[x]) << 8) | TIFFGetB(source[x]));
+          SetPixels(x, y,
+                    (TIFFGetR(source[x]) << 16) | (TIFFGetG(source[x]) << 8) | TIFFGetB(source[x]));
       }
     }
     progress.Percent(90);
@@ -542,7 +578,8 @@ void TTiffGraphic::ReadPage(TStream& stream, int imageIndex) {
     const tmsize_t stripSize = TIFFStripSize(tif);
     if (stripSize <= 0) Fail("TIFFStripSize: " + client.error);
     std::vector<std::uint8_t> strip(static_cast<std::size_t>(stripSize));
-    const std::uint32_t rowsPerStrip = std::min<std::uint32_t>(fileRowsPerStrip ? fileRowsPerStrip : 1, height);
+    const std::uint32_t rowsPerStrip =
+        std::min<std::uint32_t>(fileRowsPerStrip ? fileRowsPerStrip : 1, height);
     const std::size_t rowBytes = scanlineSize;
     for (std::uint32_t first = 0; first < height; first += rowsPerStrip) {
       const tstrip_t index = TIFFComputeStrip(tif, first, 0);
@@ -551,7 +588,8 @@ void TTiffGraphic::ReadPage(TStream& stream, int imageIndex) {
       const std::uint32_t rows = std::min(rowsPerStrip, height - first);
       for (std::uint32_t r = 0; r < rows; ++r) {
         const std::size_t offset = r * rowBytes;
-        if (offset + rowBytes > static_cast<std::size_t>(got)) Fail("TIFFReadEncodedStrip: short strip");
+        if (offset + rowBytes > static_cast<std::size_t>(got))
+          Fail("TIFFReadEncodedStrip: short strip");
         const std::uint8_t* source = strip.data() + offset;
         const int y = static_cast<int>(first + r);
         std::uint8_t* row = ScanLine(y);
@@ -613,10 +651,14 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode) {
   SetIntField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
 
   const std::pair<ttag_t, const std::string*> asciiTags[] = {
-      {TIFFTAG_DOCUMENTNAME, &DocumentName}, {TIFFTAG_IMAGEDESCRIPTION, &ImageDescription},
-      {TIFFTAG_MAKE, &Make},                 {TIFFTAG_MODEL, &Model},
-      {TIFFTAG_PAGENAME, &PageName},         {TIFFTAG_SOFTWARE, &Software},
-      {TIFFTAG_DATETIME, &DateTime},         {TIFFTAG_ARTIST, &Artist},
+      {TIFFTAG_DOCUMENTNAME, &DocumentName},
+      {TIFFTAG_IMAGEDESCRIPTION, &ImageDescription},
+      {TIFFTAG_MAKE, &Make},
+      {TIFFTAG_MODEL, &Model},
+      {TIFFTAG_PAGENAME, &PageName},
+      {TIFFTAG_SOFTWARE, &Software},
+      {TIFFTAG_DATETIME, &DateTime},
+      {TIFFTAG_ARTIST, &Artist},
       {TIFFTAG_HOSTCOMPUTER, &HostComputer},
   };
   for (const auto& [tag, value] : asciiTags)
@@ -633,8 +675,9 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode) {
     std::uint16_t bits, samples, photometric;
   };
   static const Layout kLayouts[] = {
-      {1, 1, PHOTOMETRIC_MINISBLACK}, {4, 1, PHOTOMETRIC_MINISBLACK}, {8, 1, PHOTOMETRIC_MINISBLACK},
-      {4, 1, PHOTOMETRIC_PALETTE},    {8, 1, PHOTOMETRIC_PALETTE},    {8, 3, PHOTOMETRIC_RGB},
+      {1, 1, PHOTOMETRIC_MINISBLACK}, {4, 1, PHOTOMETRIC_MINISBLACK},
+      {8, 1, PHOTOMETRIC_MINISBLACK}, {4, 1, PHOTOMETRIC_PALETTE},
+      {8, 1, PHOTOMETRIC_PALETTE},    {8, 3, PHOTOMETRIC_RGB},
   };
   Layout layout = kLayouts[format];
   const bool ccitt = IsCcitt(compression_);
@@ -670,7 +713,8 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode) {
   for (int y = 0; y < h; ++y) {
     std::uint8_t* row = ScanLine(y);
     if (format == ifBlackWhite && ccitt) {
-      for (std::size_t i = 0; i < buffer.size(); ++i) buffer[i] = static_cast<std::uint8_t>(~row[i]);
+      for (std::size_t i = 0; i < buffer.size(); ++i)
+        buffer[i] = static_cast<std::uint8_t>(~row[i]);
       row = buffer.data();
     } else if (format == ifTrueColor) {
       const int w = Width();
@@ -681,7 +725,8 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode) {
       }
       row = buffer.data();
     }
-    if (TIFFWriteScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0) Fail("TIFFWriteScanLine");
+    if (TIFFWriteScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0)
+      Fail("TIFFWriteScanLine");
     progress.Report(y + 1, h);
   }
   if (!TIFFWriteDirectory(tif)) Fail("TIFFWriteDirectory");

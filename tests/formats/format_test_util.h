@@ -25,14 +25,16 @@ namespace lumetra::testing {
 // An image whose pixels differ from row to row and column to column, so a
 // flipped, shifted or inverted copy never matches.
 template <class T = TDibGraphic>
-std::unique_ptr<T> MakePatterned(TImageFormat format, int width, int height, std::uint16_t dpi = 200) {
+std::unique_ptr<T> MakePatterned(TImageFormat format, int width, int height,
+                                 std::uint16_t dpi = 200) {
   auto image = std::make_unique<T>();
   image->NewImage(width, height, format, nullptr, dpi, dpi);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       if (format == ifTrueColor) {
-        image->SetPixels(x, y, (std::uint32_t((x * 7 + y) & 0xFF) << 16) |
-                                   (std::uint32_t((y * 5) & 0xFF) << 8) | ((x ^ y) & 0xFF));
+        image->SetPixels(x, y,
+                         (std::uint32_t((x * 7 + y) & 0xFF) << 16) |
+                             (std::uint32_t((y * 5) & 0xFF) << 8) | ((x ^ y) & 0xFF));
       } else if (format == ifBlackWhite) {
         // Runs of two pixels at least: libtiff 4.5.0's Group 3 1D decoder
         // rejects rows in which every pixel is a run of its own.
@@ -48,11 +50,11 @@ std::unique_ptr<T> MakePatterned(TImageFormat format, int width, int height, std
 // Same size, format and pixels (only the bytes that hold pixels compare).
 inline ::testing::AssertionResult SamePixels(const TDibGraphic& a, const TDibGraphic& b) {
   if (a.Width() != b.Width() || a.Height() != b.Height())
-    return ::testing::AssertionFailure() << "size " << a.Width() << "x" << a.Height() << " vs "
-                                         << b.Width() << "x" << b.Height();
+    return ::testing::AssertionFailure()
+           << "size " << a.Width() << "x" << a.Height() << " vs " << b.Width() << "x" << b.Height();
   if (a.ImageFormat() != b.ImageFormat())
-    return ::testing::AssertionFailure() << "format " << int(a.ImageFormat()) << " vs "
-                                         << int(b.ImageFormat());
+    return ::testing::AssertionFailure()
+           << "format " << int(a.ImageFormat()) << " vs " << int(b.ImageFormat());
   for (int y = 0; y < a.Height(); ++y)
     for (int x = 0; x < a.Width(); ++x)
       if (a.Pixels(x, y) != b.Pixels(x, y))

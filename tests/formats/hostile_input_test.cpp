@@ -45,10 +45,28 @@ const Sample kSamples[] = {
     {"TiffLzwColour", [] { return TiffWith(ifTrueColor, tcLZW, 2147483647); }},
     {"TiffZlibPalette", [] { return TiffWith(ifColor16, tcZLib, 7); }},
     {"TiffJpeg", [] { return TiffWith(ifTrueColor, tcJPEG, 8); }},
-    {"Png", [] { auto i = MakePatterned<TPngGraphic>(ifTrueColor, 90, 70); i->Interlaced = false; return Bytes(*i); }},
-    {"PngInterlacedPalette", [] { auto i = MakePatterned<TPngGraphic>(ifColor256, 90, 70); return Bytes(*i); }},
-    {"Jpeg", [] { auto i = MakePatterned<TJpegGraphic>(ifTrueColor, 90, 70); return Bytes(*i); }},
-    {"JpegProgressive", [] { auto i = MakePatterned<TJpegGraphic>(ifGray256, 90, 70); i->Progressive = true; return Bytes(*i); }},
+    {"Png",
+     [] {
+       auto i = MakePatterned<TPngGraphic>(ifTrueColor, 90, 70);
+       i->Interlaced = false;
+       return Bytes(*i);
+     }},
+    {"PngInterlacedPalette",
+     [] {
+       auto i = MakePatterned<TPngGraphic>(ifColor256, 90, 70);
+       return Bytes(*i);
+     }},
+    {"Jpeg",
+     [] {
+       auto i = MakePatterned<TJpegGraphic>(ifTrueColor, 90, 70);
+       return Bytes(*i);
+     }},
+    {"JpegProgressive",
+     [] {
+       auto i = MakePatterned<TJpegGraphic>(ifGray256, 90, 70);
+       i->Progressive = true;
+       return Bytes(*i);
+     }},
 };
 
 const char* ExtensionOf(const std::string& name) {
@@ -157,7 +175,10 @@ TEST(HostileInput, HugeDimensionsAreRefusedBeforeAllocating) {
     if (tag == 256 || tag == 257) {
       const std::uint32_t big = 100000;
       if (type == 4) std::memcpy(e + 8, &big, 4);
-      if (type == 3) { const std::uint16_t v = 60000; std::memcpy(e + 8, &v, 2); }
+      if (type == 3) {
+        const std::uint16_t v = 60000;
+        std::memcpy(e + 8, &v, 2);
+      }
     }
   }
   s.SetPosition(0);

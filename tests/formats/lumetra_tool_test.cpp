@@ -1,10 +1,9 @@
-#include "lumetra_cli.h"
-
 #include <sstream>
 
 #include "formats/format_test_util.h"
 #include "formats/png_graphic.h"
 #include "formats/tiff_graphic.h"
+#include "lumetra_cli.h"
 #include "platform/platform.h"
 
 namespace lumetra {
@@ -49,9 +48,12 @@ TEST_F(LumetraTool, InfoListsEveryPage) {
   const Result r = Lumetra({"info", twoPages});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("pages: 2"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("page 1: 40 x 30, Black and white, 300 x 300 dpi, CCITT Group 4 compression"),
-            std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("page 2: 20 x 10, True color, 150 x 150 dpi, LZW compression"), std::string::npos)
+  EXPECT_NE(
+      r.out.find("page 1: 40 x 30, Black and white, 300 x 300 dpi, CCITT Group 4 compression"),
+      std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("page 2: 20 x 10, True color, 150 x 150 dpi, LZW compression"),
+            std::string::npos)
       << r.out;
 }
 
@@ -119,14 +121,19 @@ INSTANTIATE_TEST_SUITE_P(
         BadCall{{"rotate", "IN"}, 2, "unknown command 'rotate'"},
         BadCall{{"info"}, 2, "wrong number of arguments for info"},
         BadCall{{"convert", "IN", "x.tif", "--compression", "zip"}, 2, "unknown compression 'zip'"},
-        BadCall{{"convert", "IN", "x.tif", "--quality", "0"}, 2, "--quality must be between 1 and 100"},
-        BadCall{{"convert", "IN", "x.tif", "--page", "two"}, 2, "'two' is not a valid integer value"},
+        BadCall{
+            {"convert", "IN", "x.tif", "--quality", "0"}, 2, "--quality must be between 1 and 100"},
+        BadCall{
+            {"convert", "IN", "x.tif", "--page", "two"}, 2, "'two' is not a valid integer value"},
         BadCall{{"convert", "IN", "x.tif", "--page", "3"}, 1, "has 2 page(s), not 3"},
-        BadCall{{"convert", "IN", "x.tif", "--compression", "jpeg"}, 1,
+        BadCall{{"convert", "IN", "x.tif", "--compression", "jpeg"},
+                1,
                 "JPEG compression not supported with Black and white images"},
         BadCall{{"info", "picture.xyz"}, 1, "Graphic files of .xyz format are not supported"},
         BadCall{{"info", "missing-file.tif"}, 1, "Cannot open file"},
-        BadCall{{"append", "IN", "x.png"}, 1, "The TPngGraphic format does not support multiple images"}));
+        BadCall{{"append", "IN", "x.png"},
+                1,
+                "The TPngGraphic format does not support multiple images"}));
 
 }  // namespace
 }  // namespace lumetra

@@ -1,8 +1,8 @@
 // What the formats write is checked by the peer tools, and what those
 // libraries' own test files hold is read like ImageMagick reads it.
 #include <dirent.h>
-#include <tiffio.h>
 #include <sys/stat.h>
+#include <tiffio.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -46,7 +46,8 @@ std::vector<std::string> FilesIn(const std::string& dir, const std::string& suff
   if (DIR* d = opendir(dir.c_str())) {
     while (dirent* e = readdir(d)) {
       const std::string name = e->d_name;
-      if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+      if (name.size() > suffix.size() &&
+          name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
         files.push_back(dir + "/" + name);
     }
     closedir(d);
@@ -61,14 +62,14 @@ std::string FindSourceDir(const std::string& prefix, const std::string& sub) {
   if (!d) return found;
   while (dirent* e = readdir(d)) {
     const std::string name = e->d_name;
-    struct stat st{};
+    struct stat st {};
     const std::string path = std::string(QV_SOURCES_CACHE) + "/" + name + "/" + sub;
-    if (name.rfind(prefix, 0) == 0 && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) found = path;
+    if (name.rfind(prefix, 0) == 0 && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      found = path;
   }
   closedir(d);
   return found;
 }
-
 
 // Every allowed TIFF compression and every PNG and JPEG layout is accepted
 // by libtiff's tools, pngcheck and ImageMagick without a complaint.
@@ -103,7 +104,8 @@ TEST(PeerTools, WrittenFilesAreClean) {
   EXPECT_EQ(dump.status, 0) << dump.output;
   ToolRun identify = RunTool("identify " + tif);
   EXPECT_EQ(identify.status, 0) << identify.output;
-  EXPECT_EQ(std::count(identify.output.begin(), identify.output.end(), '\n'), pages) << identify.output;
+  EXPECT_EQ(std::count(identify.output.begin(), identify.output.end(), '\n'), pages)
+      << identify.output;
   std::remove(tif.c_str());
   std::remove(single.c_str());
 
@@ -185,7 +187,8 @@ TEST(PeerTools, LibtiffTestImagesLoadLikeImageMagick) {
     } catch (const ETiffError&) {
       continue;  // a codec or layout libtiff itself rejects
     } catch (const ELumetraError& e) {
-      EXPECT_NE(std::string(e.what()).find("compression not supported"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("compression not supported"), std::string::npos)
+          << e.what();
       continue;
     }
     ++loaded;
@@ -238,8 +241,8 @@ TEST(PeerTools, PngSuiteLoadsLikeImageMagick) {
     const int depth = head[24], colorType = head[25];
     // Gamma correction, transparency and alpha compositing are ours to do.
     if (chunks.find("gAMA") != std::string::npos || chunks.find("tRNS") != std::string::npos ||
-        chunks.find("sRGB") != std::string::npos || (colorType & 4) || image.ImageFormat() == ifGray16 ||
-        (depth == 2))
+        chunks.find("sRGB") != std::string::npos || (colorType & 4) ||
+        image.ImageFormat() == ifGray16 || (depth == 2))
       continue;
     const auto rgb = MagickPixels(file, image.Width(), image.Height());
     if (rgb.empty()) continue;

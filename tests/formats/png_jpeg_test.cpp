@@ -1,8 +1,11 @@
-#include <png.h>
-#include <cstdio>
+// clang-format off
+#include <cstdio>  // jpeglib.h needs FILE and size_t first
 #include <jpeglib.h>
+// clang-format on
+#include <png.h>
 
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "formats/format_test_util.h"
@@ -24,8 +27,8 @@ struct RawPng {
   int rowBytes = 8;
   bool background = false;
   png_color_16 backgroundColour{};
-  double gamma = 0;           // 0: no gAMA chunk
-  std::uint32_t ppm = 0;      // 0: no pHYs
+  double gamma = 0;       // 0: no gAMA chunk
+  std::uint32_t ppm = 0;  // 0: no pHYs
   std::function<void(std::uint8_t* row, int y)> fill;
 };
 
@@ -103,7 +106,10 @@ TEST(PngGraphic, TwoBitGreyBecomesSixteenGreyLevels) {
   RawPng spec;
   spec.depth = 2;
   spec.rowBytes = 2;
-  spec.fill = [](std::uint8_t* row, int) { row[0] = 0b00011011; row[1] = 0; };
+  spec.fill = [](std::uint8_t* row, int) {
+    row[0] = 0b00011011;
+    row[1] = 0;
+  };
   auto imageOwner = LoadBytes<TPngGraphic>(WriteRawPng(spec));
   auto& image = *imageOwner;
   ASSERT_EQ(image.ImageFormat(), ifGray16);
@@ -120,7 +126,8 @@ TEST(PngGraphic, SixteenBitColourUsesTheHighBytes) {
   spec.rowBytes = 8 * 6;
   spec.fill = [](std::uint8_t* row, int y) {
     for (int x = 0; x < 8; ++x) {
-      const std::uint8_t v[6] = {std::uint8_t(x * 30), 0x77, std::uint8_t(y * 50), 0x11, 0xAB, 0xCD};
+      const std::uint8_t v[6] = {
+          std::uint8_t(x * 30), 0x77, std::uint8_t(y * 50), 0x11, 0xAB, 0xCD};
       std::memcpy(row + 6 * x, v, 6);
     }
   };
@@ -241,7 +248,8 @@ double MeanError(const TDibGraphic& a, const TDibGraphic& b) {
   for (int y = 0; y < a.Height(); ++y)
     for (int x = 0; x < a.Width(); ++x)
       for (int shift : {0, 8, 16})
-        sum += std::abs(int((a.Pixels(x, y) >> shift) & 0xFF) - int((b.Pixels(x, y) >> shift) & 0xFF));
+        sum +=
+            std::abs(int((a.Pixels(x, y) >> shift) & 0xFF) - int((b.Pixels(x, y) >> shift) & 0xFF));
   return sum / (3.0 * a.Width() * a.Height());
 }
 
@@ -258,7 +266,9 @@ TEST_P(JpegRoundTrip, CloseToTheOriginal) {
   image->NewImage(48, 40, format, nullptr, 240, 240);
   for (int y = 0; y < 40; ++y)
     for (int x = 0; x < 48; ++x)
-      image->SetPixels(x, y, format == ifGray256 ? 0x010101u * ((x + y) * 3) : ((x * 5) << 16) | ((y * 6) << 8) | 90);
+      image->SetPixels(
+          x, y,
+          format == ifGray256 ? 0x010101u * ((x + y) * 3) : ((x * 5) << 16) | ((y * 6) << 8) | 90);
   image->Progressive = GetParam().progressive;
   image->OptimizeCoding = GetParam().optimize;
   image->JpegQuality = 95;
@@ -284,13 +294,15 @@ TEST(JpegGraphic, OnlyGreyAndTrueColourAreWritten) {
   for (TImageFormat f : {ifBlackWhite, ifGray16, ifColor16, ifColor256}) {
     auto image = MakePatterned<TJpegGraphic>(f, 4, 4);
     TMemoryStream s;
-    EXPECT_EQ(MessageOf([&] { image->SaveToStream(s); }), "JPEG image must be gray scale or true color");
+    EXPECT_EQ(MessageOf([&] { image->SaveToStream(s); }),
+              "JPEG image must be gray scale or true color");
     EXPECT_EQ(s.Size(), 0);
   }
 }
 
 // Writes a JPEG through libjpeg: Components 1, 3 or 4 (CMYK), one flat colour.
-std::vector<std::uint8_t> WriteRawJpeg(int components, const std::uint8_t* colour, int unit, int density) {
+std::vector<std::uint8_t> WriteRawJpeg(int components, const std::uint8_t* colour, int unit,
+                                       int density) {
   jpeg_compress_struct cinfo;
   jpeg_error_mgr err;
   cinfo.err = jpeg_std_error(&err);

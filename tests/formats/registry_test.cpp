@@ -58,9 +58,11 @@ TEST(Registry, UnknownExtensionMessageCarriesTheDot) {
 
 TEST(Registry, BuiltinTableComesFirstInItsOrder) {
   const auto formats = RegisteredFileFormats();
-  const std::pair<const char*, const char*> expected[] = {
-      {"TIF", "TIFF file"}, {"TIFF", "TIFF file"}, {"PNG", "Portable Network Graphic"},
-      {"JPG", "JPEG"},      {"JPEG", "JPEG"}};
+  const std::pair<const char*, const char*> expected[] = {{"TIF", "TIFF file"},
+                                                          {"TIFF", "TIFF file"},
+                                                          {"PNG", "Portable Network Graphic"},
+                                                          {"JPG", "JPEG"},
+                                                          {"JPEG", "JPEG"}};
   ASSERT_GE(formats.size(), std::size(expected));
   for (std::size_t i = 0; i < std::size(expected); ++i) {
     EXPECT_EQ(formats[i].extension, expected[i].first);
@@ -83,7 +85,11 @@ TEST(Registry, FirstRegistrationWinsAndExtensionsAreUpperCased) {
 
 TEST(Registry, ConcurrentFirstUseRegistersTheBuiltinsOnce) {
   std::vector<std::thread> threads;
-  for (int i = 0; i < 4; ++i) threads.emplace_back([] { RegisterBuiltinFormats(); FindGraphicClass("a.png"); });
+  for (int i = 0; i < 4; ++i)
+    threads.emplace_back([] {
+      RegisterBuiltinFormats();
+      FindGraphicClass("a.png");
+    });
   for (auto& t : threads) t.join();
   int tif = 0;
   for (const auto& f : RegisteredFileFormats()) tif += f.extension == "TIF";

@@ -25,10 +25,10 @@ struct RawTiff {
   std::uint16_t bits = 8, samples = 1, photometric = PHOTOMETRIC_MINISBLACK;
   std::uint16_t compression = COMPRESSION_NONE;
   bool writeBits = true;
-  int orientation = 0;       // 0: no tag
-  int unit = 0;              // 0: no resolution tags
+  int orientation = 0;  // 0: no tag
+  int unit = 0;         // 0: no resolution tags
   float resolution = 0;
-  std::vector<std::uint16_t> colormap;  // red, green, blue tables one after another
+  std::vector<std::uint16_t> colormap;                 // red, green, blue tables one after another
   std::function<void(std::uint8_t* row, int y)> fill;  // one scanline of bytes
 };
 
@@ -132,7 +132,8 @@ TEST_P(TiffRoundTrip, PixelsFormatResolutionAndCompressionSurvive) {
     for (int y = 0; y < 23; ++y)
       for (int x = 0; x < 37; ++x) {
         const std::uint32_t a = image->Pixels(x, y), b = back.Pixels(x, y);
-        for (int shift : {0, 8, 16}) error += std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF));
+        for (int shift : {0, 8, 16})
+          error += std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF));
       }
     EXPECT_LT(error / (37 * 23 * 3), 20.0);
   } else {
@@ -172,7 +173,10 @@ TEST(TiffGraphic, Group4TaggedMinIsBlackReadsAsMinIsWhite) {
   spec.width = 24;
   spec.bits = 1;
   spec.compression = COMPRESSION_CCITTFAX4;
-  spec.fill = [](std::uint8_t* row, int y) { row[0] = static_cast<std::uint8_t>(0xF0 >> y); row[2] = 0x81; };
+  spec.fill = [](std::uint8_t* row, int y) {
+    row[0] = static_cast<std::uint8_t>(0xF0 >> y);
+    row[2] = 0x81;
+  };
   spec.photometric = PHOTOMETRIC_MINISWHITE;
   auto whiteOwner = Load(WriteRaw(spec));
   auto& white = *whiteOwner;
@@ -247,8 +251,9 @@ TEST(TiffGraphic, DisallowedCompressionNamesBothAndKeepsTheSetting) {
             "JPEG compression not supported with Black and white images");
   EXPECT_EQ(bw->Compression(), tcGroup4);
   auto colour = MakePatterned<TTiffGraphic>(ifColor256, 4, 4);
-  EXPECT_EQ(MessageOf([&] { colour->SetCompression(tcGroup4); }),
-            "CCITT Group 4 compression not supported with " + ImageFormatName(ifColor256) + " images");
+  EXPECT_EQ(
+      MessageOf([&] { colour->SetCompression(tcGroup4); }),
+      "CCITT Group 4 compression not supported with " + ImageFormatName(ifColor256) + " images");
   EXPECT_EQ(colour->Compression(), tcPackbits);
 }
 
@@ -328,14 +333,18 @@ TEST(TiffGraphic, OrientationThreeTurnsHalfwaySixIsIgnored) {
   spec.photometric = PHOTOMETRIC_MINISBLACK;
   spec.width = 13;
   spec.height = 5;
-  spec.fill = [](std::uint8_t* row, int y) { row[0] = static_cast<std::uint8_t>(0x80 >> y); row[1] = 0x08; };
+  spec.fill = [](std::uint8_t* row, int y) {
+    row[0] = static_cast<std::uint8_t>(0x80 >> y);
+    row[1] = 0x08;
+  };
   auto plainOwner = Load(WriteRaw(spec));
   auto& plain = *plainOwner;
   spec.orientation = ORIENTATION_BOTRIGHT;
   auto turnedOwner = Load(WriteRaw(spec));
   auto& turned = *turnedOwner;
   for (int y = 0; y < 5; ++y)
-    for (int x = 0; x < 13; ++x) ASSERT_EQ(turned.Pixels(x, y), plain.Pixels(12 - x, 4 - y)) << x << "," << y;
+    for (int x = 0; x < 13; ++x)
+      ASSERT_EQ(turned.Pixels(x, y), plain.Pixels(12 - x, 4 - y)) << x << "," << y;
   spec.orientation = ORIENTATION_RIGHTTOP;
   EXPECT_TRUE(SamePixels(plain, *Load(WriteRaw(spec))));
 }
@@ -366,7 +375,8 @@ TEST(TiffGraphic, PaletteRoundTripKeepsThePalette) {
   auto backOwner = Load(Save(image));
   auto& back = *backOwner;
   for (int i = 0; i < 16; ++i)
-    EXPECT_EQ(PaletteColour(back.LogPalette()->palPalEntry[i]), PaletteColour(palette.palPalEntry[i]));
+    EXPECT_EQ(PaletteColour(back.LogPalette()->palPalEntry[i]),
+              PaletteColour(palette.palPalEntry[i]));
   EXPECT_TRUE(SamePixels(image, back));
 }
 
@@ -468,7 +478,8 @@ TEST(TiffGraphic, ErrorTexts) {
   TMemoryStream garbage;
   garbage.WriteBuffer("not a tiff at all", 17);
   garbage.SetPosition(0);
-  EXPECT_EQ(MessageOf([&] { TTiffGraphic().LoadImageFromStream(garbage, 1); }), "ETiffError TIFFOpen");
+  EXPECT_EQ(MessageOf([&] { TTiffGraphic().LoadImageFromStream(garbage, 1); }),
+            "ETiffError TIFFOpen");
 
   RawTiff spec;
   spec.writeBits = false;

@@ -38,9 +38,9 @@ struct CompressionName {
   TTiffCompression value;
 };
 const CompressionName kCompressionNames[] = {
-    {"none", tcNone},  {"packbits", tcPackbits}, {"g3", tcGroup3_1D}, {"g3-1d", tcGroup3_1D},
-    {"g3-2d", tcGroup3_2D}, {"g4", tcGroup4},    {"zlib", tcZLib},    {"deflate", tcZLib},
-    {"jpeg", tcJPEG},  {"lzw", tcLZW},
+    {"none", tcNone},       {"packbits", tcPackbits}, {"g3", tcGroup3_1D}, {"g3-1d", tcGroup3_1D},
+    {"g3-2d", tcGroup3_2D}, {"g4", tcGroup4},         {"zlib", tcZLib},    {"deflate", tcZLib},
+    {"jpeg", tcJPEG},       {"lzw", tcLZW},
 };
 
 TTiffCompression ParseCompression(const std::string& text) {
@@ -112,7 +112,8 @@ std::unique_ptr<TDibGraphic> PrepareWriter(const std::string& outName, const TDi
   if (tiff) {
     // A TIFF page keeps its compression when the new file allows it.
     if (const auto* source = dynamic_cast<const TTiffGraphic*>(&page);
-        source && !options.compression && IsCompressionAllowed(source->Compression(), tiff->ImageFormat()))
+        source && !options.compression &&
+        IsCompressionAllowed(source->Compression(), tiff->ImageFormat()))
       tiff->SetCompression(source->Compression());
     if (options.compression) tiff->SetCompression(*options.compression);
     if (options.quality) tiff->SetJpegQuality(static_cast<std::uint8_t>(*options.quality));
@@ -120,7 +121,8 @@ std::unique_ptr<TDibGraphic> PrepareWriter(const std::string& outName, const TDi
     if (options.quality) jpeg->JpegQuality = static_cast<std::uint8_t>(*options.quality);
   }
   if (options.compression && !tiff) throw UsageError("--compression applies to TIFF output only");
-  if (options.quality && !tiff && !jpeg) throw UsageError("--quality applies to TIFF and JPEG output only");
+  if (options.quality && !tiff && !jpeg)
+    throw UsageError("--quality applies to TIFF and JPEG output only");
   return writer;
 }
 
@@ -145,7 +147,8 @@ int Info(const std::string& fileName, std::ostream& out) {
 int Convert(const std::string& inName, const std::string& outName, std::optional<int> page,
             const WriteOptions& options, std::ostream& out) {
   const int pages = PageCount(inName);
-  if (page && *page > pages) throw ELumetraError(Format("%s has %d page(s), not %d", inName, pages, *page));
+  if (page && *page > pages)
+    throw ELumetraError(Format("%s has %d page(s), not %d", inName, pages, *page));
   std::vector<int> wanted;
   if (page)
     wanted.push_back(*page);
@@ -154,8 +157,9 @@ int Convert(const std::string& inName, const std::string& outName, std::optional
   // Check the output class before the file is created.
   auto check = CreateGraphicForFile(outName);
   if (wanted.size() > 1 && !dynamic_cast<TTiffGraphic*>(check.get()))
-    throw ELumetraError(Format("The %s format does not support multiple images; choose one page with --page",
-                               check->ClassName()));
+    throw ELumetraError(
+        Format("The %s format does not support multiple images; choose one page with --page",
+               check->ClassName()));
   TMemoryStream result;
   for (std::size_t i = 0; i < wanted.size(); ++i) {
     auto source = LoadPage(inName, wanted[i]);
@@ -175,7 +179,8 @@ int Append(const std::string& inName, const std::string& outName, std::ostream& 
   const int pages = PageCount(inName);
   auto check = CreateGraphicForFile(outName);
   if (!dynamic_cast<TTiffGraphic*>(check.get()))
-    throw ELumetraError(Format("The %s format does not support multiple images", check->ClassName()));
+    throw ELumetraError(
+        Format("The %s format does not support multiple images", check->ClassName()));
   std::unique_ptr<TFileStream> stream;
   if (platform::FileExists(outName))
     stream = std::make_unique<TFileStream>(outName, fmOpenReadWrite);
@@ -221,7 +226,8 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     if (command == "info" && positional.size() == 1) return Info(positional[0], out);
     if (command == "convert" && positional.size() == 2)
       return Convert(positional[0], positional[1], page, options, out);
-    if (command == "append" && positional.size() == 2) return Append(positional[0], positional[1], out);
+    if (command == "append" && positional.size() == 2)
+      return Append(positional[0], positional[1], out);
     if (command == "-h" || command == "--help" || command == "help") {
       out << kUsageText;
       return 0;
