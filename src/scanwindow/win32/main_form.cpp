@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "base/conversions.h"
+#include "formats/registry.h"
 #include "imaging/lumisc.h"
 #include "platform/platform.h"
 #include "transforms/convolution_transforms.h"
@@ -98,11 +99,13 @@ TfrmMain::TfrmMain() : TForm("Quorvex - scanning utility", 783, 556) {
   // without a handler here do nothing yet.
   const TMenuItemDef menu[] = {
       {0, "FileMenu", "&File"},
-      {1, "OpenMenu", "&Open ...", "Ctrl+O"},
-      {1, "SaveMenu", "&Save", "Ctrl+S", miHidden | miDisabled},
-      {1, "SaveAsMenu", "Save &As ...", "", miHidden | miDisabled},
+      {1, "OpenMenu", "&Open ...", "Ctrl+O", 0, on(&TfrmMain::OpenMenuClick)},
+      {1, "SaveMenu", "&Save", "Ctrl+S", miHidden | miDisabled, on(&TfrmMain::SaveMenuClick)},
+      {1, "SaveAsMenu", "Save &As ...", "", miHidden | miDisabled,
+       on(&TfrmMain::SaveAsMenuClick)},
       {1, "N1", "-"},
-      {1, "AppendtoTIFFMenu", "A&ppend to TIFF file ...", "", miHidden | miDisabled},
+      {1, "AppendtoTIFFMenu", "A&ppend to TIFF file ...", "", miHidden | miDisabled,
+       on(&TfrmMain::AppendtoTIFFMenuClick)},
       {1, "AppendtoDCXMenu", "App&end to DCX file ...", "", miHidden | miDisabled},
       {1, "N2", "-"},
       {1, "PrintMenu", "&Print ...", "", miHidden},
@@ -333,8 +336,9 @@ void TfrmMain::ApplyZoomBox() { ZoomEditChange(zoomEdit_.get()); }
 bool TfrmMain::SavePrompt() {
   if (!modified_ || !DocumentFileName.empty()) return true;
   const int answer = MessageDlg("Image is not saved. Save it?", mtConfirmation, mbYesNoCancel);
-  // Save (Save As) arrives with the file commands; Yes goes on like No.
-  return answer != mrCancel;
+  if (answer == mrCancel) return false;
+  if (answer == mrYes) SaveMenuClick(this);
+  return true;
 }
 
 bool TfrmMain::ScannerReady() {
@@ -474,6 +478,75 @@ void TfrmMain::ExitMenuClick(TObject*) {
 
 void TfrmMain::FormClose(TObject*, TCloseAction& action) {
   action = SavePrompt() ? caHide : caNone;
+}
+
+void TfrmMain::OpenMenuClick(TObject*) {
+  if (!SavePrompt()) return;
+  TOpenDialog dialog;
+  dialog.Filter = GraphicFileFilter();
+  if (!dialog.Execute(Handle())) return;
+  // Only the view changes: Scan, Add Page and Delete Page still work on the
+  // host's document.
+  LoadDocument(dialog.FileName);
+}
+
+void TfrmMain::SaveMenuClick(TObject*) {
+  if (!imageScrollBox_->Graphic()) return;
+  if (saveAsFileName_.empty()) {
+    SaveAsMenuClick(this);
+    return;
+  }
+  imageScrollBox_->SaveToFile(saveAsFileName_);
+  pageUpDown_->SetMin(1);
+  pageUpDown_->SetMax(1);
+  pageEdit_->SetText("1");
+  modified_ = false;
+}
+
+void TfrmMain::SaveAsMenuClick(TObject*) {
+  TSaveDialog dialog;
+  dialog.Filter = GraphicFileFilter();
+  dialog.OverwritePrompt = false;  // asked below, in the window's own words
+  if (!dialog.Execute(Handle())) return;
+  saveAsFileName_ = dialog.FileName;
+  const std::filesystem::path path(saveAsFileName_);
+  if (!path.has_extension()) {
+    MessageDlg("An extension must be specifed to indicate\r the file format.", mtConfirmation,
+               mbOK);
+    return;
+  }
+  if (FileExists(saveAsFileName_) &&
+      MessageDlg("File " + saveAsFileName_ + " exists.\r" + " Overwrite ?", mtConfirmation,
+                 mbYes | mbNo) != mrYes)
+    return;
+  SaveMenuClick(this);
+  SetCaption(saveAsFileName_);
+}
+
+void TfrmMain::AppendtoTIFFMenuClick(TObject*) {
+  TSaveDialog dialog;
+  dialog.Title = "Append image to TIFF file";
+  dialog.OverwritePrompt = false;
+  dialog.FileMustExist = true;
+  for (const TFileFormat& format : RegisteredFileFormats())
+    if (format.extension == "TIF" || format.extension == "TIFF") {
+      if (!dialog.Filter.empty()) dialog.Filter += "|";
+      dialog.Filter += format.description + " (*." + format.extension + ")|*." + format.extension;
+    }
+  if (!dialog.Execute(Handle())) return;
+  const std::string name = dialog.FileName;
+  imageScrollBox_->AppendToFile(name);
+  saveAsFileName_.clear();
+  DocumentFileName = name;
+  SetCaption(name);
+  const int count = imageScrollBox_->GetPageCount(name);
+  pageUpDown_->SetMin(1);
+  pageUpDown_->SetMax(count);
+  // The viewer stays where it is: the box changes without its handler.
+  auto handler = std::move(pageEdit_->OnChange);
+  pageEdit_->OnChange = nullptr;
+  pageEdit_->SetText(std::to_string(count));
+  pageEdit_->OnChange = std::move(handler);
 }
 
 void TfrmMain::SelectScannerMenuClick(TObject*) {

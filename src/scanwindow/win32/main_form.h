@@ -45,6 +45,10 @@ class TfrmMain : public lumetra::ui::TForm {
   void SelectScannerMenuClick(lumetra::TObject* sender);
   void AboutMenuClick(lumetra::TObject* sender);
   void UndoMenuClick(lumetra::TObject* sender);
+  void OpenMenuClick(lumetra::TObject* sender);
+  void SaveMenuClick(lumetra::TObject* sender);
+  void SaveAsMenuClick(lumetra::TObject* sender);
+  void AppendtoTIFFMenuClick(lumetra::TObject* sender);
   void actPanelResize(lumetra::TObject* sender);
 
   lumetra::TImageScrollBox& ImageScrollBox() { return *imageScrollBox_; }
