@@ -15,6 +15,9 @@ if(WIN32)
   list(PREPEND CMAKE_FIND_ROOT_PATH "${QV_DEPS_PREFIX}")
   list(PREPEND CMAKE_PREFIX_PATH "${QV_DEPS_PREFIX}")
   set(QV_TIFF_SOURCE "${QV_DEPS_PREFIX}/tiff-source")
+  # The product needs only system DLLs: take zlib's static archive, not the
+  # toolchain's import library for zlib1.dll.
+  set(ZLIB_USE_STATIC_LIBS ON)
 endif()
 
 find_package(ZLIB REQUIRED)

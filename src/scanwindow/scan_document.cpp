@@ -89,10 +89,14 @@ void RewriteWithoutPage(const std::string& documentName, int pageCount, int skip
       first = false;
     }
   }
+  // Copy the rewritten pages back over the document through our own
+  // streams: std::filesystem::copy_file cannot overwrite under mingw.
+  {
+    TFileStream source(tempName, fmOpenRead | fmShareDenyWrite);
+    TFileStream dest(documentName, fmCreate);
+    dest.CopyFrom(source, 0);
+  }
   std::error_code error;
-  std::filesystem::copy_file(tempName, documentName,
-                             std::filesystem::copy_options::overwrite_existing, error);
-  if (error) throw EFCreateError("Cannot create file \"" + documentName + "\". " + error.message());
   std::filesystem::remove(tempName, error);
 }
 

@@ -11,10 +11,29 @@
 #include "automation/win32/com_support.h"
 #include "automation/win32/scanner_object.h"
 #include "automation/win32/type_library.h"
+#include "imaging/dib_graphic.h"
+#include "imaging/quantize_thread.h"
+#include "ui/control.h"
 
 namespace quorvex::automation {
 
 namespace {
+
+// The imaging library's start-up (default and halftone palettes, the display
+// palette quantizer) runs with the first object, not in DllMain, where the
+// loader lock forbids GDI and thread work.
+void InitializeLibraryOnce() {
+  static const bool done = [] {
+    try {
+      lumetra::InitializeImagingLibrary();
+      lumetra::InstallQuantizeThread();
+    } catch (...) {
+      // Everything it sets up is also built on first use.
+    }
+    return true;
+  }();
+  (void)done;
+}
 
 // The automation-object factory of Scanner: multi-instance (every request
 // makes a new object), no aggregation. It is a static object; only
@@ -37,6 +56,7 @@ class TAutoObjectFactory final : public IClassFactory {
     if (!object) return E_POINTER;
     *object = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
+    InitializeLibraryOnce();
     return TScanner::Create(riid, object);
   }
   STDMETHODIMP LockServer(BOOL lock) override {
@@ -197,8 +217,10 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     SetServerModule(instance);
     DisableThreadLibraryCalls(instance);
   } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
-    // Unloaded by FreeLibrary (not process exit): OLE is still usable.
+    // Unloaded by FreeLibrary (not process exit): OLE is still usable, and
+    // the window classes registered under this module must go with it.
     ReleaseTypeLibCache();
+    lumetra::ui::Application().UnregisterWindowClasses();
   }
   return TRUE;
 }
