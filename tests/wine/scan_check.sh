@@ -4,7 +4,9 @@
 # peer tools check what reached the disk.
 # Usage: scan_check.sh WINE_RUN PREFIX DSFILE ROBOT OUTDIR NAME FORMAT CONVERT
 #                      RESULT PAGES COMPRESSION PDFPAGES STEP...
-# PDFPAGES "-" means no PDF may exist.
+# PDFPAGES "-" means no PDF may exist. QV_SCAN_SCRIPT names the host script
+# (scan.vbs by default, scan.js for the JScript host); QV_SCAN_BLOCK_PDF=1
+# puts a folder where the PDF would go, so that the conversion must fail.
 set -euo pipefail
 wine_run=$1 prefix=$2 dsfile=$3 robot=$4 outdir=$5 name=$6 format=$7 convert=$8
 result=$9 pages=${10} compression=${11} pdfpages=${12}
@@ -16,10 +18,12 @@ bash "$here/../../scripts/install-virtual-scanner.sh" "$prefix" "$dsfile" >/dev/
 mkdir -p "$outdir"
 tiff="$outdir/$name"
 pdf="${tiff%.*}.pdf"
-rm -f "$tiff" "$pdf"
+rm -rf "$tiff" "$pdf"
+[ "${QV_SCAN_BLOCK_PDF:-0}" = 1 ] && mkdir -p "$pdf"
 output=$(timeout 120 "$wine_run" C:\\windows\\syswow64\\cscript.exe //nologo \
-  "$(winpath "$here/scripts/scan.vbs")" "$(winpath "$robot")" "$(winpath "$tiff")" \
+  "$(winpath "$here/scripts/${QV_SCAN_SCRIPT:-scan.vbs}")" "$(winpath "$robot")" "$(winpath "$tiff")" \
   "$format" "$convert" "$@")
+[ "${QV_SCAN_BLOCK_PDF:-0}" = 1 ] && rmdir "$pdf"
 echo "$output"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 grep -q "ScanResult=$result" <<<"$output" || fail "expected ScanResult=$result"
