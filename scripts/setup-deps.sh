@@ -38,7 +38,8 @@ SRC
 
 # Prints the versions of source package $1 that apt knows, newest first.
 source_versions() {
-  apt-cache showsrc "$1" 2>/dev/null | awk '/^Version:/ {print $2}' | sort -rV | uniq
+  # apt-cache fails when it knows no source package at all (no deb-src yet).
+  { apt-cache showsrc "$1" 2>/dev/null || true; } | awk '/^Version:/ {print $2}' | sort -rV | uniq
 }
 
 # Fetches and unpacks source package $1 (with Debian's patches) and prints its
