@@ -210,7 +210,8 @@ TfrmMain::TfrmMain() : TForm("Quorvex - scanning utility", 783, 556) {
   zoomEdit_ = std::make_unique<TEdit>(*topPanel_, "100");
   zoomEdit_->SetName("ZoomEdit");
   zoomEdit_->SetMaxLength(3);
-  zoomEdit_->SetBounds(434, 12, 44, 22);
+  // The associated up-down takes its width out of the edit's.
+  zoomEdit_->SetBounds(434, 12, 58, 22);
   zoomUpDown_ = std::make_unique<TUpDown>(*topPanel_, false);
   zoomUpDown_->SetName("ZoomUpDown");
   zoomUpDown_->SetAssociate(*zoomEdit_);
@@ -218,11 +219,11 @@ TfrmMain::TfrmMain() : TForm("Quorvex - scanning utility", 783, 556) {
   zoomUpDown_->SetMax(999);
   zoomUpDown_->SetPosition(100);
   pageLabel_ = std::make_unique<TLabel>(*topPanel_, "Page");
-  pageLabel_->SetBounds(500, 15, 32, 16);
+  pageLabel_->SetBounds(510, 15, 32, 16);
   pageEdit_ = std::make_unique<TEdit>(*topPanel_, "1");
   pageEdit_->SetName("PageEdit");
   pageEdit_->SetMaxLength(5);
-  pageEdit_->SetBounds(534, 12, 48, 22);
+  pageEdit_->SetBounds(544, 12, 64, 22);
   pageUpDown_ = std::make_unique<TUpDown>(*topPanel_, true);
   pageUpDown_->SetName("PageUpDown");
   pageUpDown_->SetAssociate(*pageEdit_);
