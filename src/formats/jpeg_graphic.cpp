@@ -195,15 +195,22 @@ std::uint16_t Density(unsigned value, int unit) {
   return static_cast<std::uint16_t>(dpi > 65535 ? 65535 : dpi);
 }
 
+// The error manager both adapters share: errors leave through the job's
+// jump buffer, messages become warnings.
+jpeg_error_mgr* InstallErrorManager(JpegJob* job) {
+  jpeg_std_error(&job->errorManager.pub);
+  job->errorManager.job = job;
+  job->errorManager.pub.error_exit = &ErrorExit;
+  job->errorManager.pub.emit_message = &EmitMessage;
+  return &job->errorManager.pub;
+}
+
 // The reading adapter: 0 on success, else job.message or job.failure says why.
 int ReadJpeg(JpegJob* job) {
   jpeg_decompress_struct& cinfo = job->decompress;
   jpeg_source_mgr& source = job->source;
   jpeg_progress_mgr& monitor = job->monitor;
-  cinfo.err = jpeg_std_error(&job->errorManager.pub);
-  job->errorManager.job = job;
-  job->errorManager.pub.error_exit = &ErrorExit;
-  job->errorManager.pub.emit_message = &EmitMessage;
+  cinfo.err = InstallErrorManager(job);
   if (setjmp(job->escape)) {
     jpeg_destroy_decompress(&job->decompress);
     return 1;
@@ -288,10 +295,7 @@ int ReadJpeg(JpegJob* job) {
 int WriteJpeg(JpegJob* job) {
   jpeg_compress_struct& cinfo = job->compress;
   jpeg_destination_mgr& dest = job->destination;
-  cinfo.err = jpeg_std_error(&job->errorManager.pub);
-  job->errorManager.job = job;
-  job->errorManager.pub.error_exit = &ErrorExit;
-  job->errorManager.pub.emit_message = &EmitMessage;
+  cinfo.err = InstallErrorManager(job);
   if (setjmp(job->escape)) {
     jpeg_destroy_compress(&job->compress);
     return 1;

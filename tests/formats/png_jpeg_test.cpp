@@ -37,23 +37,23 @@ void PNGCBAPI AppendBytes(png_structp png, png_bytep data, png_size_t n) {
   out->insert(out->end(), data, data + n);
 }
 
-std::vector<std::uint8_t> WriteRawPng(const RawPng& spec) {
+std::vector<std::uint8_t> WriteRawPng(const RawPng& layout) {
   std::vector<std::uint8_t> out;
-  std::vector<std::uint8_t> rows(static_cast<std::size_t>(spec.rowBytes) * spec.height);
-  for (int y = 0; y < spec.height; ++y) spec.fill(rows.data() + y * spec.rowBytes, y);
+  std::vector<std::uint8_t> rows(static_cast<std::size_t>(layout.rowBytes) * layout.height);
+  for (int y = 0; y < layout.height; ++y) layout.fill(rows.data() + y * layout.rowBytes, y);
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   png_set_write_fn(png, &out, &AppendBytes, nullptr);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.depth, spec.colorType, PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, layout.width, layout.height, layout.depth, layout.colorType, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (spec.background) {
-    png_color_16 c = spec.backgroundColour;
+  if (layout.background) {
+    png_color_16 c = layout.backgroundColour;
     png_set_bKGD(png, info, &c);
   }
-  if (spec.gamma > 0) png_set_gAMA(png, info, spec.gamma);
-  if (spec.ppm) png_set_pHYs(png, info, spec.ppm, spec.ppm, PNG_RESOLUTION_METER);
+  if (layout.gamma > 0) png_set_gAMA(png, info, layout.gamma);
+  if (layout.ppm) png_set_pHYs(png, info, layout.ppm, layout.ppm, PNG_RESOLUTION_METER);
   png_write_info(png, info);
-  for (int y = 0; y < spec.height; ++y) png_write_row(png, rows.data() + y * spec.rowBytes);
+  for (int y = 0; y < layout.height; ++y) png_write_row(png, rows.data() + y * layout.rowBytes);
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return out;
@@ -103,14 +103,14 @@ INSTANTIATE_TEST_SUITE_P(AllFormats, PngRoundTrip,
                                            PngCase{ifTrueColor, false}));
 
 TEST(PngGraphic, TwoBitGreyBecomesSixteenGreyLevels) {
-  RawPng spec;
-  spec.depth = 2;
-  spec.rowBytes = 2;
-  spec.fill = [](std::uint8_t* row, int) {
+  RawPng layout;
+  layout.depth = 2;
+  layout.rowBytes = 2;
+  layout.fill = [](std::uint8_t* row, int) {
     row[0] = 0b00011011;
     row[1] = 0;
   };
-  auto imageOwner = LoadBytes<TPngGraphic>(WriteRawPng(spec));
+  auto imageOwner = LoadBytes<TPngGraphic>(WriteRawPng(layout));
   auto& image = *imageOwner;
   ASSERT_EQ(image.ImageFormat(), ifGray16);
   EXPECT_EQ(image.PixelIndex(0, 0), 0);
@@ -120,34 +120,34 @@ TEST(PngGraphic, TwoBitGreyBecomesSixteenGreyLevels) {
 }
 
 TEST(PngGraphic, SixteenBitColourUsesTheHighBytes) {
-  RawPng spec;
-  spec.depth = 16;
-  spec.colorType = PNG_COLOR_TYPE_RGB;
-  spec.rowBytes = 8 * 6;
-  spec.fill = [](std::uint8_t* row, int y) {
+  RawPng layout;
+  layout.depth = 16;
+  layout.colorType = PNG_COLOR_TYPE_RGB;
+  layout.rowBytes = 8 * 6;
+  layout.fill = [](std::uint8_t* row, int y) {
     for (int x = 0; x < 8; ++x) {
       const std::uint8_t v[6] = {
           std::uint8_t(x * 30), 0x77, std::uint8_t(y * 50), 0x11, 0xAB, 0xCD};
       std::memcpy(row + 6 * x, v, 6);
     }
   };
-  auto imageOwner = LoadBytes<TPngGraphic>(WriteRawPng(spec));
+  auto imageOwner = LoadBytes<TPngGraphic>(WriteRawPng(layout));
   auto& image = *imageOwner;
   ASSERT_EQ(image.ImageFormat(), ifTrueColor);
   EXPECT_EQ(image.Pixels(3, 2), (90u << 16) | (100u << 8) | 0xABu);
 }
 
 TEST(PngGraphic, AlphaWithoutBackgroundIsCompositedOnBlack) {
-  RawPng spec;
-  spec.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-  spec.rowBytes = 8 * 4;
-  spec.fill = [](std::uint8_t* row, int y) {
+  RawPng layout;
+  layout.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+  layout.rowBytes = 8 * 4;
+  layout.fill = [](std::uint8_t* row, int y) {
     for (int x = 0; x < 8; ++x) {
       const std::uint8_t v[4] = {200, 100, 50, std::uint8_t(y == 0 ? 0 : 255)};
       std::memcpy(row + 4 * x, v, 4);
     }
   };
-  auto imageOwner = LoadBytes<TPngGraphic>(WriteRawPng(spec));
+  auto imageOwner = LoadBytes<TPngGraphic>(WriteRawPng(layout));
   auto& image = *imageOwner;
   EXPECT_EQ(image.Pixels(2, 0), 0u);
   EXPECT_EQ(image.Pixels(2, 1), 0xC86432u);
@@ -155,11 +155,11 @@ TEST(PngGraphic, AlphaWithoutBackgroundIsCompositedOnBlack) {
 }
 
 TEST(PngGraphic, GreyWithBackgroundCannotBeSavedTransparent) {
-  RawPng spec;
-  spec.background = true;
-  spec.backgroundColour.gray = 128;
-  spec.fill = [](std::uint8_t* row, int y) { std::memset(row, y * 20, 8); };
-  auto imageOwner = LoadBytes<TPngGraphic>(WriteRawPng(spec));
+  RawPng layout;
+  layout.background = true;
+  layout.backgroundColour.gray = 128;
+  layout.fill = [](std::uint8_t* row, int y) { std::memset(row, y * 20, 8); };
+  auto imageOwner = LoadBytes<TPngGraphic>(WriteRawPng(layout));
   auto& image = *imageOwner;
   EXPECT_TRUE(image.HasBackground);
   EXPECT_TRUE(image.HasTrns);
@@ -184,22 +184,22 @@ TEST(PngGraphic, PaletteBackgroundAndTransparencyAreWritten) {
 }
 
 TEST(PngGraphic, PhysInMetresGivesRoundedDpi) {
-  RawPng spec;
-  spec.ppm = 11811;  // 299.99 dpi
-  spec.fill = [](std::uint8_t* row, int) { std::memset(row, 1, 8); };
-  EXPECT_EQ(LoadBytes<TPngGraphic>(WriteRawPng(spec))->XDpi(), 300);
+  RawPng layout;
+  layout.ppm = 11811;  // 299.99 dpi
+  layout.fill = [](std::uint8_t* row, int) { std::memset(row, 1, 8); };
+  EXPECT_EQ(LoadBytes<TPngGraphic>(WriteRawPng(layout))->XDpi(), 300);
 }
 
 TEST(PngGraphic, FileGammaIsCorrectedForTheScreen) {
-  RawPng spec;
-  spec.gamma = 1.0;  // corrected by 1 / (1.0 * 2.0): brighter
-  spec.fill = [](std::uint8_t* row, int) { std::memset(row, 64, 8); };
-  auto imageOwner = LoadBytes<TPngGraphic>(WriteRawPng(spec));
+  RawPng layout;
+  layout.gamma = 1.0;  // corrected by 1 / (1.0 * 2.0): brighter
+  layout.fill = [](std::uint8_t* row, int) { std::memset(row, 64, 8); };
+  auto imageOwner = LoadBytes<TPngGraphic>(WriteRawPng(layout));
   auto& image = *imageOwner;
   EXPECT_DOUBLE_EQ(image.Gamma, 1.0);
   EXPECT_NEAR(image.PixelIndex(0, 0), 255.0 * std::sqrt(64 / 255.0), 1.5);
-  spec.gamma = 0;
-  EXPECT_EQ(LoadBytes<TPngGraphic>(WriteRawPng(spec))->PixelIndex(0, 0), 64);
+  layout.gamma = 0;
+  EXPECT_EQ(LoadBytes<TPngGraphic>(WriteRawPng(layout))->PixelIndex(0, 0), 64);
 }
 
 TEST(PngGraphic, AssignCopiesTheSettings) {
@@ -227,9 +227,9 @@ TEST(PngGraphic, NotAPng) {
 }
 
 TEST(PngGraphic, WarningsGoToTheHandlerAndReadingContinues) {
-  RawPng spec;
-  spec.fill = [](std::uint8_t* row, int y) { std::memset(row, y, 8); };
-  auto bytes = WriteRawPng(spec);
+  RawPng layout;
+  layout.fill = [](std::uint8_t* row, int y) { std::memset(row, y, 8); };
+  auto bytes = WriteRawPng(layout);
   // An ancillary chunk with a wrong CRC after IHDR: a warning only.
   const std::uint8_t chunk[] = {0, 0, 0, 1, 't', 'E', 'X', 't', 'x', 0, 0, 0, 0};
   bytes.insert(bytes.begin() + 33, std::begin(chunk), std::end(chunk));
