@@ -84,7 +84,8 @@ class RewriteTest : public testing::Test {
  protected:
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() /
-           ("qv_rewrite_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+           ("qv_rewrite_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::create_directories(dir_);
     doc_ = (dir_ / "doc.tif").string();
     TFileStream stream(doc_, fmCreate);
