@@ -478,8 +478,9 @@ TEST(TiffGraphic, ErrorTexts) {
   TMemoryStream garbage;
   garbage.WriteBuffer("not a tiff at all", 17);
   garbage.SetPosition(0);
-  EXPECT_EQ(MessageOf([&] { TTiffGraphic().LoadImageFromStream(garbage, 1); }),
-            "ETiffError TIFFOpen");
+  // libtiff's own reason follows the detail.
+  EXPECT_TRUE(testing::StartsWith(MessageOf([&] { TTiffGraphic().LoadImageFromStream(garbage, 1); }),
+                                  "ETiffError TIFFOpen: Stream: Not a TIFF"));
 
   RawTiff spec;
   spec.writeBits = false;
@@ -512,7 +513,8 @@ TEST(TiffGraphic, FailedWriteIsReported) {
   image->SetCompression(tcNone);
   image->SetRowsPerStrip(16);
   FullDisk disk(4096);
-  EXPECT_EQ(MessageOf([&] { image->SaveToStream(disk); }), "ETiffError TIFFWriteScanLine");
+  EXPECT_TRUE(testing::StartsWith(MessageOf([&] { image->SaveToStream(disk); }),
+                                  "ETiffError TIFFWriteScanLine: TIFFAppendToStrip: Write error"));
 }
 
 TEST(TiffGraphic, PageBeyondTheFileIsAnError) {
