@@ -43,6 +43,7 @@ void ExtendTags(TIFF* tif) {
 struct TiffClient {
   TStream* stream = nullptr;
   std::string error;
+  std::string warning;  // the last one: libtiff only warns of a looping chain
   // Why the stream refused a write ("disk full"), kept for the message.
   std::string streamError;
   // An append holds back libtiff's write of the previous directory's link
@@ -112,18 +113,23 @@ int MapProc(thandle_t, void**, toff_t*) noexcept {
 }
 void UnmapProc(thandle_t, void*, toff_t) noexcept {}
 
+std::string HandlerText(const char* module, const char* format, va_list args) {
+  char text[512];
+  std::vsnprintf(text, sizeof text, format, args);
+  return std::string(module ? module : "") + ": " + text;
+}
+
 int ErrorHandler(TIFF*, void* userData, const char* module, const char* format,
                  va_list args) noexcept {
   auto* client = static_cast<TiffClient*>(userData);
-  if (client && client->error.empty()) {
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    client->error = std::string(module ? module : "") + ": " + text;
-  }
+  if (client && client->error.empty()) client->error = HandlerText(module, format, args);
   return 1;  // handled: the process-wide handler stays silent
 }
 
-int WarningHandler(TIFF*, void*, const char*, const char*, va_list) noexcept {
+int WarningHandler(TIFF*, void* userData, const char* module, const char* format,
+                   va_list args) noexcept {
+  if (auto* client = static_cast<TiffClient*>(userData))
+    client->warning = HandlerText(module, format, args);
   return 1;
 }
 
@@ -438,12 +444,13 @@ struct TTiffReadState {
     while (offsets.size() < index && !ended) {
       if (current != offsets.size() - 1) Select(offsets.size());
       client.error.clear();
+      client.warning.clear();
       if (TIFFReadDirectory(handle.get())) {
         offsets.push_back(TIFFCurrentDirOffset(handle.get()));
         current = offsets.size() - 1;
       } else {
         ended = true;
-        damage = client.error;
+        damage = client.error.empty() ? client.warning : client.error;
       }
     }
     return offsets.size() >= index;

@@ -411,6 +411,39 @@ TEST(TiffGraphic, AppendedPagesFollowInOrder) {
   }
 }
 
+// Counts the stream calls a reader makes.
+class CountingStream : public TMemoryStream {
+ public:
+  std::int64_t Read(void* buffer, std::int64_t count) override {
+    ++calls;
+    return TMemoryStream::Read(buffer, count);
+  }
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
+    ++calls;
+    return TMemoryStream::Seek(offset, origin);
+  }
+  long calls = 0;
+};
+
+TEST(TiffGraphic, ReadingEveryPageWalksTheChainOnce) {
+  CountingStream stream;
+  auto page = MakePatterned<TTiffGraphic>(ifBlackWhite, 8, 2);
+  constexpr int kPages = 400;
+  page->SaveToStream(stream);
+  for (int i = 1; i < kPages; ++i) page->AppendToStream(stream);
+  stream.SetPosition(0);
+  stream.calls = 0;
+  TTiffPageReader reader(stream);
+  ASSERT_EQ(reader.Count(), kPages);
+  TTiffGraphic back;
+  for (int i = 1; i <= kPages; ++i) reader.Read(i, back);
+  EXPECT_TRUE(SamePixels(*page, back));
+  EXPECT_EQ(reader.Damage(), "");
+  // Walking from the first directory for every page would take some
+  // hundred thousand calls here.
+  EXPECT_LT(stream.calls, 40L * kPages);
+}
+
 TEST(TiffGraphic, LoadAllFramesReadsEveryPage) {
   TMemoryStream stream;
   auto first = MakePatterned<TTiffGraphic>(ifGray256, 5, 5);
