@@ -535,9 +535,12 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
 
   const std::uint64_t scanlineSize = TIFFScanlineSize64(tif);
   if (scanlineSize == 0) Fail("TIFFScanlineSize: " + client.error);
-  int samplesFactor = static_cast<int>(std::nearbyint(static_cast<double>(scanlineSize) / width));
-  if (samplesFactor < 1) samplesFactor = 1;
-  const int bitsTimesS = bits * samplesFactor;
+  // A hostile header may give any scanline size for its width: keep the
+  // product in 64 bits (it only has to be compared with 1, 4, 8 and 24).
+  const std::int64_t samplesFactor = std::max<std::int64_t>(
+      1, static_cast<std::int64_t>(std::nearbyint(
+             std::min(static_cast<double>(scanlineSize) / width, 65536.0))));
+  const std::int64_t bitsTimesS = bits * samplesFactor;
   const bool tiled = TIFFIsTiled(tif) != 0;
   bool rgba = compression == COMPRESSION_JPEG || tiled || photometric == PHOTOMETRIC_SEPARATED ||
               photometric == PHOTOMETRIC_YCBCR || bits > 8 || planar > 1 ||

@@ -8,6 +8,7 @@
 #include "base/conversions.h"
 #include "base/format.h"
 #include "formats/jpeg_graphic.h"
+#include "formats/png_graphic.h"
 #include "formats/registry.h"
 #include "formats/tiff_graphic.h"
 #include "platform/platform.h"
@@ -23,6 +24,9 @@ const char* const kUsageText =
     "       lumetra convert IN OUT [--page N] [--compression NAME] [--quality Q]\n"
     "       lumetra append IN OUT\n"
     "compression names (TIFF output): none, packbits, g3, g3-2d, g4, zlib, jpeg, lzw\n";
+
+// The file a libpng warning is about: the tool reads and writes one at a time.
+std::string warningFile;
 
 class UsageError : public Exception {
  public:
@@ -87,6 +91,7 @@ class PageSource {
 
   std::unique_ptr<TDibGraphic> Load(int page) {
     auto image = probe_->CreateNew();
+    warningFile = fileName_;
     try {
       if (tiff_) {
         tiff_->Read(page, static_cast<TTiffGraphic&>(*image));
@@ -164,6 +169,7 @@ std::unique_ptr<TDibGraphic> PrepareWriter(const std::string& outName,
 // Runs Write, the whole of which builds OutName anew; its failure names the
 // file and says that the file is as it was.
 void WriteOutput(const std::string& outName, const std::function<void(TStream&)>& write) {
+  warningFile = outName;
   try {
     SaveFileReplacing(outName, write);
   } catch (const UsageError&) {
@@ -248,6 +254,16 @@ int Append(const std::string& inName, const std::string& outName, std::ostream& 
 }  // namespace
 
 int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+  // A batch must not stop for a warning box: warnings go to standard error.
+  struct WarningsToErr {
+    TPngWarningHandler saved = PngWarningHandler();
+    explicit WarningsToErr(std::ostream& err) {
+      PngWarningHandler() = [&err](const std::string& message) {
+        err << "lumetra: warning: " << warningFile << ": " << message << "\n";
+      };
+    }
+    ~WarningsToErr() { PngWarningHandler() = saved; }
+  } warningsToErr(err);
   try {
     RegisterBuiltinFormats();
     if (arguments.empty()) throw UsageError("no command given");
