@@ -307,7 +307,8 @@ void TImageScrollBox::SetZoomMode(TZoomMode value) {
 }
 
 void TImageScrollBox::SetZoomPercent(float value) {
-  if ((zoomMode_ == zmPercent && value == zoom_) || graphic_->Empty() || value <= 0.1f) return;
+  // NaN fails every comparison: it must be refused by name.
+  if ((zoomMode_ == zmPercent && value == zoom_) || graphic_->Empty() || !(value > 0.1f)) return;
   previousZoom_ = zoom_;
   zoom_ = value > MaxZoomPercent ? static_cast<float>(MaxZoomPercent) : value;
   zoomMode_ = zmPercent;
@@ -503,14 +504,10 @@ void TImageScrollBox::AppendToStream(TStream& stream, const std::string& ext) {
 }
 
 void TImageScrollBox::SaveToFile(const std::string& fileName) {
-  // Encoded in memory first: a format that is not registered or a writer
-  // that fails must not leave an existing file truncated.
-  TMemoryStream encoded;
-  SaveToStream(encoded, ExtractFileExt(fileName));
-  {
-    TFileStream stream(fileName, fmCreate);
-    encoded.SaveToStream(stream);
-  }
+  // A format that is not registered, a writer that fails or a full disk
+  // must not leave an existing file truncated.
+  SaveFileReplacing(fileName,
+                    [&](TStream& stream) { SaveToStream(stream, ExtractFileExt(fileName)); });
   fileName_ = fileName;
 }
 
