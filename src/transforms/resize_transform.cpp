@@ -107,10 +107,6 @@ struct TTaps {
   std::vector<int> source;    // position -> source pixel, -1 outside
 };
 
-void CheckWorkBytes(std::uint64_t bytes) {
-  if (bytes > kMaxImageBytes) throw ELumetraError("Out of resources");
-}
-
 TTaps BuildTaps(int size, int size2, TResampleFilter filter) {
   const float support = ResampleSupport(filter);
   const float scale = size == 1 ? static_cast<float>(size2) / static_cast<float>(size)
@@ -134,15 +130,16 @@ TTaps BuildTaps(int size, int size2, TResampleFilter filter) {
     maxEnd = std::max(maxEnd, left + taps - 1);
   }
   const std::uint64_t length = static_cast<std::uint64_t>(maxEnd - minLeft + 1);
-  CheckWorkBytes(static_cast<std::uint64_t>(taps) * static_cast<std::uint64_t>(size2) * sizeof(float));
-  CheckWorkBytes(length * sizeof(TFloat4));
+  const std::size_t weights =
+      rows::WorkCount(static_cast<std::uint64_t>(taps) * static_cast<std::uint64_t>(size2), sizeof(float));
+  rows::WorkCount(length, sizeof(TFloat4));
 
   TTaps t;
   t.taps = static_cast<int>(taps);
   t.pad = static_cast<int>(-minLeft);
   t.length = static_cast<int>(length);
   t.start.resize(static_cast<std::size_t>(size2));
-  t.weight.assign(static_cast<std::size_t>(size2) * t.taps, 0.0f);
+  t.weight.assign(weights, 0.0f);
   t.source.resize(length);
   for (int p = 0; p < t.length; ++p) {
     const long long j = p + minLeft;
@@ -311,7 +308,7 @@ void TResizeTransform::Resample(const TDibGraphic& source, TDibGraphic& dest) {
   Progress(20, 0, 100);
   const TTaps down = BuildTaps(h, h2, filter_);
   const int slots = std::min(h, down.taps);
-  CheckWorkBytes(rowFloats * static_cast<std::uint64_t>(slots) * sizeof(float));
+  const std::size_t ringFloats = rows::WorkCount(rowFloats * static_cast<std::uint64_t>(slots), sizeof(float));
   Progress(60, 0, 100);
 
   // Source rows as floats over the padded line: grey levels, or pixels of
@@ -364,7 +361,7 @@ void TResizeTransform::Resample(const TDibGraphic& source, TDibGraphic& dest) {
     }
   };
 
-  std::vector<float> ring(rowFloats * static_cast<std::size_t>(slots));
+  std::vector<float> ring(ringFloats);
   std::vector<int> ringRow(static_cast<std::size_t>(slots), -1);
   auto reducedRow = [&](int y) -> const float* {
     const std::size_t slot = static_cast<std::size_t>(y % slots);
