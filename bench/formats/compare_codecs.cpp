@@ -17,7 +17,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <tiffio.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,6 +33,7 @@
 #include "formats/jpeg_graphic.h"
 #include "formats/registry.h"
 #include "formats/tiff_graphic.h"
+#include "bench_timing.h"
 #include "transforms/bench_page.h"
 
 namespace lumetra::bench {
@@ -44,16 +44,8 @@ struct TCost {
   double peakMiB = 0;  // whole process only
 };
 
-double ProcessCpu() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
-}
-
 TCost InProcess(const std::function<void()>& work) {
-  const double start = ProcessCpu();
-  work();
-  return {ProcessCpu() - start, 0};
+  return {Seconds(work), 0};
 }
 
 // Runs the command (no shell) with its output thrown away: its CPU time
@@ -92,11 +84,6 @@ TCost Spawn(const std::vector<std::string>& command) {
   }
   auto seconds = [](const timeval& v) { return static_cast<double>(v.tv_sec) + v.tv_usec * 1e-6; };
   return {seconds(usage.ru_utime) + seconds(usage.ru_stime), peakKiB / 1024.0};
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 struct TCase {

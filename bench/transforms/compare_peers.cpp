@@ -10,7 +10,6 @@
 // peer here, so its time is its whole process for the operation minus its
 // whole process for a plain copy of the same file (marked "process").
 #include <sys/resource.h>
-#include <time.h>
 #include <vips/vips.h>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "bench_page.h"
+#include "bench_timing.h"
 #include "transforms/convolution_transforms.h"
 #include "transforms/format_transform.h"
 #include "transforms/geometric_transforms.h"
@@ -30,23 +30,11 @@
 namespace lumetra::bench {
 namespace {
 
-double ProcessCpu() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
-}
-
 double ChildrenCpu() {
   rusage usage{};
   getrusage(RUSAGE_CHILDREN, &usage);
   auto seconds = [](const timeval& v) { return static_cast<double>(v.tv_sec) + v.tv_usec * 1e-6; };
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-double Seconds(const std::function<void()>& work) {
-  const double start = ProcessCpu();
-  work();
-  return ProcessCpu() - start;
 }
 
 // CPU time of the command's processes (the shell and the tool it waits for).
@@ -109,11 +97,6 @@ struct TCase {
   std::vector<TPeer> peers;
   double limit;  // the ratio against the first peer must stay at or below it; 0: none
 };
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
 
 }  // namespace
 }  // namespace lumetra::bench
