@@ -182,16 +182,23 @@ std::uint16_t DpiFromTiff(float value, std::uint16_t unit) {
   return static_cast<std::uint16_t>(std::nearbyint(dpi));
 }
 
-// In-place row operations shared by the reader: a negative (complemented
-// bytes) and a half turn (rows and pixels in reverse order).
-void Negate(TDibGraphic& image) {
-  const std::size_t bytes =
-      (static_cast<std::size_t>(image.Width()) * BitsPerPixel(image.ImageFormat()) + 7) / 8;
-  for (int y = 0; y < image.Height(); ++y) {
-    std::uint8_t* row = image.ScanLine(y);
-    for (std::size_t i = 0; i < bytes; ++i) row[i] = static_cast<std::uint8_t>(~row[i]);
+// Row conversions between the file's layout and the image's, one row at a
+// time while it is in the cache. Plain indexed loops the compiler
+// vectorises; Source and Dest may be the same row.
+void ComplementRow(const std::uint8_t* source, std::uint8_t* dest, std::size_t bytes) {
+  for (std::size_t i = 0; i < bytes; ++i) dest[i] = static_cast<std::uint8_t>(~source[i]);
+}
+
+void SwapRedBlue(const std::uint8_t* source, std::uint8_t* dest, int width) {
+  for (int x = 0; x < width; ++x) {
+    const std::uint8_t first = source[3 * x], last = source[3 * x + 2];
+    dest[3 * x] = last;
+    dest[3 * x + 1] = source[3 * x + 1];
+    dest[3 * x + 2] = first;
   }
 }
+
+// A half turn (rows and pixels in reverse order), in place.
 
 void ReverseRow(const std::uint8_t* source, std::uint8_t* dest, int width, int bits) {
   switch (bits) {
@@ -528,25 +535,35 @@ void TTiffGraphic::ReadPage(TStream& stream, int imageIndex) {
   SetRowsPerStrip(fileRowsPerStrip);
 
   const int w = static_cast<int>(width), h = static_cast<int>(height);
-  if (sixteen || ccitt) {
+  const std::size_t rowBytes = (static_cast<std::size_t>(w) * BitsPerPixel(format) + 7) / 8;
+  if (sixteen) {
     std::vector<std::uint8_t> line(scanlineSize);
     for (int y = 0; y < h; ++y) {
       if (TIFFReadScanline(tif, line.data(), static_cast<std::uint32_t>(y), 0) < 0)
         Fail("TIFFReadScanline: " + client.error);
       std::uint8_t* row = ScanLine(y);
-      if (sixteen) {
-        const int samples = static_cast<int>(std::min<std::uint64_t>(w, scanlineSize / 2));
-        for (int x = 0; x < samples; ++x) {
-          std::uint16_t sample;
-          std::memcpy(&sample, line.data() + 2 * x, 2);
-          row[x] = static_cast<std::uint8_t>(sample >> 8);
-        }
-      } else {
-        std::memcpy(row, line.data(), std::min<std::uint64_t>(scanlineSize, RowStride()));
+      const int samples = static_cast<int>(std::min<std::uint64_t>(w, scanlineSize / 2));
+      for (int x = 0; x < samples; ++x) {
+        std::uint16_t sample;
+        std::memcpy(&sample, line.data() + 2 * x, 2);
+        row[x] = static_cast<std::uint8_t>(sample >> 8);
       }
+      if (invert) ComplementRow(row, row, rowBytes);
       progress.Report(y + 1, h);
     }
-  } else if (rgba) {
+  } else if (!rgba) {
+    // Each row decodes straight into the image: the file's rows hold the
+    // image's bytes (colour in red-green-blue order), so no strip buffer.
+    if (scanlineSize > static_cast<std::uint64_t>(RowStride())) Fail("TIFFScanlineSize: row too long");
+    for (int y = 0; y < h; ++y) {
+      std::uint8_t* row = ScanLine(y);
+      if (TIFFReadScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0)
+        Fail("TIFFReadScanline: " + client.error);
+      if (format == ifTrueColor) SwapRedBlue(row, row, w);
+      if (invert) ComplementRow(row, row, rowBytes);
+      progress.Report(y + 1, h);
+    }
+  } else {
     progress.Percent(5);
     std::vector<std::uint32_t> raster;
     try {
@@ -574,40 +591,8 @@ void TTiffGraphic::ReadPage(TStream& stream, int imageIndex) {
       }
     }
     progress.Percent(90);
-  } else {
-    const tmsize_t stripSize = TIFFStripSize(tif);
-    if (stripSize <= 0) Fail("TIFFStripSize: " + client.error);
-    std::vector<std::uint8_t> strip(static_cast<std::size_t>(stripSize));
-    const std::uint32_t rowsPerStrip =
-        std::min<std::uint32_t>(fileRowsPerStrip ? fileRowsPerStrip : 1, height);
-    const std::size_t rowBytes = scanlineSize;
-    for (std::uint32_t first = 0; first < height; first += rowsPerStrip) {
-      const tstrip_t index = TIFFComputeStrip(tif, first, 0);
-      const tmsize_t got = TIFFReadEncodedStrip(tif, index, strip.data(), stripSize);
-      if (got < 0) Fail("TIFFReadEncodedStrip: " + client.error);
-      const std::uint32_t rows = std::min(rowsPerStrip, height - first);
-      for (std::uint32_t r = 0; r < rows; ++r) {
-        const std::size_t offset = r * rowBytes;
-        if (offset + rowBytes > static_cast<std::size_t>(got))
-          Fail("TIFFReadEncodedStrip: short strip");
-        const std::uint8_t* source = strip.data() + offset;
-        const int y = static_cast<int>(first + r);
-        std::uint8_t* row = ScanLine(y);
-        if (samplesPerPixel == 3 && format == ifTrueColor) {
-          for (int x = 0; x < w; ++x) {
-            row[3 * x] = source[3 * x + 2];
-            row[3 * x + 1] = source[3 * x + 1];
-            row[3 * x + 2] = source[3 * x];
-          }
-        } else {
-          std::memcpy(row, source, std::min<std::size_t>(rowBytes, RowStride()));
-        }
-        progress.Report(y + 1, h);
-      }
-    }
   }
 
-  if (invert) Negate(*this);
   if (orientation == ORIENTATION_BOTRIGHT && !rgba) RotateHalfTurn(*this);
   owner.reset();
   progress.Percent(100);
@@ -698,7 +683,10 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode) {
   }
   SetIntField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
   SetIntField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-  SetIntField(tif, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
+  // Bits from the most significant down: TIFF keeps the other order for
+  // 1-bit data alone, and readers that honour only this one would show any
+  // other page as noise.
+  SetIntField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
   // The viewer keeps a page's annotations in the custom tags: write the
   // enabled ones that hold text, or a saved page would lose its marks.
   for (int i = 0; i < kCustomTiffTagCount; ++i)
@@ -713,16 +701,10 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode) {
   for (int y = 0; y < h; ++y) {
     std::uint8_t* row = ScanLine(y);
     if (format == ifBlackWhite && ccitt) {
-      for (std::size_t i = 0; i < buffer.size(); ++i)
-        buffer[i] = static_cast<std::uint8_t>(~row[i]);
+      ComplementRow(row, buffer.data(), buffer.size());
       row = buffer.data();
     } else if (format == ifTrueColor) {
-      const int w = Width();
-      for (int x = 0; x < w; ++x) {
-        buffer[3 * x] = row[3 * x + 2];
-        buffer[3 * x + 1] = row[3 * x + 1];
-        buffer[3 * x + 2] = row[3 * x];
-      }
+      SwapRedBlue(row, buffer.data(), Width());
       row = buffer.data();
     }
     if (TIFFWriteScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0)
