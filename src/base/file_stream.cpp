@@ -72,11 +72,19 @@ std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
 std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
   if (count <= 0) return 0;
   Settle();
-  const std::int64_t n = std::max<std::int64_t>(handle_->file.Write(buffer, count), 0);
-  position_ += n;
+  const std::int64_t done = std::max<std::int64_t>(handle_->file.Write(buffer, count), 0);
+  position_ += done;
   filePointer_ = position_;
-  if (n != count) filePointer_ = handle_->file.Seek(0, soCurrent);
-  return n;
+  // A short count would reach the user as a bare "Stream write error" or a
+  // codec's complaint: say which file and what the system said.
+  if (done < count) {
+    const std::string reason = platform::LastErrorIsDiskFull()
+                                   ? "disk full (" + platform::LastErrorText() + ")"
+                                   : platform::LastErrorText();
+    filePointer_ = handle_->file.Seek(0, soCurrent);
+    throw EWriteError(Format("Cannot write file \"%s\": %s", fileName_, reason));
+  }
+  return done;
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
