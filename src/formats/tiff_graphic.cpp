@@ -269,6 +269,9 @@ std::uint16_t DpiFromTiff(float value, std::uint16_t unit) {
   return static_cast<std::uint16_t>(std::nearbyint(dpi));
 }
 
+// Encoded bytes gathered before each write to the file.
+constexpr tmsize_t kWriteBuffer = 256 * 1024;
+
 // Row conversions between the file's layout and the image's, one row at a
 // time while it is in the cache. Plain indexed loops the compiler
 // vectorises; Source and Dest may be the same row.
@@ -857,6 +860,10 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode, std::int64_t lin
     if (customTags_[i].enabled && !customTags_[i].value.empty())
       SetStringField(tif, customTagNumbers[i], customTags_[i].value);
 
+  // libtiff would gather the encoded page in a buffer of the whole strip
+  // (the page, uncompressed) and write it at the end; a small one is written
+  // out whenever it fills, onto the end of the same strip.
+  if (!TIFFWriteBufferSetup(tif, nullptr, kWriteBuffer)) Fail("TIFFWriteBufferSetup: " + client.error);
   const int h = Height();
   const std::size_t rowBytes = TIFFScanlineSize(tif) > 0 ? TIFFScanlineSize(tif) : RowStride();
   std::vector<std::uint8_t> buffer;

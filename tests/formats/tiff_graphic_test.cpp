@@ -238,6 +238,26 @@ TEST(TiffGraphic, EveryPageIsWrittenInFillOrderOne) {
   EXPECT_NE(std::search(bytes.begin(), bytes.end(), firstRow.begin(), firstRow.end()), bytes.end());
 }
 
+TEST(TiffGraphic, AStripLargerThanTheWriteBufferIsWrittenWhole) {
+  // The encoder writes its output in pieces onto the end of the one strip:
+  // a page of noise that does not compress spans several pieces.
+  for (const TTiffCompression compression : {tcNone, tcPackbits, tcZLib}) {
+    TTiffGraphic page;
+    page.NewImage(700, 400, ifTrueColor, nullptr, 300, 300);
+    std::uint32_t seed = 5;
+    for (int y = 0; y < 400; ++y)
+      for (int x = 0; x < 2100; ++x) page.ScanLine(y)[x] = static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+    page.SetCompression(compression);
+    const auto bytes = Save(page);
+    ASSERT_GT(bytes.size(), 700u * 1024) << int(compression);
+    // (libtiff shows an uncompressed strip as many when it reads it)
+    if (compression != tcNone) {
+      EXPECT_EQ(TagOf(bytes, 273), 1u) << int(compression);
+    }
+    EXPECT_TRUE(SamePixels(*Load(bytes), page)) << int(compression);
+  }
+}
+
 TEST(TiffGraphic, FillOrderTwoFilesStillRead) {
   for (const std::uint16_t compression : {COMPRESSION_NONE, COMPRESSION_CCITTFAX4}) {
     RawTiff spec;
