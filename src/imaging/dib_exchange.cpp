@@ -44,11 +44,13 @@ void TDibGraphic::Assign(const TGraphic* source) {
       if (frame->Width() >= 1 && frame->Height() >= 1) copy->CopyImageFrom(*frame);
       copies.push_back(std::move(copy));
     }
+    // Source may be one of this image's own frames: it stays alive until
+    // everything has been read from it.
+    const int sourceFrame = dib->currentFrame_;
+    std::vector<std::unique_ptr<TDibGraphic>> old = std::move(frames_);
     frames_ = std::move(copies);
     // The pixels now show the frame the source was showing.
-    currentFrame_ = dib->currentFrame_ >= 1 && dib->currentFrame_ <= FrameCount()
-                        ? dib->currentFrame_
-                        : -1;
+    currentFrame_ = sourceFrame >= 1 && sourceFrame <= FrameCount() ? sourceFrame : -1;
     return;
   }
 #ifdef _WIN32
@@ -261,7 +263,8 @@ void TDibGraphic::ClearFrames() {
 void TDibGraphic::SetCurrentFrame(int index) {
   if (index == currentFrame_) return;
   TDibGraphic* frame = Frames(index);
-  CopyImageFrom(*frame);
+  // An empty frame (a page that held no image) leaves the pixels alone.
+  if (frame->Width() >= 1 && frame->Height() >= 1) CopyImageFrom(*frame);
   Changed();
   ProcessPendingMessages();
   currentFrame_ = index;
