@@ -12,7 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   libtiff-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
   googletest libgtest-dev libbenchmark-dev
-  dpkg-dev nasm libvips-tools
+  dpkg-dev nasm libvips-tools libvips-dev
   libtiff-tools libjpeg-turbo-progs imagemagick qpdf poppler-utils pngcheck
 )
 

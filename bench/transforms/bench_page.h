@@ -49,6 +49,17 @@ inline void MakeBlackWhitePage(const TDibGraphic& page, TDibGraphic& bw) {
   }
 }
 
+// The page in grey levels (integer luma), as a scanner's grey mode gives it.
+inline void MakeGreyPage(const TDibGraphic& page, TDibGraphic& grey) {
+  grey.NewImage(page.Width(), page.Height(), ifGray256, nullptr, 300, 300);
+  for (int y = 0; y < page.Height(); ++y) {
+    const std::uint8_t* s = page.ScanLine(y);
+    std::uint8_t* d = grey.ScanLine(y);
+    for (int x = 0; x < page.Width(); ++x)
+      d[x] = static_cast<std::uint8_t>((29 * s[3 * x] + 150 * s[3 * x + 1] + 77 * s[3 * x + 2]) >> 8);
+  }
+}
+
 // Binary PPM (true colour) or PBM (black and white) for the peer tools.
 inline bool WritePortable(const TDibGraphic& g, const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "wb");

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the transform comparison natively and prints our time against
-# ImageMagick's and libvips's for the same page, as ratios ours / peer.
+# libvips (in process) and ImageMagick for the same page, as ratios ours / peer.
 #   bench/transforms/compare.sh [build-dir] [rounds] [name filter]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)

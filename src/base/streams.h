@@ -77,6 +77,11 @@ enum : std::uint16_t {
 // \"%s\". %s" or EFOpenError "Cannot open file \"%s\". %s" with the system's
 // reason, and EWriteError "Cannot write file \"%s\": %s" when the system
 // refuses a write ("disk full ..." when it says so).
+//
+// Small reads come from a read-ahead block, and seeks within it move no
+// file pointer: codecs read a file in many small pieces with a seek before
+// each. Reads of a block or more pass straight through. Writes always go
+// straight to the file, so a failing write fails the call that made it.
 class TFileStream : public TStream {
  public:
   TFileStream(const std::string& fileName, std::uint16_t mode);
@@ -85,12 +90,22 @@ class TFileStream : public TStream {
   std::int64_t Write(const void* buffer, std::int64_t count) override;
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
   void SetSize(std::int64_t newSize) override;
+  std::int64_t Size() override;
   const std::string& FileName() const { return fileName_; }
+
+  static constexpr std::int64_t kReadBlock = 64 * 1024;
 
  private:
   struct Handle;
+  // Drops the block and moves the file pointer to the stream position.
+  void Settle();
   std::string fileName_;
   std::unique_ptr<Handle> handle_;
+  std::vector<std::uint8_t> block_;
+  std::int64_t blockStart_ = 0;  // file offset of block_[0]
+  std::int64_t blockLength_ = 0;
+  std::int64_t position_ = 0;     // of the stream
+  std::int64_t filePointer_ = 0;  // of the file, which reads ahead
 };
 
 // Writes FileName through Write into a temporary file beside it, which is

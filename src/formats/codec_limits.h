@@ -4,11 +4,14 @@
 
 #include <cstdint>
 
+#include "imaging/dib_graphic.h"
+
 namespace lumetra {
 
-// Pixel bytes of one image, as TDibGraphic::NewImage enforces; the format
-// readers check it themselves first, so the refusal names the format.
-constexpr std::uint64_t kMaxImageBytes = std::uint64_t{1} << 30;
+// Pixel bytes of one image are held to kMaxImageBytes, as
+// TDibGraphic::NewImage enforces; the format readers check it themselves
+// first, so the refusal names the format.
+
 // One working buffer inside a codec library (a strip, a coefficient array).
 constexpr std::uint64_t kMaxCodecAlloc = std::uint64_t{512} << 20;
 

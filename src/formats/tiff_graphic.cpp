@@ -269,16 +269,26 @@ std::uint16_t DpiFromTiff(float value, std::uint16_t unit) {
   return static_cast<std::uint16_t>(std::nearbyint(dpi));
 }
 
-// In-place row operations shared by the reader: a negative (complemented
-// bytes) and a half turn (rows and pixels in reverse order).
-void Negate(TDibGraphic& image) {
-  const std::size_t bytes =
-      (static_cast<std::size_t>(image.Width()) * BitsPerPixel(image.ImageFormat()) + 7) / 8;
-  for (int y = 0; y < image.Height(); ++y) {
-    std::uint8_t* row = image.ScanLine(y);
-    for (std::size_t i = 0; i < bytes; ++i) row[i] = static_cast<std::uint8_t>(~row[i]);
+// Encoded bytes gathered before each write to the file.
+constexpr tmsize_t kWriteBuffer = 256 * 1024;
+
+// Row conversions between the file's layout and the image's, one row at a
+// time while it is in the cache. Plain indexed loops the compiler
+// vectorises; Source and Dest may be the same row.
+void ComplementRow(const std::uint8_t* source, std::uint8_t* dest, std::size_t bytes) {
+  for (std::size_t i = 0; i < bytes; ++i) dest[i] = static_cast<std::uint8_t>(~source[i]);
+}
+
+void SwapRedBlue(const std::uint8_t* source, std::uint8_t* dest, int width) {
+  for (int x = 0; x < width; ++x) {
+    const std::uint8_t first = source[3 * x], last = source[3 * x + 2];
+    dest[3 * x] = last;
+    dest[3 * x + 1] = source[3 * x + 1];
+    dest[3 * x + 2] = first;
   }
 }
+
+// A half turn (rows and pixels in reverse order), in place.
 
 void ReverseRow(const std::uint8_t* source, std::uint8_t* dest, int width, int bits) {
   switch (bits) {
@@ -694,16 +704,12 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
 
   const int w = static_cast<int>(width), h = static_cast<int>(height);
   const int bitsPerPixel = BitsPerPixel(format);
+  const std::size_t rowBytes = (static_cast<std::size_t>(w) * bitsPerPixel + 7) / 8;
   // Pixels X0 .. X0 + Count - 1 of image row Y from a row of file bytes.
   auto copyPixels = [&](const std::uint8_t* source, int y, std::uint32_t x0, std::uint32_t count) {
     std::uint8_t* row = ScanLine(y);
     if (samplesPerPixel == 3 && format == ifTrueColor) {
-      std::uint8_t* dest = row + 3 * std::size_t{x0};
-      for (std::uint32_t x = 0; x < count; ++x) {
-        dest[3 * x] = source[3 * x + 2];
-        dest[3 * x + 1] = source[3 * x + 1];
-        dest[3 * x + 2] = source[3 * x];
-      }
+      SwapRedBlue(source, row + 3 * std::size_t{x0}, static_cast<int>(count));
     } else {
       // Tiles are 16 pixels wide at least: X0 starts a byte.
       const std::size_t offset = std::size_t{x0} * bitsPerPixel / 8;
@@ -763,48 +769,38 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
       }
       progress.Report(std::min<std::uint64_t>(top + tileLength, height), h);
     }
-  } else if (sixteen || ccitt) {
+  } else if (sixteen) {
     std::vector<std::uint8_t> line(scanlineSize);
     for (int y = 0; y < h; ++y) {
       if (TIFFReadScanline(tif, line.data(), static_cast<std::uint32_t>(y), 0) < 0)
         Fail("TIFFReadScanline: " + client.error);
       std::uint8_t* row = ScanLine(y);
-      if (sixteen) {
-        const int samples = static_cast<int>(std::min<std::uint64_t>(w, scanlineSize / 2));
-        for (int x = 0; x < samples; ++x) {
-          std::uint16_t sample;
-          std::memcpy(&sample, line.data() + 2 * x, 2);
-          row[x] = static_cast<std::uint8_t>(sample >> 8);
-        }
-      } else {
-        std::memcpy(row, line.data(), std::min<std::uint64_t>(scanlineSize, RowStride()));
+      const int samples = static_cast<int>(std::min<std::uint64_t>(w, scanlineSize / 2));
+      for (int x = 0; x < samples; ++x) {
+        std::uint16_t sample;
+        std::memcpy(&sample, line.data() + 2 * x, 2);
+        row[x] = static_cast<std::uint8_t>(sample >> 8);
       }
+      if (invert) ComplementRow(row, row, rowBytes);
       progress.Report(y + 1, h);
     }
   } else {
-    const tmsize_t stripSize = TIFFStripSize(tif);
-    if (stripSize <= 0) Fail("TIFFStripSize: " + client.error);
-    std::vector<std::uint8_t> strip(static_cast<std::size_t>(stripSize));
-    const std::uint32_t rowsPerStrip =
-        std::min<std::uint32_t>(fileRowsPerStrip ? fileRowsPerStrip : 1, height);
-    const std::size_t rowBytes = scanlineSize;
-    for (std::uint32_t first = 0; first < height; first += rowsPerStrip) {
-      const tstrip_t index = TIFFComputeStrip(tif, first, 0);
-      const tmsize_t got = TIFFReadEncodedStrip(tif, index, strip.data(), stripSize);
-      if (got < 0) Fail("TIFFReadEncodedStrip: " + client.error);
-      const std::uint32_t rows = std::min(rowsPerStrip, height - first);
-      for (std::uint32_t r = 0; r < rows; ++r) {
-        const std::size_t offset = r * rowBytes;
-        if (offset + rowBytes > static_cast<std::size_t>(got))
-          Fail("TIFFReadEncodedStrip: short strip");
-        const int y = static_cast<int>(first + r);
-        copyPixels(strip.data() + offset, y, 0, width);
-        progress.Report(y + 1, h);
-      }
+    // Each row decodes straight into the image: the file's rows hold the
+    // image's bytes (colour in red-green-blue order), so no strip buffer.
+    if (scanlineSize > static_cast<std::uint64_t>(RowStride())) Fail("TIFFScanlineSize: row too long");
+    for (int y = 0; y < h; ++y) {
+      std::uint8_t* row = ScanLine(y);
+      if (TIFFReadScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0)
+        Fail("TIFFReadScanline: " + client.error);
+      if (format == ifTrueColor) SwapRedBlue(row, row, w);
+      if (invert) ComplementRow(row, row, rowBytes);
+      progress.Report(y + 1, h);
     }
   }
 
-  if (invert) Negate(*this);
+  // Tiles were copied as stored; rows were complemented as they came.
+  if (invert && tiled)
+    for (int y = 0; y < h; ++y) ComplementRow(ScanLine(y), ScanLine(y), rowBytes);
   if (orientation == ORIENTATION_BOTRIGHT) RotateHalfTurn(*this);
   progress.Percent(100);
 }
@@ -908,13 +904,20 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode, std::int64_t lin
   }
   SetIntField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
   SetIntField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-  SetIntField(tif, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
+  // Bits from the most significant down: TIFF keeps the other order for
+  // 1-bit data alone, and readers that honour only this one would show any
+  // other page as noise.
+  SetIntField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
   // The viewer keeps a page's annotations in the custom tags: write the
   // enabled ones that hold text, or a saved page would lose its marks.
   for (int i = 0; i < kCustomTiffTagCount; ++i)
     if (customTags_[i].enabled && !customTags_[i].value.empty())
       SetStringField(tif, customTagNumbers[i], customTags_[i].value);
 
+  // libtiff would gather the encoded page in a buffer of the whole strip
+  // (the page, uncompressed) and write it at the end; a small one is written
+  // out whenever it fills, onto the end of the same strip.
+  if (!TIFFWriteBufferSetup(tif, nullptr, kWriteBuffer)) Fail("TIFFWriteBufferSetup: " + client.error);
   const int h = Height();
   const std::size_t rowBytes = TIFFScanlineSize(tif) > 0 ? TIFFScanlineSize(tif) : RowStride();
   std::vector<std::uint8_t> buffer;
@@ -923,16 +926,10 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode, std::int64_t lin
   for (int y = 0; y < h; ++y) {
     std::uint8_t* row = ScanLine(y);
     if (format == ifBlackWhite && ccitt) {
-      for (std::size_t i = 0; i < buffer.size(); ++i)
-        buffer[i] = static_cast<std::uint8_t>(~row[i]);
+      ComplementRow(row, buffer.data(), buffer.size());
       row = buffer.data();
     } else if (format == ifTrueColor) {
-      const int w = Width();
-      for (int x = 0; x < w; ++x) {
-        buffer[3 * x] = row[3 * x + 2];
-        buffer[3 * x + 1] = row[3 * x + 1];
-        buffer[3 * x + 2] = row[3 * x];
-      }
+      SwapRedBlue(row, buffer.data(), Width());
       row = buffer.data();
     }
     if (TIFFWriteScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0)

@@ -8,10 +8,6 @@
 
 namespace lumetra {
 
-// Images above this many pixel bytes are refused before anything is
-// allocated: a hostile header must not exhaust a 32-bit host's address space.
-constexpr std::uint64_t kMaxImageBytes = std::uint64_t{1} << 30;
-
 // --- TRgbToPaletteConverter ---------------------------------------------------
 
 TRgbToPaletteConverter::TRgbToPaletteConverter(const TLogPalette* palette) : palette_(palette) {

@@ -43,6 +43,11 @@ struct TRgbQuad {
 static_assert(sizeof(TBitmapInfoHeader) == 40);
 static_assert(sizeof(TRgbQuad) == 4);
 
+// Images above this many pixel bytes are refused before anything is
+// allocated: a hostile header must not exhaust a 32-bit host's address space.
+// Work buffers of the transforms and codecs are held to it too.
+constexpr std::uint64_t kMaxImageBytes = std::uint64_t{1} << 30;
+
 // Pixels per metre <-> dots per inch.
 constexpr long double kInchesPerMetre = 39.370078740157480317L;
 

@@ -234,7 +234,8 @@ void TRotateTransform::RotateArbitrary(const TDibGraphic& source, TDibGraphic& d
   // one instruction instead of a library call per pixel.
   auto roundExtended = [](long double v) { return static_cast<long long>(std::rint(v)); };
   // The inverse mapping as column terms plus row terms.
-  std::vector<long double> columnX(static_cast<std::size_t>(w2)), columnY(columnX.size());
+  std::vector<long double> columnX(rows::WorkCount(2 * std::uint64_t{1} * w2, sizeof(long double)) / 2),
+      columnY(columnX.size());
   for (int i = 0; i < w2; ++i) {
     const long double dx = i - ncx;
     columnX[static_cast<std::size_t>(i)] = dx * c;

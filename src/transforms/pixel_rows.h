@@ -8,6 +8,7 @@
 
 #include "imaging/color_reduction.h"
 #include "imaging/dib_graphic.h"
+#include "imaging/lumisc.h"
 
 namespace lumetra::rows {
 
@@ -93,6 +94,15 @@ inline void WriteColours(TDibGraphic& g, int y, const std::uint32_t* in,
   for (int x = 0; x < w; ++x) SetIndex(row, bits, x, converter->FindNearestColor(in[x] & 0xFFFFFF));
 }
 
+
+// Elements in a work buffer of Count elements of Size bytes each, counted in
+// 64 bits and held to the image limit: a size product must not wrap in a
+// 32-bit process, and a buffer too large fails as an ELumetraError, not as
+// an allocation failure.
+inline std::size_t WorkCount(std::uint64_t count, std::size_t size) {
+  if (count > kMaxImageBytes / size) throw ELumetraError("Out of resources");
+  return static_cast<std::size_t>(count);
+}
 
 // The palette of Source when it has one, else null (the format's default).
 inline const TLogPalette* PaletteOf(const TDibGraphic& g) {

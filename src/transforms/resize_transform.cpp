@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <new>
 #include <memory>
 #include <numbers>
 #include <vector>
@@ -85,50 +87,182 @@ float ResampleKernel(TResampleFilter filter, float x) {
 
 namespace {
 
-// Contributors of every output pixel along one axis, flattened: the entries
-// of output i are [first[i], first[i + 1]).
-struct TContributors {
-  std::vector<int> first;
-  std::vector<int> pixel;
-  std::vector<float> weight;
+// Four single-precision lanes (blue, green, red and a spare one): one pixel
+// of a colour line, summed as a whole. Each lane rounds as a scalar would,
+// so the vector form changes no bit of the result.
+typedef float TFloat4 __attribute__((vector_size(16)));
+
+// The taps of every output pixel along one axis, a fixed number per output
+// over consecutive positions of a padded line: output i reads positions
+// start[i] .. start[i] + taps - 1, where position p holds source pixel
+// p - pad mirrored at both edges. Positions past a window, zeros of the
+// kernel and mirrored positions still outside the source weigh 0; adding
+// their products leaves every sum as it was.
+struct TTaps {
+  int taps = 0;
+  int pad = 0;
+  int length = 0;
+  std::vector<int> start;
+  std::vector<float> weight;  // taps per output
+  std::vector<int> source;    // position -> source pixel, -1 outside
 };
 
-TContributors BuildContributors(int size, int size2, TResampleFilter filter) {
+TTaps BuildTaps(int size, int size2, TResampleFilter filter) {
   const float support = ResampleSupport(filter);
   const float scale = size == 1 ? static_cast<float>(size2) / static_cast<float>(size)
                                 : static_cast<float>(size2 - 1) / static_cast<float>(size - 1);
-  TContributors list;
-  list.first.reserve(static_cast<std::size_t>(size2) + 1);
-  for (int i = 0; i < size2; ++i) {
-    list.first.push_back(static_cast<int>(list.pixel.size()));
+  const float width = scale >= 1.0f ? support : support / scale;
+  auto window = [&](int i, long long& left, long long& right) {
     const float centre = static_cast<float>(i) / scale;
-    const float width = scale >= 1.0f ? support : support / scale;
-    const long long left = static_cast<long long>(std::floor(centre - width));
-    const long long right = static_cast<long long>(std::ceil(centre + width));
+    left = static_cast<long long>(std::floor(centre - width));
+    right = static_cast<long long>(std::ceil(centre + width));
+  };
+  long long taps = 1, minLeft = 0, maxEnd = size - 1;
+  for (int i = 0; i < size2; ++i) {
+    long long left, right;
+    window(i, left, right);
+    taps = std::max(taps, right - left + 1);
+    minLeft = std::min(minLeft, left);
+  }
+  for (int i = 0; i < size2; ++i) {
+    long long left, right;
+    window(i, left, right);
+    maxEnd = std::max(maxEnd, left + taps - 1);
+  }
+  const std::uint64_t length = static_cast<std::uint64_t>(maxEnd - minLeft + 1);
+  const std::size_t weights =
+      rows::WorkCount(static_cast<std::uint64_t>(taps) * static_cast<std::uint64_t>(size2), sizeof(float));
+  rows::WorkCount(length, sizeof(TFloat4));
+
+  TTaps t;
+  t.taps = static_cast<int>(taps);
+  t.pad = static_cast<int>(-minLeft);
+  t.length = static_cast<int>(length);
+  t.start.resize(static_cast<std::size_t>(size2));
+  t.weight.assign(weights, 0.0f);
+  t.source.resize(length);
+  for (int p = 0; p < t.length; ++p) {
+    const long long j = p + minLeft;
+    const long long n = j < 0 ? -j : j >= size ? 2LL * size - 1 - j : j;
+    t.source[static_cast<std::size_t>(p)] = n >= 0 && n < size ? static_cast<int>(n) : -1;
+  }
+  for (int i = 0; i < size2; ++i) {
+    long long left, right;
+    window(i, left, right);
+    const float centre = static_cast<float>(i) / scale;
+    t.start[static_cast<std::size_t>(i)] = static_cast<int>(left - minLeft);
+    float* w = t.weight.data() + static_cast<std::size_t>(i) * t.taps;
     for (long long j = left; j <= right; ++j) {
       const float distance = centre - static_cast<float>(j);
-      const float w = scale >= 1.0f ? ResampleKernel(filter, distance)
+      const float k = scale >= 1.0f ? ResampleKernel(filter, distance)
                                     : ResampleKernel(filter, distance * scale) * scale;
-      if (w == 0.0f) continue;
-      // Mirrored at both edges; an index still outside contributes nothing
-      // (its weight counts as 0), so it is left out.
-      const long long n = j < 0 ? -j : j >= size ? 2LL * size - 1 - j : j;
-      if (n < 0 || n >= size) continue;
-      list.pixel.push_back(static_cast<int>(n));
-      list.weight.push_back(w);
+      if (t.source[static_cast<std::size_t>(j - minLeft)] >= 0) w[j - left] = k;
     }
   }
-  list.first.push_back(static_cast<int>(list.pixel.size()));
-  return list;
+  return t;
 }
 
-// Round to nearest, ties to even, limited to 0..255. Clamping to -1..256
-// first changes nothing after the final limit and keeps the float in the
-// range where adding 1.5 * 2^23 rounds it exactly.
+// Round to nearest, ties to even, limited to 0..255; written without
+// branches so that whole rows of it are vectorised. Adding and removing
+// 1.5 * 2^23 rounds a float of 0..255 exactly.
 inline std::uint8_t ToByte(float sum) {
-  float v = sum < -1.0f ? -1.0f : sum > 256.0f ? 256.0f : sum;
+  float v = sum < 0.0f ? 0.0f : sum;
+  v = v > 255.0f ? 255.0f : v;
   v = (v + 12582912.0f) - 12582912.0f;
-  return static_cast<std::uint8_t>(v < 0.0f ? 0 : v > 255.0f ? 255 : static_cast<int>(v));
+  return static_cast<std::uint8_t>(static_cast<int>(v));
+}
+
+inline float Limit(float v) {
+  v = v < 0.0f ? 0.0f : v;
+  return v > 255.0f ? 255.0f : v;
+}
+
+// One horizontal pass of a grey line: four outputs at a time, so their
+// independent sums overlap in the pipeline; each still adds its taps in
+// order. Results are limited to 0..255 but keep their fraction.
+void ReduceGreyLine(const TTaps& across, const float* line, float* out, int w2) {
+  const int taps = across.taps;
+  const int* start = across.start.data();
+  const float* weight = across.weight.data();
+  int i = 0;
+  for (; i + 4 <= w2; i += 4) {
+    const float* p0 = line + start[i];
+    const float* p1 = line + start[i + 1];
+    const float* p2 = line + start[i + 2];
+    const float* p3 = line + start[i + 3];
+    const float* w0 = weight + static_cast<std::size_t>(i) * taps;
+    const float* w1 = w0 + taps;
+    const float* w2p = w1 + taps;
+    const float* w3 = w2p + taps;
+    float a0 = 0.0f, a1 = 0.0f, a2 = 0.0f, a3 = 0.0f;
+    for (int k = 0; k < taps; ++k) {
+      a0 += w0[k] * p0[k];
+      a1 += w1[k] * p1[k];
+      a2 += w2p[k] * p2[k];
+      a3 += w3[k] * p3[k];
+    }
+    out[i] = Limit(a0);
+    out[i + 1] = Limit(a1);
+    out[i + 2] = Limit(a2);
+    out[i + 3] = Limit(a3);
+  }
+  for (; i < w2; ++i) {
+    const float* p = line + start[i];
+    const float* w = weight + static_cast<std::size_t>(i) * taps;
+    float a = 0.0f;
+    for (int k = 0; k < taps; ++k) a += w[k] * p[k];
+    out[i] = Limit(a);
+  }
+}
+
+// The same for a colour line of four-lane pixels, two outputs at a time.
+// Out holds three floats per pixel and one spare float at its end, which
+// the last four-lane store overruns.
+void ReduceColourLine(const TTaps& across, const TFloat4* line, float* out, int w2) {
+  const int taps = across.taps;
+  const int* start = across.start.data();
+  const float* weight = across.weight.data();
+  const TFloat4 zero = {0.0f, 0.0f, 0.0f, 0.0f}, top = {255.0f, 255.0f, 255.0f, 255.0f};
+  auto limit = [&](TFloat4 v) {
+    v = v < zero ? zero : v;
+    return v > top ? top : v;
+  };
+  int i = 0;
+  for (; i + 2 <= w2; i += 2) {
+    const TFloat4* p0 = line + start[i];
+    const TFloat4* p1 = line + start[i + 1];
+    const float* w0 = weight + static_cast<std::size_t>(i) * taps;
+    const float* w1 = w0 + taps;
+    TFloat4 a0 = zero, a1 = zero;
+    for (int k = 0; k < taps; ++k) {
+      a0 += w0[k] * p0[k];
+      a1 += w1[k] * p1[k];
+    }
+    a0 = limit(a0);
+    a1 = limit(a1);
+    std::memcpy(out + 3 * i, &a0, sizeof a0);
+    std::memcpy(out + 3 * i + 3, &a1, sizeof a1);
+  }
+  for (; i < w2; ++i) {
+    const TFloat4* p = line + start[i];
+    const float* w = weight + static_cast<std::size_t>(i) * taps;
+    TFloat4 a = zero;
+    for (int k = 0; k < taps; ++k) a += w[k] * p[k];
+    a = limit(a);
+    std::memcpy(out + 3 * i, &a, sizeof a);
+  }
+}
+
+// Whether every colour of the source is a grey (red = green = blue), so one
+// channel carries the whole image: grey formats and grey palettes.
+bool IsGreyImage(const TDibGraphic& g) {
+  if (g.ImageFormat() == ifTrueColor) return false;
+  const int count = PaletteEntryCount(g.ImageFormat());
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t c = rows::EntryColour(g, i);
+    if (rows::Red(c) != rows::Green(c) || rows::Green(c) != rows::Blue(c)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -151,96 +285,137 @@ void TResizeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest)
                           static_cast<long long>(source.Width()) * source.Height() > 1024;
     StretchImage(source, dest, halftone ? smHalftone : smColorOnColor);
   } else {
-    Resample(source, dest);
+    try {
+      Resample(source, dest);
+    } catch (const std::bad_alloc&) {
+      throw ELumetraError("Out of resources");
+    }
   }
   EndProgress();
 }
 
+// Two passes, horizontal then vertical, streamed: a source row is reduced
+// across when the first result row needs it and kept, unrounded, in a ring
+// of as many rows as one result row reads (never more than the source has).
 void TResizeTransform::Resample(const TDibGraphic& source, TDibGraphic& dest) {
   const int w = source.Width(), h = source.Height();
   const int w2 = dest.Width(), h2 = dest.Height();
-  const std::size_t rowBytes2 = 3 * static_cast<std::size_t>(w2);
+  const bool grey = IsGreyImage(source);
+  const int channels = grey ? 1 : 3;
+  const std::uint64_t rowFloats = static_cast<std::uint64_t>(w2) * channels + 1;
 
-  // Horizontal pass into a true-colour work image of W2 x H. Each source row
-  // is turned into floats once, so the taps do not convert every byte again.
-  const TContributors across = BuildContributors(w, w2, filter_);
+  const TTaps across = BuildTaps(w, w2, filter_);
   Progress(20, 0, 100);
-  std::vector<std::uint8_t> work(rowBytes2 * static_cast<std::size_t>(h));
-  std::vector<float> line(3 * static_cast<std::size_t>(w));
-  std::vector<std::uint32_t> colours(source.ImageFormat() == ifTrueColor ? 0 : static_cast<std::size_t>(w));
-  for (int y = 0; y < h; ++y) {
-    if (colours.empty()) {
-      const std::uint8_t* s = source.ScanLine(y);
-      for (std::size_t k = 0; k < line.size(); ++k) line[k] = s[k];
-    } else {
-      rows::ReadColours(source, y, colours.data());
-      for (std::size_t x = 0; x < colours.size(); ++x) {
-        line[3 * x] = static_cast<float>(colours[x] & 0xFF);
-        line[3 * x + 1] = static_cast<float>((colours[x] >> 8) & 0xFF);
-        line[3 * x + 2] = static_cast<float>((colours[x] >> 16) & 0xFF);
-      }
-    }
-    std::uint8_t* out = work.data() + rowBytes2 * static_cast<std::size_t>(y);
-    const float* s = line.data();
-    const int* first = across.first.data();
-    const int* pixel = across.pixel.data();
-    const float* weight = across.weight.data();
-    for (int i = 0; i < w2; ++i) {
-      float b = 0.0f, g = 0.0f, r = 0.0f;
-      for (int k = first[i]; k < first[i + 1]; ++k) {
-        const float wt = weight[k];
-        const float* p = s + 3 * pixel[k];
-        b += wt * p[0];
-        g += wt * p[1];
-        r += wt * p[2];
-      }
-      out[3 * i] = ToByte(b);
-      out[3 * i + 1] = ToByte(g);
-      out[3 * i + 2] = ToByte(r);
-    }
-    Progress(20 + 20LL * y / std::max(1, h - 1), 0, 100);
-  }
-
-  // Vertical pass: each result row sums whole work rows, contributor by
-  // contributor, which keeps every pixel's order of additions. Work rows are
-  // turned into floats once and kept while neighbouring result rows need
-  // them.
-  const TContributors down = BuildContributors(h, h2, filter_);
+  const TTaps down = BuildTaps(h, h2, filter_);
+  const int slots = std::min(h, down.taps);
+  const std::size_t ringFloats = rows::WorkCount(rowFloats * static_cast<std::uint64_t>(slots), sizeof(float));
   Progress(60, 0, 100);
-  int maxTaps = 1;
-  for (int j = 0; j < h2; ++j) maxTaps = std::max(maxTaps, down.first[j + 1] - down.first[j]);
-  const std::size_t slots = static_cast<std::size_t>(2 * maxTaps + 2);
-  std::vector<float> cache(slots * rowBytes2);
-  std::vector<int> cachedRow(slots, -1);
-  auto workRow = [&](int n) -> const float* {
-    const std::size_t slot = static_cast<std::size_t>(n) % slots;
-    float* f = cache.data() + slot * rowBytes2;
-    if (cachedRow[slot] != n) {
-      const std::uint8_t* p = work.data() + rowBytes2 * static_cast<std::size_t>(n);
-      for (std::size_t x = 0; x < rowBytes2; ++x) f[x] = p[x];
-      cachedRow[slot] = n;
-    }
-    return f;
-  };
-  std::vector<float> sums(rowBytes2);
-  std::vector<std::uint32_t> outColours(dest.ImageFormat() == ifTrueColor ? 0 : static_cast<std::size_t>(w2));
-  std::unique_ptr<TNearestColourIndex> nearest;
-  if (!outColours.empty()) nearest = std::make_unique<TNearestColourIndex>(*dest.LogPalette());
-  for (int j = 0; j < h2; ++j) {
-    std::fill(sums.begin(), sums.end(), 0.0f);
-    for (int k = down.first[j]; k < down.first[j + 1]; ++k) {
-      const float wt = down.weight[static_cast<std::size_t>(k)];
-      const float* p = workRow(down.pixel[static_cast<std::size_t>(k)]);
-      float* sum = sums.data();
-      for (std::size_t x = 0; x < rowBytes2; ++x) sum[x] += wt * p[x];
-    }
-    if (outColours.empty()) {
-      std::uint8_t* out = dest.ScanLine(j);
-      for (std::size_t x = 0; x < rowBytes2; ++x) out[x] = ToByte(sums[x]);
+
+  // Source rows as floats over the padded line: grey levels, or pixels of
+  // four lanes. Indexed sources go through their palette.
+  std::vector<float> greyLine(grey ? static_cast<std::size_t>(across.length) : 0);
+  std::vector<TFloat4> colourLine(grey ? 0 : static_cast<std::size_t>(across.length));
+  std::vector<float> levels(256, 0.0f);
+  std::vector<std::uint32_t> colours(source.ImageFormat() == ifTrueColor ? 0 : static_cast<std::size_t>(w));
+  const int bits = rows::Bits(source);
+  if (grey)
+    for (int i = 0; i < PaletteEntryCount(source.ImageFormat()); ++i)
+      levels[static_cast<std::size_t>(i)] = static_cast<float>(rows::Red(rows::EntryColour(source, i)));
+  bool identity = grey;  // the standard grey palette: levels are indices
+  for (int i = 0; identity && i < PaletteEntryCount(source.ImageFormat()); ++i)
+    identity = levels[static_cast<std::size_t>(i)] == static_cast<float>(i);
+  identity = identity && PaletteEntryCount(source.ImageFormat()) == 256;
+  const int* position = across.source.data();
+  // Padded positions outside the source row, filled from their mirrors.
+  std::vector<int> edges;
+  for (int p = 0; p < across.length; ++p)
+    if (p < across.pad || p >= across.pad + w) edges.push_back(p);
+  auto reduceRow = [&](int y, float* out) {
+    const std::uint8_t* s = source.ScanLine(y);
+    if (grey) {
+      float* line = greyLine.data();
+      float* middle = line + across.pad;
+      if (bits == 8 && identity) {
+        for (int x = 0; x < w; ++x) middle[x] = s[x];
+      } else if (bits == 8) {
+        for (int x = 0; x < w; ++x) middle[x] = levels[s[x]];
+      } else {
+        for (int x = 0; x < w; ++x) middle[x] = levels[static_cast<std::size_t>(rows::GetIndex(s, bits, x))];
+      }
+      for (const int p : edges) line[p] = position[p] < 0 ? 0.0f : middle[position[p]];
+      ReduceGreyLine(across, line, out, w2);
     } else {
-      for (int i = 0; i < w2; ++i)
-        outColours[static_cast<std::size_t>(i)] =
-            rows::Rgb(ToByte(sums[3 * i + 2]), ToByte(sums[3 * i + 1]), ToByte(sums[3 * i]));
+      TFloat4* line = colourLine.data();
+      TFloat4* middle = line + across.pad;
+      if (colours.empty()) {
+        for (int x = 0; x < w; ++x, s += 3) middle[x] = TFloat4{float(s[0]), float(s[1]), float(s[2]), 0.0f};
+      } else {
+        rows::ReadColours(source, y, colours.data());
+        for (int x = 0; x < w; ++x) {
+          const std::uint32_t c = colours[static_cast<std::size_t>(x)];
+          middle[x] = TFloat4{float(rows::Blue(c)), float(rows::Green(c)), float(rows::Red(c)), 0.0f};
+        }
+      }
+      for (const int p : edges) line[p] = position[p] < 0 ? TFloat4{0.0f, 0.0f, 0.0f, 0.0f} : middle[position[p]];
+      ReduceColourLine(across, line, out, w2);
+    }
+  };
+
+  std::vector<float> ring(ringFloats);
+  std::vector<int> ringRow(static_cast<std::size_t>(slots), -1);
+  auto reducedRow = [&](int y) -> const float* {
+    const std::size_t slot = static_cast<std::size_t>(y % slots);
+    float* row = ring.data() + slot * rowFloats;
+    if (ringRow[slot] != y) {
+      reduceRow(y, row);
+      ringRow[slot] = y;
+    }
+    return row;
+  };
+
+  const std::size_t sumCount = static_cast<std::size_t>(w2) * channels;
+  std::vector<float> sums(sumCount);
+  const bool trueColour = dest.ImageFormat() == ifTrueColor;
+  std::vector<std::uint32_t> outColours(trueColour || grey ? 0 : static_cast<std::size_t>(w2));
+  std::unique_ptr<TNearestColourIndex> nearest;
+  if (!trueColour) nearest = std::make_unique<TNearestColourIndex>(*dest.LogPalette());
+  // Grey results into an indexed image: the nearest entry of each level.
+  std::vector<int> levelIndex(256, -1);
+  const int destBits = rows::Bits(dest);
+  std::vector<std::uint8_t> bytes(sumCount);
+  for (int j = 0; j < h2; ++j) {
+    const float* weight = down.weight.data() + static_cast<std::size_t>(j) * down.taps;
+    const int first = down.start[static_cast<std::size_t>(j)];
+    std::fill(sums.begin(), sums.end(), 0.0f);
+    for (int k = 0; k < down.taps; ++k) {
+      const int y = down.source[static_cast<std::size_t>(first + k)];
+      const float wt = weight[k];
+      if (y < 0 || wt == 0.0f) continue;
+      const float* p = reducedRow(y);
+      float* sum = sums.data();
+      for (std::size_t x = 0; x < sumCount; ++x) sum[x] += wt * p[x];
+    }
+    for (std::size_t x = 0; x < sumCount; ++x) bytes[x] = ToByte(sums[x]);
+    std::uint8_t* out = dest.ScanLine(j);
+    if (trueColour) {
+      if (grey) {
+        for (int x = 0; x < w2; ++x) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = bytes[static_cast<std::size_t>(x)];
+      } else {
+        std::memcpy(out, bytes.data(), sumCount);
+      }
+    } else if (grey) {
+      for (int x = 0; x < w2; ++x) {
+        int& index = levelIndex[bytes[static_cast<std::size_t>(x)]];
+        if (index < 0) {
+          const int v = bytes[static_cast<std::size_t>(x)];
+          index = nearest->Find(v, v, v);
+        }
+        rows::SetIndex(out, destBits, x, index);
+      }
+    } else {
+      for (int x = 0; x < w2; ++x)
+        outColours[static_cast<std::size_t>(x)] =
+            rows::Rgb(bytes[3 * x + 2], bytes[3 * x + 1], bytes[3 * x]);
       rows::WriteColours(dest, j, outColours.data(), nearest.get());
     }
     Progress(60 + 40LL * j / std::max(1, h2 - 1), 0, 100);

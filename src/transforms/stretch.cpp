@@ -22,7 +22,7 @@ bool SamePalette(const TDibGraphic& a, const TDibGraphic& b) {
 
 // Source column for each destination column: i * W div NW.
 std::vector<int> SampleMap(int sourceSize, int destSize) {
-  std::vector<int> map(static_cast<std::size_t>(destSize));
+  std::vector<int> map(rows::WorkCount(static_cast<std::uint64_t>(destSize), sizeof(int)));
   for (int i = 0; i < destSize; ++i)
     map[static_cast<std::size_t>(i)] =
         static_cast<int>(static_cast<long long>(i) * sourceSize / destSize);
@@ -99,9 +99,9 @@ void StretchHalftone(const TDibGraphic& source, TDibGraphic& dest) {
   for (int i = 0; i < w2; ++i) span(i, w, w2, x0[static_cast<std::size_t>(i)], x1[static_cast<std::size_t>(i)]);
   // Column sums over the rows of one destination row, then prefix sums along
   // the row so each destination pixel costs the same whatever its area.
-  std::vector<std::uint64_t> prefix(3 * (static_cast<std::size_t>(w) + 1));
+  std::vector<std::uint64_t> prefix(rows::WorkCount(3 * (std::uint64_t{1} + w), sizeof(std::uint64_t)));
   std::vector<std::uint32_t> colours(static_cast<std::size_t>(w2));
-  std::vector<std::uint64_t> columns(3 * static_cast<std::size_t>(w));
+  std::vector<std::uint64_t> columns(rows::WorkCount(3 * std::uint64_t{1} * w, sizeof(std::uint64_t)));
   std::unique_ptr<TNearestColourIndex> nearest;
   if (dest.ImageFormat() != ifTrueColor) nearest = std::make_unique<TNearestColourIndex>(*dest.LogPalette());
   for (int j = 0; j < h2; ++j) {

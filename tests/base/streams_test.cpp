@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 
 #include "base/exception.h"
@@ -111,6 +112,49 @@ TEST_F(FileStreamTest, ReadWriteModeAppendsAndSetSizeTruncates) {
   m.LoadFromFile(name_);
   ASSERT_EQ(m.Size(), 4);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(m.Memory()), 4), "abcd");
+}
+
+TEST_F(FileStreamTest, ReadAheadAgreesWithAMemoryStreamThroughMixedOperations) {
+  // The read-ahead block must never show stale bytes after a write, lose
+  // the place after a seek inside or outside it, or read short at its edge:
+  // every answer is compared with a memory stream doing the same.
+  const auto data = Bytes(300000);
+  TMemoryStream expected;
+  expected.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
+  { TFileStream f(name_, fmCreate); f.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size())); }
+  TFileStream f(name_, fmOpenReadWrite);
+  expected.SetPosition(0);
+  std::uint32_t seed = 99;
+  auto next = [&](std::uint32_t n) { return ((seed = seed * 1664525u + 1013904223u) >> 8) % n; };
+  std::vector<std::uint8_t> a(200000), b(200000);
+  for (int step = 0; step < 3000; ++step) {
+    const std::uint32_t op = next(10);
+    const std::int64_t size = expected.Size();
+    if (op < 4) {  // small reads, now and then one of more than a block
+      const std::int64_t n = next(8) == 0 ? 70000 + next(100000) : 1 + next(5000);
+      const std::int64_t got = f.Read(a.data(), n);
+      ASSERT_EQ(got, expected.Read(b.data(), n)) << step;
+      ASSERT_TRUE(std::equal(a.begin(), a.begin() + got, b.begin())) << step;
+    } else if (op < 7) {  // seeks near the position, anywhere, from the end
+      const std::int64_t target = op == 4   ? std::max<std::int64_t>(0, f.Position() - 3000 + next(6000))
+                                  : op == 5 ? next(static_cast<std::uint32_t>(size))
+                                            : size - next(1000);
+      ASSERT_EQ(f.Seek(target, soBeginning), expected.Seek(target, soBeginning)) << step;
+    } else if (op < 9) {  // writes that the next read must see
+      const std::int64_t n = 1 + next(op == 7 ? 300 : 80000);
+      for (std::int64_t i = 0; i < n; ++i) a[i] = static_cast<std::uint8_t>(step + i);
+      ASSERT_EQ(f.Write(a.data(), n), expected.Write(a.data(), n)) << step;
+      f.Seek(-n / 2, soCurrent);
+      expected.Seek(-n / 2, soCurrent);
+    } else {
+      ASSERT_EQ(f.Size(), size) << step;
+    }
+    ASSERT_EQ(f.Position(), expected.Position()) << step;
+  }
+  f.SetPosition(0);
+  std::vector<std::uint8_t> whole(static_cast<std::size_t>(expected.Size()));
+  f.ReadBuffer(whole.data(), expected.Size());
+  EXPECT_TRUE(std::equal(whole.begin(), whole.end(), expected.Memory()));
 }
 
 TEST_F(FileStreamTest, MissingFileAndBadDirectoryRaiseWithTheName) {

@@ -2,6 +2,7 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -28,6 +29,7 @@ struct RawTiff {
   int orientation = 0;  // 0: no tag
   std::uint32_t tile = 0;  // 0: strips; else square tiles of this size
   int unit = 0;         // 0: no resolution tags
+  int fillOrder = 0;    // 0: no tag
   float resolution = 0;
   std::vector<std::uint16_t> colormap;                 // red, green, blue tables one after another
   std::function<void(std::uint8_t* row, int y)> fill;  // one scanline of bytes
@@ -51,6 +53,7 @@ std::vector<std::uint8_t> WriteRaw(const RawTiff& spec) {
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.height);
   }
   if (spec.orientation) TIFFSetField(tif, TIFFTAG_ORIENTATION, spec.orientation);
+  if (spec.fillOrder) TIFFSetField(tif, TIFFTAG_FILLORDER, spec.fillOrder);
   if (spec.unit) {
     TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, spec.unit);
     TIFFSetField(tif, TIFFTAG_XRESOLUTION, spec.resolution);
@@ -233,8 +236,64 @@ TEST(TiffGraphic, WritesTheDocumentTagsAndDefaults) {
   EXPECT_EQ(back.Software, "quorv");
   EXPECT_TRUE(IsTiffDateTime(back.DateTime)) << back.DateTime;
   EXPECT_EQ(TagOf(bytes, TIFFTAG_SUBFILETYPE), FILETYPE_PAGE);
-  EXPECT_EQ(TagOf(bytes, TIFFTAG_FILLORDER), FILLORDER_LSB2MSB);
   EXPECT_EQ(TagOf(bytes, TIFFTAG_PLANARCONFIG), PLANARCONFIG_CONTIG);
+}
+
+// Bits are stored most significant first on every page: the other order is
+// meant for 1-bit data only, and readers that know just this one (as TIFF
+// allows) would show grey, colour and JPEG pages as noise.
+TEST(TiffGraphic, EveryPageIsWrittenInFillOrderOne) {
+  const std::pair<TImageFormat, TTiffCompression> pages[] = {
+      {ifBlackWhite, tcGroup4}, {ifBlackWhite, tcNone}, {ifGray256, tcNone},
+      {ifGray256, tcPackbits},  {ifColor16, tcLZW},     {ifTrueColor, tcJPEG}};
+  for (const auto& [format, compression] : pages) {
+    auto image = MakePatterned<TTiffGraphic>(format, 24, 16);
+    image->SetCompression(compression);
+    const auto bytes = Save(*image);
+    EXPECT_EQ(TagOf(bytes, TIFFTAG_FILLORDER), FILLORDER_MSB2LSB) << int(format) << " " << int(compression);
+  }
+  // An uncompressed grey page holds its rows as they are.
+  auto grey = MakePatterned<TTiffGraphic>(ifGray256, 24, 16);
+  grey->SetCompression(tcNone);
+  const auto bytes = Save(*grey);
+  const std::vector<std::uint8_t> firstRow(grey->ScanLine(0), grey->ScanLine(0) + 24);
+  EXPECT_NE(std::search(bytes.begin(), bytes.end(), firstRow.begin(), firstRow.end()), bytes.end());
+}
+
+TEST(TiffGraphic, AStripLargerThanTheWriteBufferIsWrittenWhole) {
+  // The encoder writes its output in pieces onto the end of the one strip:
+  // a page of noise that does not compress spans several pieces.
+  for (const TTiffCompression compression : {tcNone, tcPackbits, tcZLib}) {
+    TTiffGraphic page;
+    page.NewImage(700, 400, ifTrueColor, nullptr, 300, 300);
+    std::uint32_t seed = 5;
+    for (int y = 0; y < 400; ++y)
+      for (int x = 0; x < 2100; ++x) page.ScanLine(y)[x] = static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+    page.SetCompression(compression);
+    const auto bytes = Save(page);
+    ASSERT_GT(bytes.size(), 700u * 1024) << int(compression);
+    // (libtiff shows an uncompressed strip as many when it reads it)
+    if (compression != tcNone) {
+      EXPECT_EQ(TagOf(bytes, 273), 1u) << int(compression);
+    }
+    EXPECT_TRUE(SamePixels(*Load(bytes), page)) << int(compression);
+  }
+}
+
+TEST(TiffGraphic, FillOrderTwoFilesStillRead) {
+  for (const std::uint16_t compression : {COMPRESSION_NONE, COMPRESSION_CCITTFAX4}) {
+    RawTiff spec;
+    spec.bits = 1;
+    spec.photometric = PHOTOMETRIC_MINISWHITE;
+    spec.compression = compression;
+    spec.fillOrder = FILLORDER_LSB2MSB;
+    spec.fill = [](std::uint8_t* row, int y) { row[0] = static_cast<std::uint8_t>(0xF0 >> (y % 4)); row[1] = 0x81; };
+    auto image = Load(WriteRaw(spec));
+    for (int y = 0; y < 8; ++y) {
+      EXPECT_EQ(image->ScanLine(y)[0], static_cast<std::uint8_t>(~(0xF0 >> (y % 4)))) << compression << " row " << y;
+      EXPECT_EQ(image->ScanLine(y)[1], 0x7E) << compression << " row " << y;
+    }
+  }
 }
 
 TEST(TiffGraphic, AnnotationTagSurvivesASaveAndDisabledTagsAreCleared) {

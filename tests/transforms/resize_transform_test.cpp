@@ -1,5 +1,8 @@
 #include "transforms/resize_transform.h"
 
+#include <algorithm>
+#include <cmath>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -206,6 +209,124 @@ TEST(Resize, ForcedIndexedTargetIsMatchedByNearestColour) {
   resize.ApplyOnDest(source, dest);
   EXPECT_EQ(dest.ImageFormat(), ifBlackWhite);
   EXPECT_EQ(dest.Pixels(1, 1), 0u);
+}
+
+
+// The filtered resampler as it stood before its rows were streamed: float
+// sums over contributor lists and an 8-bit work image between the passes.
+// The present one keeps the work rows unrounded, so it may differ from this
+// by one level, never more.
+void ResampleAsBefore(const TDibGraphic& source, TDibGraphic& dest, TResampleFilter filter, int w2,
+                      int h2) {
+  struct TList {
+    std::vector<std::vector<std::pair<int, float>>> taps;
+  };
+  auto build = [&](int size, int size2) {
+    const float support = ResampleSupport(filter);
+    const float scale = size == 1 ? float(size2) / float(size) : float(size2 - 1) / float(size - 1);
+    TList list;
+    for (int i = 0; i < size2; ++i) {
+      list.taps.emplace_back();
+      const float centre = float(i) / scale;
+      const float width = scale >= 1.0f ? support : support / scale;
+      for (long long j = (long long)std::floor(centre - width); j <= (long long)std::ceil(centre + width);
+           ++j) {
+        const float d = centre - float(j);
+        const float w = scale >= 1.0f ? ResampleKernel(filter, d) : ResampleKernel(filter, d * scale) * scale;
+        const long long n = j < 0 ? -j : j >= size ? 2LL * size - 1 - j : j;
+        if (w != 0.0f && n >= 0 && n < size) list.taps.back().push_back({int(n), w});
+      }
+    }
+    return list;
+  };
+  auto toByte = [](float v) { return int(std::clamp(std::nearbyint(v), 0.0f, 255.0f)); };
+  const int w = source.Width(), h = source.Height();
+  const TList across = build(w, w2), down = build(h, h2);
+  std::vector<int> work(std::size_t(3) * w2 * h);
+  for (int y = 0; y < h; ++y)
+    for (int i = 0; i < w2; ++i)
+      for (int c = 0; c < 3; ++c) {
+        float sum = 0.0f;
+        for (auto [n, wt] : across.taps[i]) sum += wt * float((source.Pixels(n, y) >> (8 * c)) & 0xFF);
+        work[(std::size_t(y) * w2 + i) * 3 + c] = toByte(sum);
+      }
+  dest.NewImage(w2, h2, ifTrueColor, nullptr, 0, 0);
+  for (int j = 0; j < h2; ++j)
+    for (int i = 0; i < w2; ++i) {
+      std::uint32_t colour = 0;
+      for (int c = 0; c < 3; ++c) {
+        float sum = 0.0f;
+        for (auto [n, wt] : down.taps[j]) sum += wt * float(work[(std::size_t(n) * w2 + i) * 3 + c]);
+        colour |= std::uint32_t(toByte(sum)) << (8 * c);
+      }
+      dest.SetPixels(i, j, colour);
+    }
+}
+
+struct TResampleCase {
+  TImageFormat format;
+  int w, h, w2, h2;
+};
+
+class ResampleAgainstBefore
+    : public ::testing::TestWithParam<std::tuple<TResampleFilter, TResampleCase>> {};
+
+TEST_P(ResampleAgainstBefore, EveryChannelWithinOneLevel) {
+  const auto [filter, c] = GetParam();
+  TDibGraphic source, dest, before;
+  MakePattern(source, c.format, c.w, c.h);
+  if (c.format == ifColor256)  // a palette of real colours, not the default one
+    for (int i = 0; i < 256; ++i) source.SetPixelIndex(i % c.w, (i / c.w) % c.h, (i * 37) % 256);
+  TResizeTransform resize;
+  resize.SetInterpolate(true);
+  resize.SetResampleFilter(filter);
+  resize.SetNewWidth(c.w2);
+  resize.SetNewHeight(c.h2);
+  resize.SetForceFormat(c.format != ifGray256);
+  resize.SetTargetFormat(ifTrueColor);
+  resize.ApplyOnDest(source, dest);
+  ResampleAsBefore(source, before, filter, c.w2, c.h2);
+  for (int y = 0; y < c.h2; ++y)
+    for (int x = 0; x < c.w2; ++x) {
+      const std::uint32_t a = dest.Pixels(x, y), b = before.Pixels(x, y);
+      for (int shift = 0; shift < 24; shift += 8) {
+        const int d = int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF);
+        ASSERT_LE(std::abs(d), 1) << "pixel (" << x << ", " << y << ")";
+      }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FiltersAndSizes, ResampleAgainstBefore,
+    ::testing::Combine(::testing::Values(rfTriangle, rfHermite, rfBell, rfBSpline, rfLanczos3, rfMitchell),
+                       ::testing::Values(TResampleCase{ifTrueColor, 61, 47, 140, 19},
+                                         TResampleCase{ifTrueColor, 61, 47, 23, 90},
+                                         TResampleCase{ifTrueColor, 61, 47, 30, 23},
+                                         TResampleCase{ifTrueColor, 23, 17, 70, 40},
+                                         TResampleCase{ifTrueColor, 3, 200, 9, 7},
+                                         TResampleCase{ifGray256, 57, 43, 28, 97},
+                                         TResampleCase{ifGray16, 40, 30, 13, 11},
+                                         TResampleCase{ifBlackWhite, 64, 9, 21, 5},
+                                         TResampleCase{ifColor256, 33, 29, 16, 50})));
+
+TEST(Resize, WorkBeyondTheProcessLimitIsRefusedNotOverrun) {
+  // 65536 x 2 from one column of 21846 rows: every result row reads all
+  // 21846 source rows, reduced to 65536 pixels each. Sized in 32 bits
+  // the work buffer wrapped to 128 KiB and was overrun.
+  TDibGraphic source, dest;
+  source.NewImage(1, 21846, ifTrueColor, nullptr, 0, 0);
+  TResizeTransform resize;
+  resize.SetInterpolate(true);
+  resize.SetNewWidth(65536);
+  resize.SetNewHeight(2);
+  EXPECT_EQ(ErrorOf(resize, source), "Out of resources");
+  // A large but sound reduction of the same kind still works.
+  source.NewImage(1, 3000, ifGray256, nullptr, 0, 0);
+  source.Fill(0x404040);
+  resize.SetNewWidth(4000);
+  resize.SetNewHeight(2);
+  resize.ApplyOnDest(source, dest);
+  EXPECT_EQ(dest.Pixels(3999, 1), 0x404040u);
 }
 
 }  // namespace
