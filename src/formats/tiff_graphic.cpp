@@ -182,16 +182,7 @@ std::uint16_t DpiFromTiff(float value, std::uint16_t unit) {
   return static_cast<std::uint16_t>(std::nearbyint(dpi));
 }
 
-// In-place row operations shared by the reader: a negative (complemented
-// bytes) and a half turn (rows and pixels in reverse order).
-void Negate(TDibGraphic& image) {
-  const std::size_t bytes =
-      (static_cast<std::size_t>(image.Width()) * BitsPerPixel(image.ImageFormat()) + 7) / 8;
-  for (int y = 0; y < image.Height(); ++y) {
-    std::uint8_t* row = image.ScanLine(y);
-    for (std::size_t i = 0; i < bytes; ++i) row[i] = static_cast<std::uint8_t>(~row[i]);
-  }
-}
+// A half turn in place (rows and pixels in reverse order).
 
 void ReverseRow(const std::uint8_t* source, std::uint8_t* dest, int width, int bits) {
   switch (bits) {
@@ -235,13 +226,7 @@ void RotateHalfTurn(TDibGraphic& image) {
 }
 
 std::string DateTimeNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  const std::tm local = LocalTimeNow();
   return FormatDateWith("yyyy:mm:dd", local) + " " + FormatTimeWith("hh:nn:ss", local);
 }
 
@@ -607,7 +592,7 @@ void TTiffGraphic::ReadPage(TStream& stream, int imageIndex) {
     }
   }
 
-  if (invert) Negate(*this);
+  if (invert) NegatePixels(*this);
   if (orientation == ORIENTATION_BOTRIGHT && !rgba) RotateHalfTurn(*this);
   owner.reset();
   progress.Percent(100);

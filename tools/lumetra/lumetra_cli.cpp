@@ -7,6 +7,7 @@
 #include "base/conversions.h"
 #include "base/format.h"
 #include "formats/jpeg_graphic.h"
+#include "formats/pdf_graphic.h"
 #include "formats/registry.h"
 #include "formats/tiff_graphic.h"
 #include "platform/platform.h"
@@ -62,6 +63,11 @@ int ParseNumber(const std::string& option, const std::string& text, int low, int
   if (value < low || value > high)
     throw UsageError(Format("%s must be between %d and %d", option, low, high));
   return value;
+}
+
+// Formats whose files hold many pages.
+bool HoldsManyPages(const TDibGraphic& format) {
+  return dynamic_cast<const TTiffGraphic*>(&format) || dynamic_cast<const TPdfGraphic*>(&format);
 }
 
 std::unique_ptr<TDibGraphic> ReaderFor(const std::string& fileName) {
@@ -156,11 +162,23 @@ int Convert(const std::string& inName, const std::string& outName, std::optional
     for (int p = 1; p <= pages; ++p) wanted.push_back(p);
   // Check the output class before the file is created.
   auto check = CreateGraphicForFile(outName);
-  if (wanted.size() > 1 && !dynamic_cast<TTiffGraphic*>(check.get()))
+  if (wanted.size() > 1 && !HoldsManyPages(*check))
     throw ELumetraError(
         Format("The %s format does not support multiple images; choose one page with --page",
                check->ClassName()));
   TMemoryStream result;
+  const std::size_t pageCount = wanted.size();
+  if (dynamic_cast<TPdfGraphic*>(check.get())) {
+    if (options.compression) throw UsageError("--compression applies to TIFF output only");
+    if (options.quality) throw UsageError("--quality applies to TIFF and JPEG output only");
+    // One pass writes every page; page by page appends would copy the
+    // pages written so far again each time.
+    check->SaveImagesToStream(result, static_cast<int>(wanted.size()), [&](int index, bool& freeIt) {
+      freeIt = true;
+      return static_cast<TGraphic*>(LoadPage(inName, wanted[index - 1]).release());
+    });
+    wanted.clear();
+  }
   for (std::size_t i = 0; i < wanted.size(); ++i) {
     auto source = LoadPage(inName, wanted[i]);
     auto writer = PrepareWriter(outName, *source, options);
@@ -171,14 +189,14 @@ int Convert(const std::string& inName, const std::string& outName, std::optional
   }
   // Only a complete result replaces the output file.
   result.SaveToFile(outName);
-  out << "wrote " << wanted.size() << " page(s) to " << outName << "\n";
+  out << "wrote " << pageCount << " page(s) to " << outName << "\n";
   return 0;
 }
 
 int Append(const std::string& inName, const std::string& outName, std::ostream& out) {
   const int pages = PageCount(inName);
   auto check = CreateGraphicForFile(outName);
-  if (!dynamic_cast<TTiffGraphic*>(check.get()))
+  if (!HoldsManyPages(*check))
     throw ELumetraError(
         Format("The %s format does not support multiple images", check->ClassName()));
   std::unique_ptr<TFileStream> stream;
