@@ -328,6 +328,20 @@ class Lexer {
   int values_ = 0;
 };
 
+// Some writers (tiff2pdf among them, for JPEG pages) record offsets a few
+// bytes off. An object or table that is not where its offset says is looked
+// for this far around it, nearest first.
+constexpr std::int64_t kOffsetSlack = 64;
+
+// The position near Offset where Found answers true, or -1.
+template <class F>
+std::int64_t FindNear(std::int64_t offset, std::int64_t size, F found) {
+  for (std::int64_t distance = 0; distance <= kOffsetSlack; ++distance)
+    for (std::int64_t at : {offset - distance, offset + distance})
+      if (at >= 0 && at < size && (distance || at == offset) && found(at)) return at;
+  return -1;
+}
+
 // Searches Needle in Haystack from the end; npos when absent.
 std::size_t FindLast(std::string_view haystack, std::string_view needle, std::size_t before) {
   if (before > haystack.size()) before = haystack.size();
@@ -475,12 +489,15 @@ void TPDFParser::ReadXRefChain() {
 void TPDFParser::ReadXRefTable(std::int64_t offset, std::int64_t& previous) {
   if (offset >= size_) Fail("Invalid PDF stream: \"xref\" not found !");
   ByteSource source(stream_, size_);
-  Lexer lexer(source, offset);
-  const std::int64_t at = lexer.Position();
+  const std::int64_t at = FindNear(offset, size_, [&](std::int64_t p) {
+    Lexer probe(source, p);
+    return (p == offset || IsWhite(source.At(p - 1))) && probe.Keyword() == "xref";
+  });
+  Lexer lexer(source, at < 0 ? offset : at);
   const std::string word = lexer.Keyword();
   if (word != "xref") {
     // "N G obj" in its place: a compressed cross-reference stream.
-    Lexer probe(source, at);
+    Lexer probe(source, offset);
     std::int64_t n = 0, g = 0;
     if (probe.TryUnsigned(n) && probe.TryUnsigned(g) && probe.Keyword() == "obj")
       Fail("Invalid PDF stream: cross-reference streams (PDF 1.5) are not supported !");
@@ -533,10 +550,18 @@ TPdfIndirectObject TPDFParser::ReadObject(std::int32_t number) {
   if (entry->Offset <= 0 || entry->Offset >= size_)
     Fail(Format("Invalid PDF stream: object offset %d not valid !", number));
   ByteSource source(stream_, size_);
-  Lexer lexer(source, entry->Offset);
+  const std::int64_t at = FindNear(entry->Offset, size_, [&](std::int64_t p) {
+    if (p != entry->Offset && !IsWhite(source.At(p - 1))) return false;
+    Lexer probe(source, p);
+    std::int64_t n = 0, g = 0;
+    return probe.TryUnsigned(n) && n == number && probe.TryUnsigned(g) && probe.Keyword() == "obj";
+  });
+  if (at < 0) Fail(Format("Invalid PDF stream: object offset %d not valid !", number));
+  Lexer lexer(source, at);
   std::int64_t n = 0, g = 0;
-  if (!lexer.TryUnsigned(n) || !lexer.TryUnsigned(g) || lexer.Keyword() != "obj" || n != number)
-    Fail(Format("Invalid PDF stream: object offset %d not valid !", number));
+  lexer.TryUnsigned(n);
+  lexer.TryUnsigned(g);
+  lexer.Keyword();
   object.value = lexer.Value();
   const std::int64_t afterValue = lexer.Position();
   if (lexer.Keyword() == "stream") {

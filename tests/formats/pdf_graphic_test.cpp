@@ -495,6 +495,20 @@ const Hostile kHostile[] = {
        return doc;
      },
      nullptr},
+    {"OffsetsSlightlyOff",  // as tiff2pdf writes them after JPEG pages
+     [] {
+       std::string doc = OnePageDocument("[0 0 4 2]", GreyImageObject());
+       const std::size_t mark = doc.rfind("startxref\n") + 10;
+       const std::size_t xref = std::stoul(doc.substr(mark));
+       doc.replace(mark, std::to_string(xref).size(), std::to_string(xref - 2));
+       const std::size_t entry = doc.find(" 00000 n", xref) - 10;  // the catalog's
+       const std::size_t offset = std::stoul(doc.substr(entry, 10));
+       char moved[11];
+       std::snprintf(moved, sizeof moved, "%010zu", offset + 3);
+       doc.replace(entry, 10, moved);
+       return doc;
+     },
+     nullptr},
     {"PageTreeCycle",
      [] {
        return BuildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] >>",

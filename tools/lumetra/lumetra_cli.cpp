@@ -173,10 +173,11 @@ int Convert(const std::string& inName, const std::string& outName, std::optional
     if (options.quality) throw UsageError("--quality applies to TIFF and JPEG output only");
     // One pass writes every page; page by page appends would copy the
     // pages written so far again each time.
-    check->SaveImagesToStream(result, static_cast<int>(wanted.size()), [&](int index, bool& freeIt) {
-      freeIt = true;
-      return static_cast<TGraphic*>(LoadPage(inName, wanted[index - 1]).release());
-    });
+    check->SaveImagesToStream(
+        result, static_cast<int>(wanted.size()), [&](int index, bool& freeIt) {
+          freeIt = true;
+          return static_cast<TGraphic*>(LoadPage(inName, wanted[index - 1]).release());
+        });
     wanted.clear();
   }
   for (std::size_t i = 0; i < wanted.size(); ++i) {
