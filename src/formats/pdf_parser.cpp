@@ -10,6 +10,32 @@
 #include "base/format.h"
 
 namespace lumetra {
+// Random access to the stream's bytes through a window, so that a lexer can
+// look at any position without the whole file in memory. At() answers -1
+// past the end.
+class TPdfByteSource {
+ public:
+  TPdfByteSource(TStream& stream, std::int64_t size) : stream_(stream), size_(size) {}
+  int At(std::int64_t position) {
+    if (position < 0 || position >= size_) return -1;
+    if (position < start_ || position >= start_ + static_cast<std::int64_t>(window_.size())) {
+      start_ = position;
+      window_.resize(static_cast<std::size_t>(std::min<std::int64_t>(kWindow, size_ - position)));
+      stream_.SetPosition(position);
+      stream_.ReadBuffer(window_.data(), static_cast<std::int64_t>(window_.size()));
+    }
+    return window_[static_cast<std::size_t>(position - start_)];
+  }
+  std::int64_t Size() const { return size_; }
+
+ private:
+  static constexpr std::int64_t kWindow = 64 * 1024;
+  TStream& stream_;
+  std::int64_t size_;
+  std::int64_t start_ = 0;
+  std::vector<std::uint8_t> window_;
+};
+
 namespace {
 
 // Limits that keep a hostile document from exhausting the stack, the memory
@@ -53,37 +79,11 @@ int HexValue(int c) {
   return -1;
 }
 
-// Random access to the stream's bytes through a window, so that a lexer can
-// look at any position without the whole file in memory. At() answers -1
-// past the end.
-class ByteSource {
- public:
-  ByteSource(TStream& stream, std::int64_t size) : stream_(stream), size_(size) {}
-  int At(std::int64_t position) {
-    if (position < 0 || position >= size_) return -1;
-    if (position < start_ || position >= start_ + static_cast<std::int64_t>(window_.size())) {
-      start_ = position;
-      window_.resize(static_cast<std::size_t>(std::min<std::int64_t>(kWindow, size_ - position)));
-      stream_.SetPosition(position);
-      stream_.ReadBuffer(window_.data(), static_cast<std::int64_t>(window_.size()));
-    }
-    return window_[static_cast<std::size_t>(position - start_)];
-  }
-  std::int64_t Size() const { return size_; }
-
- private:
-  static constexpr std::int64_t kWindow = 64 * 1024;
-  TStream& stream_;
-  std::int64_t size_;
-  std::int64_t start_ = 0;
-  std::vector<std::uint8_t> window_;
-};
-
 // The PDF syntax of objects: numbers, names, strings, arrays, dictionaries
-// and references, read from a position of a ByteSource.
+// and references, read from a position of a TPdfByteSource.
 class Lexer {
  public:
-  Lexer(ByteSource& source, std::int64_t position) : source_(source), pos_(position) {}
+  Lexer(TPdfByteSource& source, std::int64_t position) : source_(source), pos_(position) {}
   std::int64_t Position() const { return pos_; }
   int Peek(std::int64_t ahead = 0) { return source_.At(pos_ + ahead); }
 
@@ -323,7 +323,7 @@ class Lexer {
     return v;
   }
 
-  ByteSource& source_;
+  TPdfByteSource& source_;
   std::int64_t pos_;
   int values_ = 0;
 };
@@ -433,7 +433,12 @@ std::string PdfValueText(const TPdfValue& value) {
 // --- TPDFParser ---------------------------------------------------------------------
 
 TPDFParser::TPDFParser(TStream& stream)
-    : stream_(stream), start_(stream.Position()), size_(stream.Size()) {}
+    : stream_(stream),
+      start_(stream.Position()),
+      size_(stream.Size()),
+      source_(std::make_unique<TPdfByteSource>(stream, size_)) {}
+
+TPDFParser::~TPDFParser() = default;
 
 void TPDFParser::ReadHeader() {
   const std::int64_t count = std::min(kTailSize, size_ - start_);
@@ -488,7 +493,7 @@ void TPDFParser::ReadXRefChain() {
 
 void TPDFParser::ReadXRefTable(std::int64_t offset, std::int64_t& previous) {
   if (offset >= size_) Fail("Invalid PDF stream: \"xref\" not found !");
-  ByteSource source(stream_, size_);
+  TPdfByteSource& source = *source_;
   const std::int64_t at = FindNear(offset, size_, [&](std::int64_t p) {
     Lexer probe(source, p);
     return (p == offset || IsWhite(source.At(p - 1))) && probe.Keyword() == "xref";
@@ -549,7 +554,7 @@ TPdfIndirectObject TPDFParser::ReadObject(std::int32_t number) {
   if (!entry) return object;
   if (entry->Offset <= 0 || entry->Offset >= size_)
     Fail(Format("Invalid PDF stream: object offset %d not valid !", number));
-  ByteSource source(stream_, size_);
+  TPdfByteSource& source = *source_;
   const std::int64_t at = FindNear(entry->Offset, size_, [&](std::int64_t p) {
     if (p != entry->Offset && !IsWhite(source.At(p - 1))) return false;
     Lexer probe(source, p);
@@ -595,7 +600,7 @@ void TPDFParser::ReadStreamData(const TPdfIndirectObject& object, std::vector<st
   }
   if (length < 0) {
     // A missing or impossible length: the data runs to "endstream".
-    ByteSource source(stream_, size_);
+    TPdfByteSource& source = *source_;
     static constexpr char kEnd[] = "endstream";
     std::int64_t at = object.dataOffset;
     for (; at + 9 <= size_; ++at) {

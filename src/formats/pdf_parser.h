@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -78,9 +79,12 @@ struct TPdfIndirectObject {
   std::int64_t dataOffset = 0;  // absolute position of the first data byte
 };
 
+class TPdfByteSource;
+
 class TPDFParser : public TObject {
  public:
   explicit TPDFParser(TStream& stream);
+  ~TPDFParser() override;
   const char* ClassName() const noexcept override { return "TPDFParser"; }
 
   void ReadHeader();
@@ -116,6 +120,7 @@ class TPDFParser : public TObject {
   TStream& stream_;
   std::int64_t start_;
   std::int64_t size_;
+  std::unique_ptr<TPdfByteSource> source_;  // the stream's bytes, read a window at a time
   double version_ = 0;
   std::int64_t xrefOffset_ = 0;
   std::vector<TPDFObject> objects_;  // sorted by number, newest entry first
