@@ -145,7 +145,7 @@ class Lexer {
         if (Peek() != '/') Damaged();
         ++pos_;
         std::string key = Name();
-        v.entries.emplace_back(std::move(key), Value(depth + 1));
+        v.entries.push_back(TPdfEntry{std::move(key), Value(depth + 1)});
       }
     } else if (c == '<') {
       v.kind = TPdfValue::pvString;

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "base/exception.h"
@@ -18,6 +17,8 @@
 namespace lumetra {
 
 LUMETRA_DECLARE_EXCEPTION(EPdfError, Exception);
+
+struct TPdfEntry;
 
 // One parsed PDF value. Names are kept without their slash, strings as
 // their decoded bytes.
@@ -35,16 +36,21 @@ struct TPdfValue {
   TKind kind = pvNull;
   bool boolean = false;
   double number = 0;
-  bool integer = false;                                    // written without a decimal point
-  std::string text;                                        // name or string
-  std::vector<TPdfValue> items;                            // array
-  std::vector<std::pair<std::string, TPdfValue>> entries;  // dictionary, in file order
-  std::int32_t objectNumber = 0, generation = 0;           // reference
+  bool integer = false;                           // written without a decimal point
+  std::string text;                               // name or string
+  std::vector<TPdfValue> items;                   // array
+  std::vector<TPdfEntry> entries;                 // dictionary, in file order
+  std::int32_t objectNumber = 0, generation = 0;  // reference
 
   bool Is(TKind k) const { return kind == k; }
   bool IsName(const char* name) const { return kind == pvName && text == name; }
   // The dictionary entry Key (without slash), or null.
   const TPdfValue* Find(const std::string& key) const;
+};
+
+struct TPdfEntry {
+  std::string key;
+  TPdfValue value;
 };
 
 // Serialises a value in PDF syntax (a copied image dictionary's entries).

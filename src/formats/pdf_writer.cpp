@@ -1,6 +1,6 @@
 // The writing side of TPdfGraphic.
+#include <algorithm>
 #include <cmath>
-#include <ctime>
 
 #include "base/format.h"
 #include "formats/jpeg_graphic.h"
