@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "base/format.h"
 #include "formats/codec_limits.h"
@@ -43,22 +44,29 @@ std::int64_t IntegerOr(const TPdfValue* value, std::int64_t fallback) {
 }
 
 // Inflates zlib data, never producing more than Limit bytes: whatever a
-// hostile stream claims, only the pixels the image can hold are kept.
+// hostile stream claims, only the pixels the image can hold are kept. The
+// output grows with what the stream really holds.
 std::vector<std::uint8_t> Inflate(const std::vector<std::uint8_t>& input, std::size_t limit) {
-  std::vector<std::uint8_t> out(limit);
+  constexpr std::size_t kStep = std::size_t{1} << 20;
+  std::vector<std::uint8_t> out;
   z_stream z{};
   if (inflateInit(&z) != Z_OK) Fail("Invalid PDF stream: cannot start the Flate decoder !");
   z.next_in = const_cast<Bytef*>(input.data());
   z.avail_in = static_cast<uInt>(std::min<std::size_t>(input.size(), 0xFFFFFFFFu));
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(limit);
-  const int status = limit ? inflate(&z, Z_FINISH) : Z_STREAM_END;
-  const std::size_t produced = limit - z.avail_out;
+  int status = Z_OK;
+  while (out.size() < limit && status == Z_OK) {
+    const std::size_t before = out.size();
+    out.resize(std::min(limit, before + kStep));
+    z.next_out = out.data() + before;
+    z.avail_out = static_cast<uInt>(out.size() - before);
+    status = inflate(&z, Z_NO_FLUSH);
+    out.resize(out.size() - z.avail_out);
+    if (status == Z_BUF_ERROR && z.avail_in > 0 && out.size() < limit) status = Z_OK;
+  }
   inflateEnd(&z);
   // Damage after some rows keeps the rows that came before, as viewers do.
-  if (produced == 0 && status != Z_STREAM_END && status != Z_BUF_ERROR && limit != 0)
+  if (out.empty() && limit != 0 && status != Z_STREAM_END && status != Z_OK)
     Fail("Invalid PDF stream: damaged Flate data !");
-  out.resize(produced);
   return out;
 }
 
@@ -410,7 +418,12 @@ void TPdfGraphic::LoadImageFromStream(TStream& stream, int imageIndex) {
     const int index = imageIndex - 1;
     const TPdfIndirectObject image = parser.ReadObject(parser.FindFirstImageObject(index));
     TDibGraphic decoded;
-    DecodeImage(parser, image, decoded, OnReadWriteProgress);
+    try {
+      DecodeImage(parser, image, decoded, OnReadWriteProgress);
+    } catch (const std::bad_alloc&) {
+      // A 32-bit host cannot hold every page a document may claim.
+      throw EPdfError("Invalid PDF stream: not enough memory for the page image !");
+    }
     const TPDFPage& page = parser.Pages()[static_cast<std::size_t>(index)];
     if (const std::uint16_t x = DpiOf(decoded.Width(), page.MediaBox[2] - page.MediaBox[0]))
       decoded.SetXDpi(x);
