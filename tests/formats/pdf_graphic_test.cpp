@@ -65,6 +65,11 @@ std::unique_ptr<TPdfGraphic> LoadPage(const std::string& document, int page) {
   return pdf;
 }
 
+std::string TenDigits(std::size_t value) {
+  const std::string digits = std::to_string(value);
+  return std::string(10 - std::min<std::size_t>(10, digits.size()), '0') + digits;
+}
+
 // A document from object bodies (object N is Objects[N-1]) with a correct
 // cross-reference table; the catalog is object 1 unless Trailer says more.
 std::string BuildPdf(const std::vector<std::string>& objects, const std::string& trailer = "") {
@@ -76,11 +81,7 @@ std::string BuildPdf(const std::vector<std::string>& objects, const std::string&
   }
   const std::size_t xref = doc.size();
   doc += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-  for (std::size_t offset : offsets) {
-    char line[32];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-    doc += line;
-  }
+  for (std::size_t offset : offsets) doc += TenDigits(offset) + " 00000 n \n";
   doc += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R" + trailer +
          " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
   return doc;
@@ -503,9 +504,7 @@ const Hostile kHostile[] = {
        doc.replace(mark, std::to_string(xref).size(), std::to_string(xref - 2));
        const std::size_t entry = doc.find(" 00000 n", xref) - 10;  // the catalog's
        const std::size_t offset = std::stoul(doc.substr(entry, 10));
-       char moved[11];
-       std::snprintf(moved, sizeof moved, "%010zu", offset + 3);
-       doc.replace(entry, 10, moved);
+       doc.replace(entry, 10, TenDigits(offset + 3));
        return doc;
      },
      nullptr},
