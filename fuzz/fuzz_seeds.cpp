@@ -2,8 +2,10 @@
 // the fuzzers start from inputs that reach the pixel paths.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "formats/jpeg_graphic.h"
+#include "formats/pdf_graphic.h"
 #include "formats/png_graphic.h"
 #include "formats/tiff_graphic.h"
 
@@ -55,5 +57,22 @@ int main(int argc, char** argv) {
       jpeg->Progressive = progressive;
       Save(*jpeg, dir + "/jpeg_" + std::to_string(f) + (progressive ? "p" : "") + ".jpg");
     }
+  // One document with a page of every format, and one made by appending.
+  std::vector<std::unique_ptr<TDibGraphic>> pages;
+  for (int f = ifBlackWhite; f <= ifTrueColor; ++f)
+    pages.push_back(Sample<TDibGraphic>(TImageFormat(f), 23, 15));
+  TPdfGraphic pdf;
+  {
+    TFileStream out(dir + "/pdf_all.pdf", fmCreate);
+    pdf.SaveImagesToStream(out, static_cast<int>(pages.size()), [&](int i, bool& freeIt) {
+      freeIt = false;
+      return static_cast<TGraphic*>(pages[i - 1].get());
+    });
+  }
+  TFileStream out(dir + "/pdf_appended.pdf", fmCreate);
+  for (int f : {ifBlackWhite, ifColor256}) {
+    pdf.Assign(pages[f].get());
+    pdf.AppendToStream(out);
+  }
   return 0;
 }

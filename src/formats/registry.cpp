@@ -7,6 +7,7 @@
 
 #include "base/format.h"
 #include "formats/jpeg_graphic.h"
+#include "formats/pdf_graphic.h"
 #include "formats/png_graphic.h"
 #include "formats/tiff_graphic.h"
 
@@ -55,6 +56,7 @@ const BuiltinFormat kBuiltinFormats[] = {
     {"PNG", "Portable Network Graphic", &GraphicClassOf<TPngGraphic>},
     {"JPG", "JPEG", &GraphicClassOf<TJpegGraphic>},
     {"JPEG", "JPEG", &GraphicClassOf<TJpegGraphic>},
+    {"PDF", "PDF file", &GraphicClassOf<TPdfGraphic>},
 };
 
 // Caller holds the mutex.

@@ -332,13 +332,7 @@ void RotateHalfTurn(TDibGraphic& image) {
 }
 
 std::string DateTimeNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  const std::tm local = LocalTimeNow();
   return FormatDateWith("yyyy:mm:dd", local) + " " + FormatTimeWith("hh:nn:ss", local);
 }
 

@@ -95,6 +95,15 @@ struct DibPixelAccess {
 
 TDibGraphic::TQuantizerStarter TDibGraphic::QuantizerStarter;
 
+void NegatePixels(TDibGraphic& image) {
+  const std::size_t bytes =
+      (static_cast<std::size_t>(image.Width()) * BitsPerPixel(image.ImageFormat()) + 7) / 8;
+  for (int y = 0; y < image.Height(); ++y) {
+    std::uint8_t* row = image.ScanLine(y);
+    for (std::size_t i = 0; i < bytes; ++i) row[i] = static_cast<std::uint8_t>(~row[i]);
+  }
+}
+
 bool PaletteDevice() {
   static const bool paletteDevice = platform::IsPaletteDevice();
   return paletteDevice;

@@ -76,6 +76,10 @@ void SaveDIBHandleToStream(void* dib, TStream& stream);
 void* HalftonePalette();
 #endif
 
+// Complements every pixel byte of an image in place (a negative of the
+// indices, which for grey and black-and-white images is the negative image).
+void NegatePixels(TDibGraphic& image);
+
 // True when the screen is a palette device; read once, at first use.
 bool PaletteDevice();
 // Builds the default palettes, reads the palette-device flag and, on Win32,

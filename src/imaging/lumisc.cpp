@@ -174,4 +174,15 @@ std::string FormatTimeWith(const std::string& pattern, const std::tm& moment) {
   return Expand(pattern, moment, false);
 }
 
+std::tm LocalTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  return local;
+}
+
 }  // namespace lumetra

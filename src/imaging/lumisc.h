@@ -76,6 +76,8 @@ bool RunAndWait(const std::string& commandLine, bool visible, std::uint32_t& exi
 // host languages' notation: yyyy, yy, mm, m, dd, d for dates; hh, h, nn, n,
 // ss, s for times; "/" and ":" stand for themselves.
 std::string FormatDateWith(const std::string& pattern, const std::tm& moment);
+// The current moment in the local time zone.
+std::tm LocalTimeNow();
 std::string FormatTimeWith(const std::string& pattern, const std::tm& moment);
 
 }  // namespace lumetra

@@ -6,6 +6,7 @@
 #endif
 
 #include "formats/format_test_util.h"
+#include "formats/pdf_graphic.h"
 #include "formats/png_graphic.h"
 #include "formats/tiff_graphic.h"
 #include "lumetra_cli.h"
@@ -41,8 +42,9 @@ class LumetraTool : public ::testing::Test {
     second->AppendToStream(file);
   }
   void TearDown() override {
-    for (const std::string& f : {twoPages, TempPath("qv_cli_out.tif"), TempPath("qv_cli_out.png"),
-                                 TempPath("qv_cli_out.jpg"), TempPath("qv_cli_append.tif")})
+    for (const std::string& f :
+         {twoPages, TempPath("qv_cli_out.tif"), TempPath("qv_cli_out.png"),
+          TempPath("qv_cli_out.jpg"), TempPath("qv_cli_append.tif"), TempPath("qv_cli_out.pdf")})
       platform::RemoveFile(f);
   }
   std::string twoPages;
@@ -251,6 +253,22 @@ TEST_F(LumetraTool, ALoopingDirectoryChainIsReportedOnceAndItsPagesRead) {
   EXPECT_NE(warning, std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("damaged", warning + 8), std::string::npos) << r.err;
   platform::RemoveFile(looping);
+TEST_F(LumetraTool, PdfHoldsAllPagesAndTakesAppendedOnes) {
+  const std::string out = TempPath("qv_cli_out.pdf");
+  const Result converted = Lumetra({"convert", twoPages, out});
+  ASSERT_EQ(converted.code, 0) << converted.err;
+  EXPECT_NE(converted.out.find("wrote 2 page(s)"), std::string::npos) << converted.out;
+  ASSERT_EQ(Lumetra({"append", twoPages, out}).code, 0);
+  const Result info = Lumetra({"info", out});
+  EXPECT_NE(info.out.find("format: TPdfGraphic\npages: 4\n"), std::string::npos) << info.out;
+  // (The media box holds whole points, so small pages do not keep their
+  // resolution exactly.)
+  EXPECT_NE(info.out.find("page 3: 40 x 30, Black and white, "), std::string::npos) << info.out;
+  TPdfGraphic page;
+  page.SetImageIndex(3);
+  page.LoadFromFile(out);
+  EXPECT_TRUE(SamePixels(*first, page));
+  EXPECT_EQ(Lumetra({"convert", twoPages, out, "--compression", "g4"}).code, 2);
 }
 
 struct BadCall {

@@ -62,7 +62,8 @@ TEST(Registry, BuiltinTableComesFirstInItsOrder) {
                                                           {"TIFF", "TIFF file"},
                                                           {"PNG", "Portable Network Graphic"},
                                                           {"JPG", "JPEG"},
-                                                          {"JPEG", "JPEG"}};
+                                                          {"JPEG", "JPEG"},
+                                                          {"PDF", "PDF file"}};
   ASSERT_GE(formats.size(), std::size(expected));
   for (std::size_t i = 0; i < std::size(expected); ++i) {
     EXPECT_EQ(formats[i].extension, expected[i].first);

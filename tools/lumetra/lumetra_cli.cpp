@@ -9,6 +9,7 @@
 #include "base/format.h"
 #include "formats/jpeg_graphic.h"
 #include "formats/png_graphic.h"
+#include "formats/pdf_graphic.h"
 #include "formats/registry.h"
 #include "formats/tiff_graphic.h"
 #include "platform/platform.h"
@@ -67,6 +68,11 @@ int ParseNumber(const std::string& option, const std::string& text, int low, int
   if (value < low || value > high)
     throw UsageError(Format("%s must be between %d and %d", option, low, high));
   return value;
+}
+
+// Formats whose files hold many pages.
+bool HoldsManyPages(const TDibGraphic& format) {
+  return dynamic_cast<const TTiffGraphic*>(&format) || dynamic_cast<const TPdfGraphic*>(&format);
 }
 
 // The pages of one input file, read in order over one open stream: a TIFF
@@ -206,13 +212,25 @@ int Convert(const std::string& inName, const std::string& outName, std::optional
     throw ELumetraError(Format("%s has %d page(s), not %d", inName, pages, *page));
   // Check the output class before anything is written.
   auto check = CreateGraphicForFile(outName);
-  if (!page && pages > 1 && !dynamic_cast<TTiffGraphic*>(check.get()))
+  if (!page && pages > 1 && !HoldsManyPages(*check))
     throw ELumetraError(
         Format("The %s format does not support multiple images; choose one page with --page",
                check->ClassName()));
   ReportDamage(source, inName, err);
   const int first = page.value_or(1), last = page.value_or(pages);
+  const bool pdf = dynamic_cast<TPdfGraphic*>(check.get()) != nullptr;
+  if (pdf && options.compression) throw UsageError("--compression applies to TIFF output only");
+  if (pdf && options.quality) throw UsageError("--quality applies to TIFF and JPEG output only");
   WriteOutput(outName, [&](TStream& stream) {
+    if (pdf) {
+      // One pass writes every page; page by page appends would copy the
+      // pages written so far again each time.
+      check->SaveImagesToStream(stream, last - first + 1, [&](int index, bool& freeIt) {
+        freeIt = true;
+        return static_cast<TGraphic*>(source.Load(first + index - 1).release());
+      });
+      return;
+    }
     for (int p = first; p <= last; ++p) {
       auto writer = PrepareWriter(outName, source.Load(p), options);
       if (p == first)
@@ -230,7 +248,7 @@ int Append(const std::string& inName, const std::string& outName, std::ostream& 
   PageSource source(inName);
   const int pages = source.Count();
   auto check = CreateGraphicForFile(outName);
-  if (!dynamic_cast<TTiffGraphic*>(check.get()))
+  if (!HoldsManyPages(*check))
     throw ELumetraError(
         Format("The %s format does not support multiple images", check->ClassName()));
   ReportDamage(source, inName, err);
