@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "automation/pdf_conversion.h"
+#include "pdf_file.h"
 #include "wine/wine_paths.h"
 
 using quorvex::automation::TConverterArguments;
@@ -30,18 +33,21 @@ std::string TempDir() {
   return dir;
 }
 
-// Writes a document like the scanning window's: a Group 4 black-and-white
-// page, a JPEG true-colour page and a PackBits grey page.
-void WriteDocument(const std::string& path) {
+struct TPageLayout {
+  uint16_t bits, samples, photometric, compression;
+};
+constexpr TPageLayout kBlackWhite{1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4};
+constexpr TPageLayout kTrueColour{8, 3, PHOTOMETRIC_RGB, COMPRESSION_JPEG};
+constexpr TPageLayout kGrey{8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_PACKBITS};
+
+// Writes pages as the scanning window does (JPEG in strips of 8 rows), of
+// Width x Height pixels at 300 dpi.
+void WriteDocument(const std::string& path, std::initializer_list<TPageLayout> pages =
+                                                {kBlackWhite, kTrueColour, kGrey},
+                   uint32_t width = 64, uint32_t height = 48) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   ASSERT_NE(tif, nullptr);
-  const uint32_t width = 64, height = 48;
-  struct Page {
-    uint16_t bits, samples, photometric, compression;
-  } pages[] = {{1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4},
-               {8, 3, PHOTOMETRIC_RGB, COMPRESSION_JPEG},
-               {8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_PACKBITS}};
-  for (const Page& page : pages) {
+  for (const TPageLayout& page : pages) {
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, page.bits);
@@ -49,7 +55,8 @@ void WriteDocument(const std::string& path) {
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, page.photometric);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, page.compression);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
+                 page.compression == COMPRESSION_JPEG ? uint32_t{8} : height);
     TIFFSetField(tif, TIFFTAG_XRESOLUTION, 300.0f);
     TIFFSetField(tif, TIFFTAG_YRESOLUTION, 300.0f);
     TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
@@ -111,6 +118,7 @@ TEST_F(ConverterTest, ConvertsEveryPageWithTheDocumentProperties) {
     DeleteFileA((dir_ + "\\doc.pdf").c_str());
     ASSERT_GE(Convert(settings), 0) << "run " << run;
     const std::string pdf = ReadFile(dir_ + "\\doc.pdf");
+    EXPECT_EQ(quorvex::tiff2pdf::CheckPdf(pdf, 3), "");
     EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
     EXPECT_NE(pdf.find("/Count 3"), std::string::npos);
     EXPECT_NE(pdf.find("(Annual report)"), std::string::npos);
@@ -165,6 +173,91 @@ TEST_F(ConverterTest, MalformedVectorsAreRefused) {
   EXPECT_EQ(badOption[2], unknown.data());
   EXPECT_EQ(badOption[3], input.data());
   EXPECT_GE(convert_(3, good, 25), 0);
+}
+
+// The page's image placement from its content stream: width, height and
+// the offsets of "w 0 0 h x y cm".
+struct TPlacement {
+  double width = 0, height = 0, x = 0, y = 0;
+};
+TPlacement Placement(const std::string& pdf) {
+  TPlacement p;
+  const std::size_t cm = pdf.find(" cm");
+  const std::size_t start = pdf.rfind("q", cm);
+  double zero1 = 0, zero2 = 0;
+  if (cm != std::string::npos && start != std::string::npos)
+    std::sscanf(pdf.c_str() + start + 1, "%lf %lf %lf %lf %lf %lf", &p.width, &zero1, &zero2,
+                &p.height, &p.x, &p.y);
+  return p;
+}
+
+// Every page the window writes converts to a PDF that a reader can
+// decode: colour pages in JPEG strips included.
+TEST_F(ConverterTest, EveryKindOfPageGivesASoundPdf) {
+  const struct {
+    const char* name;
+    std::initializer_list<TPageLayout> pages;
+  } documents[] = {{"colour", {kTrueColour, kTrueColour}},
+                   {"grey", {kGrey}},
+                   {"bw", {kBlackWhite, kBlackWhite}},
+                   {"mixed", {kTrueColour, kBlackWhite}}};
+  for (const auto& document : documents) {
+    const std::string tiff = dir_ + "\\" + document.name + ".tif";
+    WriteDocument(tiff, document.pages, 200, 120);
+    TPdfSettings settings;
+    settings.Filename = tiff;
+    ASSERT_GE(Convert(settings), 0) << document.name;
+    EXPECT_EQ(quorvex::tiff2pdf::CheckPdf(ReadFile(dir_ + "\\" + document.name + ".pdf"),
+                                          static_cast<int>(document.pages.size())),
+              "")
+        << document.name;
+  }
+}
+
+// An A4 page at 300 dpi is larger than Letter: it is scaled down to fit,
+// keeping its aspect. On Legal, and a small page on Letter, the page fits
+// and keeps its size.
+TEST_F(ConverterTest, APageLargerThanThePaperIsScaledDownToFit) {
+  const std::string a4 = dir_ + "\\a4.tif", small = dir_ + "\\small.tif";
+  WriteDocument(a4, {kBlackWhite}, 2480, 3508);
+  WriteDocument(small, {kBlackWhite}, 600, 300);
+  auto place = [&](const std::string& tiff, const char* paper) {
+    TPdfSettings settings;
+    settings.Filename = tiff;
+    settings.PdfPaperSize = paper;
+    EXPECT_GE(Convert(settings), 0) << paper;
+    return Placement(ReadFile(tiff.substr(0, tiff.size() - 4) + ".pdf"));
+  };
+  const TPlacement letter = place(a4, "letter");
+  EXPECT_NEAR(letter.height, 792, 0.01);
+  EXPECT_NEAR(letter.width, 792 * 2480.0 / 3508.0, 0.05);
+  EXPECT_NEAR(letter.x, (612 - letter.width) / 2, 0.05);
+  EXPECT_NEAR(letter.y, 0, 0.01);
+  const TPlacement legal = place(a4, "legal");
+  EXPECT_NEAR(legal.width, 2480 * 72 / 300.0, 0.01);
+  EXPECT_NEAR(legal.height, 3508 * 72 / 300.0, 0.01);
+  const TPlacement fits = place(small, "letter");
+  EXPECT_NEAR(fits.width, 600 * 72 / 300.0, 0.01);
+  EXPECT_NEAR(fits.height, 300 * 72 / 300.0, 0.01);
+}
+
+// Document properties in the system code page (1252 here) that PDFDocEncoding
+// would show as other glyphs are written as UTF-16BE with the byte-order mark.
+TEST_F(ConverterTest, PropertiesOutsideAsciiAreWrittenAsUtf16) {
+  ASSERT_EQ(GetACP(), 1252u);
+  TPdfSettings settings;
+  settings.Filename = dir_ + "\\doc.tif";
+  settings.PdfTitle = "\x80 \x96 \x93x\x94";  // "€ – “x”"
+  settings.PdfAuthor = "Ann";
+  settings.PdfCreator = "Quorv";
+  settings.PdfKeywords = "caf\xE9";
+  ASSERT_GE(Convert(settings), 0);
+  const std::string pdf = ReadFile(dir_ + "\\doc.pdf");
+  EXPECT_EQ(quorvex::tiff2pdf::CheckPdf(pdf, 3), "");
+  EXPECT_NE(pdf.find("/Title <FEFF20AC002020130020201C0078201D>"), std::string::npos);
+  EXPECT_NE(pdf.find("/Keywords <FEFF00630061006600E9>"), std::string::npos);
+  EXPECT_NE(pdf.find("/Author (Ann)"), std::string::npos);
+  EXPECT_NE(pdf.find("/Creator (Quorv)"), std::string::npos);
 }
 
 }  // namespace
