@@ -261,10 +261,12 @@ void TDibGraphic::ClearFrames() {
 void TDibGraphic::SetCurrentFrame(int index) {
   if (index == currentFrame_) return;
   TDibGraphic* frame = Frames(index);
+  // The frame is recorded with its pixels and no message is handled in
+  // between: a handler could reload or free this image while it is half
+  // selected.
   CopyImageFrom(*frame);
-  Changed();
-  ProcessPendingMessages();
   currentFrame_ = index;
+  Changed();
 }
 
 void TDibGraphic::AnimationTick() {
