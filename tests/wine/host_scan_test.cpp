@@ -9,6 +9,7 @@
 #include <tiffio.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -117,7 +118,14 @@ void WriteBmp(const std::string& path, int width) {
 class HostScanTest : public testing::Test {
  protected:
   static void SetUpTestSuite() { CoInitialize(nullptr); }
-  void SetUp() override { SetEnvironmentVariableA("QUORVEX_VSCAN_SETTINGS", nullptr); }
+  void SetUp() override {
+    SetEnvironmentVariableA("QUORVEX_VSCAN_SETTINGS", nullptr);
+    // A window shows the document it is given: documents of an earlier
+    // run must not be there.
+    std::error_code error;
+    std::filesystem::remove_all(dir_, error);
+    CreateDirectoryA(dir_.c_str(), nullptr);
+  }
   void TearDown() override { SetEnvironmentVariableA("QUORVEX_VSCAN_SETTINGS", nullptr); }
 
   // The scanner's next batches: one page per width, from a folder of its
@@ -306,7 +314,7 @@ TEST_F(HostScanTest, PageCommandsRewriteTheDocumentTheWindowIsGiven) {
   ScanWith(scanner, {std::string("window:") + kCaption, "click:Scan", "page:6", "click:Accept"});
   SetFilename(scanner, a);
   Feed("given_a", {201, 202, 203});
-  ScanWith(scanner, {"window:" + a, "click:Scan", "page:3", "click:Accept"});
+  ScanWith(scanner, {std::string("window:") + kCaption, "click:Scan", "page:3", "click:Accept"});
   // Back to b.tif: the window shows b.tif's six pages, and Delete Page of
   // page 2 rewrites b.tif from them.
   SetFilename(scanner, b);
