@@ -34,7 +34,17 @@ std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
 }
 
 std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
-  return count <= 0 ? 0 : handle_->file.Write(buffer, count);
+  if (count <= 0) return 0;
+  const std::int64_t done = handle_->file.Write(buffer, count);
+  // A short count would reach the user as a bare "Stream write error" or a
+  // codec's complaint: say which file and what the system said.
+  if (done < count) {
+    const std::string reason = platform::LastErrorIsDiskFull()
+                                   ? "disk full (" + platform::LastErrorText() + ")"
+                                   : platform::LastErrorText();
+    throw EWriteError(Format("Cannot write file \"%s\": %s", fileName_, reason));
+  }
+  return done;
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {

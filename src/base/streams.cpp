@@ -119,8 +119,7 @@ void TMemoryStream::LoadFromFile(const std::string& fileName) {
 }
 
 void TMemoryStream::SaveToFile(const std::string& fileName) {
-  TFileStream file(fileName, fmCreate);
-  SaveToStream(file);
+  SaveFileReplacing(fileName, [this](TStream& file) { SaveToStream(file); });
 }
 
 }  // namespace lumetra

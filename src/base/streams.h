@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,7 +75,8 @@ enum : std::uint16_t {
 
 // A stream over a file on disk. Raises EFCreateError "Cannot create file
 // \"%s\". %s" or EFOpenError "Cannot open file \"%s\". %s" with the system's
-// reason.
+// reason, and EWriteError "Cannot write file \"%s\": %s" when the system
+// refuses a write ("disk full ..." when it says so).
 class TFileStream : public TStream {
  public:
   TFileStream(const std::string& fileName, std::uint16_t mode);
@@ -90,5 +92,11 @@ class TFileStream : public TStream {
   std::string fileName_;
   std::unique_ptr<Handle> handle_;
 };
+
+// Writes FileName through Write into a temporary file beside it, which is
+// renamed over FileName only after Write returned and the file was closed:
+// an error, a full disk or a killed process leaves an existing FileName as
+// it was. The temporary file is removed on failure.
+void SaveFileReplacing(const std::string& fileName, const std::function<void(TStream&)>& write);
 
 }  // namespace lumetra

@@ -12,4 +12,7 @@ constexpr std::uint64_t kMaxImageBytes = std::uint64_t{1} << 30;
 // One working buffer inside a codec library (a strip, a coefficient array).
 constexpr std::uint64_t kMaxCodecAlloc = std::uint64_t{512} << 20;
 
+// The widest PNG row: libpng keeps two rows of up to 8 bytes a pixel.
+constexpr std::uint64_t kMaxPngRowPixels = kMaxCodecAlloc / 32;
+
 }  // namespace lumetra

@@ -30,6 +30,8 @@ struct PngJob {
   TPngGraphic* image;
   TStream* stream;
   char message[256];           // the error to raise, empty on success
+  char warning[160];           // the first warning libpng gave
+  int warnings;                // how many it gave
   std::exception_ptr failure;  // a C++ error met inside a callback
   std::uint8_t lastPercent;
   // Reading: the header the adapter found, then what Allocate made.
@@ -39,7 +41,11 @@ struct PngJob {
   TImageFormat format;
   TLogPalette palette;
   bool hasPalette;
-  std::vector<std::uint8_t> rows;  // whole image, for 2-bit files
+  // Files whose values are not the image's pixel bytes (2-bit files, 1-bit
+  // palettes other than black and white) are read whole and mapped.
+  bool unpack;
+  bool invertBits;                 // a [white, black] palette
+  std::vector<std::uint8_t> rows;
   std::vector<png_bytep> rowPointers;
 };
 
@@ -49,13 +55,30 @@ void SetMessage(PngJob& job, const char* text) {
 
 void PNGCBAPI ErrorFn(png_structp png, png_const_charp message) {
   auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
-  if (job->message[0] == 0) SetMessage(*job, message ? message : "PNG error");
+  if (job->message[0] == 0) {
+    // libpng gives the reason a header is refused as warnings first.
+    if (message && std::strcmp(message, "Invalid IHDR data") == 0 && job->warnings)
+      std::snprintf(job->message, sizeof job->message, "Invalid IHDR data: %.160s", job->warning);
+    else
+      SetMessage(*job, message ? message : "PNG error");
+  }
   png_longjmp(png, 1);
 }
 
-void PNGCBAPI WarningFn(png_structp, png_const_charp message) {
+// Warnings are kept, not shown from inside libpng: the caller reports them
+// once the file is done (a box per warning would stop a batch for each).
+void PNGCBAPI WarningFn(png_structp png, png_const_charp message) {
+  auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
+  if (job->warnings++ == 0)
+    std::snprintf(job->warning, sizeof job->warning, "%s", message ? message : "");
+}
+
+void ReportWarnings(const PngJob& job) noexcept {
+  if (job.warnings == 0) return;
   try {
-    if (const TPngWarningHandler& handler = PngWarningHandler()) handler(message ? message : "");
+    std::string text = job.warning;
+    if (job.warnings > 1) text += Format(" (and %d more warnings)", job.warnings - 1);
+    if (const TPngWarningHandler& handler = PngWarningHandler()) handler(text);
   } catch (...) {
   }
 }
@@ -93,16 +116,29 @@ void Progress(PngJob& job, long long position, long long end) noexcept {
   }
 }
 
+// Refuses a header whose image or whose rows of RowBytes would not fit the
+// process's limits; false with the failure kept.
+bool SizeAllowed(PngJob& job, std::uint64_t rowBytes) noexcept {
+  const std::uint64_t stride = (std::uint64_t{job.width} * BitsPerPixel(job.format) + 31) / 32 * 4;
+  if (job.width <= 0x7FFFFFFF && job.height <= 0x7FFFFFFF && stride * job.height <= kMaxImageBytes &&
+      rowBytes * job.height <= kMaxImageBytes)
+    return true;
+  try {
+    throw EPNGError(Format("Image too large, %u x %u", job.width, job.height));
+  } catch (...) {
+    job.failure = std::current_exception();
+  }
+  return false;
+}
+
 // Allocates the image for the header the adapter found; false with the
 // failure kept when that is refused.
 bool Allocate(PngJob& job, std::size_t rowBytes) noexcept {
+  if (!SizeAllowed(job, rowBytes)) return false;
   try {
     const std::uint64_t stride =
         (std::uint64_t{job.width} * BitsPerPixel(job.format) + 31) / 32 * 4;
-    if (job.width > 0x7FFFFFFF || job.height > 0x7FFFFFFF || stride * job.height > kMaxImageBytes ||
-        std::uint64_t{rowBytes} * job.height > kMaxImageBytes)
-      throw EPNGError(Format("Image too large, %u x %u", job.width, job.height));
-    if (job.format != ifTrueColor && rowBytes > stride && job.bitDepth != 2)
+    if (job.format != ifTrueColor && rowBytes > stride && !job.unpack)
       throw EPNGError("Invalid color type for bit depth");
     try {
       job.image->NewImage(static_cast<int>(job.width), static_cast<int>(job.height), job.format,
@@ -110,7 +146,7 @@ bool Allocate(PngJob& job, std::size_t rowBytes) noexcept {
     } catch (const EOutOfResources&) {
       throw EPNGError(Format("Not enough memory for a %u x %u image", job.width, job.height));
     }
-    if (job.bitDepth == 2) {
+    if (job.unpack) {
       job.rows.resize(rowBytes * job.height);
       job.rowPointers.resize(job.height);
       for (std::uint32_t y = 0; y < job.height; ++y)
@@ -143,7 +179,9 @@ int ReadPng(PngJob* job) {
   TPngGraphic& image = *job->image;
   png_set_read_fn(png, job, &ReadFn);
   png_set_sig_bytes(png, 8);
-  png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+  // libpng allocates its row buffers from the header alone: a row may not
+  // be wider than the largest working buffer, nor a chunk larger.
+  png_set_user_limits(png, static_cast<png_uint_32>(kMaxPngRowPixels), 0x7FFFFFFF);
   png_set_chunk_malloc_max(png, 16u << 20);
   png_read_info(png, info);
   png_uint_32 width = 0, height = 0;
@@ -208,6 +246,7 @@ int ReadPng(PngJob* job) {
     png_set_gamma(png, kScreenGamma, image.Gamma);
   }
 
+  image.HasBackground = false;
   png_color_16p fileBackground = nullptr;
   png_color_16 own{};
   own.red = image.BackgroundColor.red;
@@ -220,13 +259,39 @@ int ReadPng(PngJob* job) {
                              static_cast<std::uint8_t>(fileBackground->green >> shift),
                              static_cast<std::uint8_t>(fileBackground->blue >> shift)};
     image.HasBackground = true;
-    image.HasTrns = true;
     if (image.UseOwnBackground)
       png_set_background(png, &own, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
     else
       png_set_background(png, fileBackground, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
   } else {
     png_set_background(png, &own, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
+  }
+
+  // Transparency is what a tRNS chunk says; a background colour is not.
+  png_bytep trnsAlpha = nullptr;
+  int trnsCount = 0;
+  png_color_16p trnsColour = nullptr;
+  image.HasTrns = png_get_tRNS(png, info, &trnsAlpha, &trnsCount, &trnsColour) != 0;
+  if (image.HasTrns && colorType == PNG_COLOR_TYPE_PALETTE && trnsAlpha) {
+    png_colorp entries = nullptr;
+    int count = 0;
+    if (png_get_PLTE(png, info, &entries, &count))
+      for (int i = 0; i < trnsCount && i < count; ++i)
+        if (trnsAlpha[i] == 0) {
+          image.TrnsColor = {entries[i].red, entries[i].green, entries[i].blue};
+          break;
+        }
+  } else if (image.HasTrns && trnsColour) {
+    const int shift = bitDepth == 16 ? 8 : 0;
+    if (colorType == PNG_COLOR_TYPE_GRAY) {
+      const int scale = bitDepth < 8 ? 255 / ((1 << bitDepth) - 1) : 1;
+      const auto grey = static_cast<std::uint8_t>((trnsColour->gray >> shift) * scale);
+      image.TrnsColor = {grey, grey, grey};
+    } else {
+      image.TrnsColor = {static_cast<std::uint8_t>(trnsColour->red >> shift),
+                         static_cast<std::uint8_t>(trnsColour->green >> shift),
+                         static_cast<std::uint8_t>(trnsColour->blue >> shift)};
+    }
   }
 
   png_uint_32 xPpm = 0, yPpm = 0;
@@ -242,6 +307,13 @@ int ReadPng(PngJob* job) {
     job->passes = png_set_interlace_handling(png);
   } else {
     SetMessage(*job, "Interlace type not valid");
+    png_destroy_read_struct(&png, &info, nullptr);
+    return 1;
+  }
+  // The file's own rows (up to 64 bits a pixel) and the image they become
+  // must fit before libpng sizes its buffers for them.
+  const int fileChannels = png_get_channels(png, info);
+  if (!SizeAllowed(*job, (std::uint64_t{width} * fileChannels * bitDepth + 7) / 8)) {
     png_destroy_read_struct(&png, &info, nullptr);
     return 1;
   }
@@ -266,6 +338,16 @@ int ReadPng(PngJob* job) {
       png_destroy_read_struct(&png, &info, nullptr);
       return 1;
     }
+    // A 1-bit palette other than black and white keeps its colours.
+    if (bitDepth == 1) {
+      auto is = [&](int i, int v) {
+        return entries[i].red == v && entries[i].green == v && entries[i].blue == v;
+      };
+      const bool blackWhite = count == 2 && is(0, 0) && is(1, 255);
+      job->invertBits = count == 2 && is(0, 255) && is(1, 0);
+      job->unpack = !blackWhite;
+      if (!blackWhite && !job->invertBits) job->format = ifColor16;
+    }
     const int limit = PaletteEntryCount(job->format);
     if (count > limit) count = limit;
     std::memset(&job->palette, 0, sizeof job->palette);
@@ -273,8 +355,9 @@ int ReadPng(PngJob* job) {
     job->palette.palNumEntries = static_cast<std::uint16_t>(count);
     for (int i = 0; i < count; ++i)
       job->palette.palPalEntry[i] = {entries[i].red, entries[i].green, entries[i].blue, 0};
-    job->hasPalette = count > 0;
+    job->hasPalette = count > 0 && job->format != ifBlackWhite;
   }
+  if (bitDepth == 2) job->unpack = true;
   job->xDpi = xDpi;
   job->yDpi = yDpi;
   const std::size_t rowBytes = png_get_rowbytes(png, info);
@@ -284,14 +367,17 @@ int ReadPng(PngJob* job) {
   }
 
   const int h = static_cast<int>(height), w = static_cast<int>(width);
-  if (bitDepth == 2) {
+  if (job->unpack) {
     png_read_image(png, job->rowPointers.data());
-    const bool grey = colorType == PNG_COLOR_TYPE_GRAY;
+    const int grey = colorType == PNG_COLOR_TYPE_GRAY ? 5 : 1;
+    const int perByte = 8 / bitDepth, mask = (1 << bitDepth) - 1;
+    const int invert = job->invertBits ? 1 : 0;
     for (int y = 0; y < h; ++y) {
       const png_bytep source = job->rowPointers[y];
       for (int x = 0; x < w; ++x) {
-        const int value = (source[x >> 2] >> (6 - 2 * (x & 3))) & 3;
-        image.SetPixelIndex(x, y, grey ? value * 5 : value);
+        const int shift = 8 - bitDepth * (x % perByte + 1);
+        const int value = (source[x / perByte] >> shift) & mask;
+        image.SetPixelIndex(x, y, (value ^ invert) * grey);
       }
       Progress(*job, y + 1, h);
     }
@@ -444,7 +530,9 @@ void TPngGraphic::LoadImageFromStream(TStream& stream, int) {
   job.stream = &stream;
   job.lastPercent = 255;
   Progress(job, 0, 1);
-  if (ReadPng(&job) != 0) Raise(job);
+  const int result = ReadPng(&job);
+  ReportWarnings(job);
+  if (result != 0) Raise(job);
   if (job.failure) std::rethrow_exception(job.failure);
   Progress(job, 1, 1);
 }
@@ -461,7 +549,9 @@ void TPngGraphic::SaveToStream(TStream& stream) {
   job.stream = &stream;
   job.lastPercent = 255;
   Progress(job, 0, 1);
-  if (WritePng(&job) != 0) Raise(job);
+  const int result = WritePng(&job);
+  ReportWarnings(job);
+  if (result != 0) Raise(job);
   if (job.failure) std::rethrow_exception(job.failure);
   Progress(job, 1, 1);
 }

@@ -2,6 +2,7 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -40,8 +41,15 @@ void ExtendTags(TIFF* tif) {
 // What one libtiff handle works on: the stream and the first error libtiff
 // reported for it. Each handle has its own, so two images may be read at once.
 struct TiffClient {
-  TStream* stream;
+  TStream* stream = nullptr;
   std::string error;
+  std::string warning;  // the last one: libtiff only warns of a looping chain
+  // Why the stream refused a write ("disk full"), kept for the message.
+  std::string streamError;
+  // An append holds back libtiff's write of the previous directory's link
+  // (the bytes it would write at linkOffset) until the page is complete.
+  std::int64_t linkOffset = -1;
+  std::vector<std::uint8_t> link;
 };
 
 TiffClient& ClientOf(thandle_t handle) {
@@ -58,9 +66,18 @@ tmsize_t ReadProc(thandle_t handle, void* buffer, tmsize_t size) noexcept {
 }
 
 tmsize_t WriteProc(thandle_t handle, void* buffer, tmsize_t size) noexcept {
+  TiffClient& client = ClientOf(handle);
   try {
-    return static_cast<tmsize_t>(ClientOf(handle).stream->Write(buffer, size));
-  } catch (...) {
+    if (client.linkOffset >= 0 && client.link.empty() && (size == 4 || size == 8) &&
+        client.stream->Position() == client.linkOffset) {
+      const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+      client.link.assign(bytes, bytes + size);
+      client.stream->Seek(size, soCurrent);
+      return size;
+    }
+    return static_cast<tmsize_t>(client.stream->Write(buffer, size));
+  } catch (const std::exception& e) {
+    if (client.streamError.empty()) client.streamError = e.what();
     return -1;
   }
 }
@@ -96,18 +113,23 @@ int MapProc(thandle_t, void**, toff_t*) noexcept {
 }
 void UnmapProc(thandle_t, void*, toff_t) noexcept {}
 
+std::string HandlerText(const char* module, const char* format, va_list args) {
+  char text[512];
+  std::vsnprintf(text, sizeof text, format, args);
+  return std::string(module ? module : "") + ": " + text;
+}
+
 int ErrorHandler(TIFF*, void* userData, const char* module, const char* format,
                  va_list args) noexcept {
   auto* client = static_cast<TiffClient*>(userData);
-  if (client && client->error.empty()) {
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    client->error = std::string(module ? module : "") + ": " + text;
-  }
+  if (client && client->error.empty()) client->error = HandlerText(module, format, args);
   return 1;  // handled: the process-wide handler stays silent
 }
 
-int WarningHandler(TIFF*, void*, const char*, const char*, va_list) noexcept {
+int WarningHandler(TIFF*, void* userData, const char* module, const char* format,
+                   va_list args) noexcept {
+  if (auto* client = static_cast<TiffClient*>(userData))
+    client->warning = HandlerText(module, format, args);
   return 1;
 }
 
@@ -124,6 +146,14 @@ struct OptionsFree {
   throw ETiffError("ETiffError " + detail);
 }
 
+// Detail followed by what libtiff and the stream said about the failure.
+[[noreturn]] void Fail(const std::string& detail, const TiffClient& client) {
+  std::string text = detail;
+  if (!client.error.empty()) text += ": " + client.error;
+  if (!client.streamError.empty()) text += "; " + client.streamError;
+  Fail(text);
+}
+
 TiffHandle OpenTiff(TiffClient& client, const char* mode) {
   InitializeTiffModule();
   std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
@@ -133,8 +163,65 @@ TiffHandle OpenTiff(TiffClient& client, const char* mode) {
   TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), static_cast<tmsize_t>(kMaxCodecAlloc));
   TiffHandle tif(TIFFClientOpenExt("Stream", mode, &client, &ReadProc, &WriteProc, &SeekProc,
                                    &CloseProc, &SizeProc, &MapProc, &UnmapProc, options.get()));
-  if (!tif) Fail("TIFFOpen");
+  if (!tif) Fail("TIFFOpen", client);
   return tif;
+}
+
+// --- the directory chain ------------------------------------------------------------
+
+// Where the last complete directory of a file keeps its link to the next.
+struct ChainEnd {
+  std::int64_t linkOffset;
+  int linkSize;
+};
+
+// Walks the directory chain of a classic or BigTIFF file without libtiff and
+// answers where the next directory will be linked. A chain whose tail is
+// unfinished (a link past the end of the file, into a zeroed or cut-off
+// directory, or back into the chain: what an interrupted append leaves) is
+// cut after its last complete directory, so the document reads as before
+// the interrupted page and the next append adds its page where a reader
+// finds it.
+ChainEnd RepairChainEnd(TStream& stream) {
+  const std::int64_t size = stream.Size();
+  std::uint8_t header[16] = {};
+  stream.SetPosition(0);
+  if (stream.Read(header, 16) < 8) Fail("TIFFOpen: not a TIFF file");
+  const bool little = header[0] == 'I' && header[1] == 'I';
+  if (!little && !(header[0] == 'M' && header[1] == 'M')) Fail("TIFFOpen: not a TIFF file");
+  auto number = [little](const std::uint8_t* p, int bytes) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i) v |= std::uint64_t{p[little ? i : bytes - 1 - i]} << (8 * i);
+    return v;
+  };
+  const auto version = number(header + 2, 2);
+  if (version != 42 && version != 43) Fail("TIFFOpen: not a TIFF file");
+  const bool big = version == 43;
+  const int linkSize = big ? 8 : 4, countSize = big ? 8 : 2, entrySize = big ? 20 : 12;
+  std::int64_t linkOffset = big ? 8 : 4;
+  std::vector<std::uint64_t> visited;
+  std::uint8_t field[8];
+  auto readAt = [&](std::uint64_t offset, int bytes) {
+    stream.SetPosition(static_cast<std::int64_t>(offset));
+    return stream.Read(field, bytes) == bytes ? number(field, bytes) : ~std::uint64_t{0};
+  };
+  for (std::uint64_t next = readAt(linkOffset, linkSize); next != 0;) {
+    const std::uint64_t count = next < static_cast<std::uint64_t>(size) ? readAt(next, countSize) : 0;
+    const std::uint64_t end = next + countSize + count * entrySize + linkSize;
+    const bool complete = count > 0 && count <= 0xFFFF && end <= static_cast<std::uint64_t>(size) &&
+                          std::find(visited.begin(), visited.end(), next) == visited.end();
+    if (!complete) {
+      if (visited.empty()) Fail("TIFFOpen: the first directory of the file is damaged");
+      const std::uint8_t zero[8] = {};
+      stream.SetPosition(linkOffset);
+      stream.WriteBuffer(zero, linkSize);
+      break;
+    }
+    visited.push_back(next);
+    linkOffset = static_cast<std::int64_t>(end) - linkSize;
+    next = readAt(linkOffset, linkSize);
+  }
+  return {linkOffset, linkSize};
 }
 
 // --- compression tables -----------------------------------------------------------
@@ -328,31 +415,92 @@ bool TTiffGraphic::IsValidStream(TStream& stream) {
          (b[0] == 'M' && b[1] == 'M' && b[2] == 0 && b[3] == 42);
 }
 
+// One libtiff handle reading a stream, and the offsets of the directories
+// found so far: page N is read straight from its offset, so going through
+// every page of a document walks its chain once.
+struct TTiffReadState {
+  TMemoryStream copy;  // the file when the caller's stream is not at 0
+  TiffClient client;
+  TiffHandle handle;
+  std::vector<std::uint64_t> offsets;
+  std::size_t current = 0;  // the directory the handle holds
+  bool ended = false;
+  std::string damage;
+
+  explicit TTiffReadState(TStream& stream) {
+    client.stream = &stream;
+    if (stream.Position() != 0) {
+      const std::int64_t rest = stream.Size() - stream.Position();
+      if (rest > 0) copy.CopyFrom(stream, rest);
+      copy.SetPosition(0);
+      client.stream = &copy;
+    }
+    handle = OpenTiff(client, "rm");
+    offsets.push_back(TIFFCurrentDirOffset(handle.get()));
+  }
+
+  // Walks the chain until page Index (1-based) is known or the chain ends.
+  bool Reach(std::size_t index) {
+    while (offsets.size() < index && !ended) {
+      if (current != offsets.size() - 1) Select(offsets.size());
+      client.error.clear();
+      client.warning.clear();
+      if (TIFFReadDirectory(handle.get())) {
+        offsets.push_back(TIFFCurrentDirOffset(handle.get()));
+        current = offsets.size() - 1;
+      } else {
+        ended = true;
+        damage = client.error.empty() ? client.warning : client.error;
+      }
+    }
+    return offsets.size() >= index;
+  }
+
+  void Select(std::size_t index) {
+    client.error.clear();
+    if (current != index - 1) {
+      if (!TIFFSetSubDirectory(handle.get(), offsets[index - 1]))
+        Fail(Format("Page %d cannot be read", static_cast<int>(index)), client);
+      current = index - 1;
+    }
+  }
+};
+
+TTiffPageReader::TTiffPageReader(TStream& stream)
+    : state_(std::make_unique<TTiffReadState>(stream)) {}
+
+TTiffPageReader::~TTiffPageReader() = default;
+
+int TTiffPageReader::Count() {
+  state_->Reach(65535);
+  return static_cast<int>(state_->offsets.size());
+}
+
+const std::string& TTiffPageReader::Damage() {
+  Count();
+  return state_->damage;
+}
+
+void TTiffPageReader::Read(int index, TTiffGraphic& page) {
+  if (index < 1 || index > 65535 || !state_->Reach(static_cast<std::size_t>(index)))
+    Fail(Format("Page %d does not exist", index));
+  state_->Select(static_cast<std::size_t>(index));
+  page.ReadDirectory(*state_);
+}
+
 int TTiffGraphic::GetImageCount(TStream& stream) {
-  int count = 0;
-  ReadFromOffsetZero(stream, [&](TStream& s) {
-    TiffClient client{&s, {}};
-    TiffHandle tif = OpenTiff(client, "rm");
-    TIFFSetDirectory(tif.get(), 0);
-    count = 1;
-    while (TIFFReadDirectory(tif.get())) ++count;
-  });
-  return count;
+  return TTiffPageReader(stream).Count();
 }
 
 void TTiffGraphic::LoadImageFromStream(TStream& stream, int imageIndex) {
-  ReadFromOffsetZero(stream, [&](TStream& s) { ReadPage(s, imageIndex); });
+  TTiffPageReader(stream).Read(imageIndex, *this);
 }
 
-void TTiffGraphic::ReadPage(TStream& stream, int imageIndex) {
+void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
   Progress progress{this, OnReadWriteProgress};
   progress.Percent(0);
-  TiffClient client{&stream, {}};
-  TiffHandle owner = OpenTiff(client, "rm");
-  TIFF* tif = owner.get();
-  if (imageIndex < 1 || imageIndex > 65535 ||
-      !TIFFSetDirectory(tif, static_cast<tdir_t>(imageIndex - 1)))
-    Fail(Format("Page %d does not exist", imageIndex));
+  TiffClient& client = state.client;
+  TIFF* tif = state.handle.get();
 
   std::uint32_t width = 0, height = 0;
   TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
@@ -387,9 +535,12 @@ void TTiffGraphic::ReadPage(TStream& stream, int imageIndex) {
 
   const std::uint64_t scanlineSize = TIFFScanlineSize64(tif);
   if (scanlineSize == 0) Fail("TIFFScanlineSize: " + client.error);
-  int samplesFactor = static_cast<int>(std::nearbyint(static_cast<double>(scanlineSize) / width));
-  if (samplesFactor < 1) samplesFactor = 1;
-  const int bitsTimesS = bits * samplesFactor;
+  // A hostile header may give any scanline size for its width: keep the
+  // product in 64 bits (it only has to be compared with 1, 4, 8 and 24).
+  const std::int64_t samplesFactor = std::max<std::int64_t>(
+      1, static_cast<std::int64_t>(std::nearbyint(
+             std::min(static_cast<double>(scanlineSize) / width, 65536.0))));
+  const std::int64_t bitsTimesS = bits * samplesFactor;
   const bool tiled = TIFFIsTiled(tif) != 0;
   bool rgba = compression == COMPRESSION_JPEG || tiled || photometric == PHOTOMETRIC_SEPARATED ||
               photometric == PHOTOMETRIC_YCBCR || bits > 8 || planar > 1 ||
@@ -609,7 +760,6 @@ void TTiffGraphic::ReadPage(TStream& stream, int imageIndex) {
 
   if (invert) Negate(*this);
   if (orientation == ORIENTATION_BOTRIGHT && !rgba) RotateHalfTurn(*this);
-  owner.reset();
   progress.Percent(100);
 }
 
@@ -618,15 +768,27 @@ void TTiffGraphic::SaveToStream(TStream& stream) {
 }
 
 void TTiffGraphic::AppendToStream(TStream& stream) {
-  if (stream.Size() == 0) {
+  const std::int64_t originalSize = stream.Size();
+  if (originalSize == 0) {
     SaveToStream(stream);
     return;
   }
-  stream.SetPosition(0);
-  WritePage(stream, "a");
+  try {
+    const ChainEnd end = RepairChainEnd(stream);
+    stream.SetPosition(0);
+    WritePage(stream, "a", end.linkOffset);
+  } catch (...) {
+    // Everything of the new page went past the old end of the file and its
+    // link was not written: cutting the file back restores it as it was.
+    try {
+      stream.SetSize(originalSize);
+    } catch (...) {
+    }
+    throw;
+  }
 }
 
-void TTiffGraphic::WritePage(TStream& stream, const char* mode) {
+void TTiffGraphic::WritePage(TStream& stream, const char* mode, std::int64_t linkOffset) {
   if (Empty()) throw ELumetraError("Graphic is empty");
   const TImageFormat format = ImageFormat();
   if (!IsCompressionAllowed(compression_, format))
@@ -634,7 +796,9 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode) {
                                TiffCompressionName(compression_), ImageFormatName(format)));
   Progress progress{this, OnReadWriteProgress};
   progress.Percent(0);
-  TiffClient client{&stream, {}};
+  TiffClient client;
+  client.stream = &stream;
+  client.linkOffset = linkOffset;
   TiffHandle owner = OpenTiff(client, mode);
   TIFF* tif = owner.get();
 
@@ -726,11 +890,19 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode) {
       row = buffer.data();
     }
     if (TIFFWriteScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0)
-      Fail("TIFFWriteScanLine");
+      Fail("TIFFWriteScanLine", client);
     progress.Report(y + 1, h);
   }
-  if (!TIFFWriteDirectory(tif)) Fail("TIFFWriteDirectory");
+  if (!TIFFWriteDirectory(tif)) Fail("TIFFWriteDirectory", client);
   owner.reset();
+  // libtiff links a new directory before it writes it; the link was held
+  // back, so an append cut short at any write leaves the pages before it
+  // intact, and one write makes the new page part of the document.
+  if (linkOffset >= 0) {
+    if (client.link.empty()) Fail("TIFFWriteDirectory: the new directory was not linked");
+    stream.SetPosition(linkOffset);
+    stream.WriteBuffer(client.link.data(), static_cast<std::int64_t>(client.link.size()));
+  }
   progress.Percent(100);
 }
 

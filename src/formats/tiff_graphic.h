@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "imaging/dib_graphic.h"
@@ -42,6 +43,32 @@ std::array<std::uint32_t, kCustomTiffTagCount>& CustomTiffTagNumbers();
 // Teaches libtiff the custom ASCII tags; idempotent and thread-safe.
 void InitializeTiffModule();
 
+struct TTiffReadState;
+class TTiffGraphic;
+
+// Reads the pages of one TIFF stream over one libtiff handle, from the
+// stream's current position. The directory chain is walked once, so going
+// through every page of a document takes time in proportion to its pages.
+class TTiffPageReader {
+ public:
+  explicit TTiffPageReader(TStream& stream);  // the stream must outlive the reader
+  ~TTiffPageReader();
+  TTiffPageReader(const TTiffPageReader&) = delete;
+  TTiffPageReader& operator=(const TTiffPageReader&) = delete;
+
+  // The pages before the directory chain ends (or breaks off).
+  int Count();
+  // libtiff's reason when the chain breaks off before its end (a loop, a
+  // link to nowhere); empty when it ends normally.
+  const std::string& Damage();
+  // Decodes page Index (1-based) into Page; raises ETiffError "Page %d does
+  // not exist" beyond Count.
+  void Read(int index, TTiffGraphic& page);
+
+ private:
+  std::unique_ptr<TTiffReadState> state_;
+};
+
 class TTiffGraphic : public TDibGraphic {
  public:
   TTiffGraphic();
@@ -77,8 +104,11 @@ class TTiffGraphic : public TDibGraphic {
   void SetCustomTagValue(const std::string& value) { customTags_[0].value = value; }
 
  private:
-  void ReadPage(TStream& stream, int imageIndex);
-  void WritePage(TStream& stream, const char* mode);
+  friend class TTiffPageReader;
+  void ReadDirectory(TTiffReadState& state);
+  // LinkOffset >= 0: an append whose link to the new directory is written
+  // there only when the page is complete.
+  void WritePage(TStream& stream, const char* mode, std::int64_t linkOffset = -1);
 
   TTiffCompression compression_ = tcGroup4;
   std::int32_t rowsPerStrip_ = 2147483647;

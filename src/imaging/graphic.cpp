@@ -10,8 +10,7 @@ void TGraphic::LoadFromFile(const std::string& fileName) {
 }
 
 void TGraphic::SaveToFile(const std::string& fileName) {
-  TFileStream stream(fileName, fmCreate);
-  SaveToStream(stream);
+  SaveFileReplacing(fileName, [this](TStream& stream) { SaveToStream(stream); });
 }
 
 void TGraphic::Assign(const TGraphic* source) {

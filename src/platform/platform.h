@@ -20,6 +20,9 @@ char PathDelimiter();
 
 bool FileExists(const std::string& fileName);
 bool RemoveFile(const std::string& fileName);
+// Renames Source to Dest in one step, replacing a Dest that exists; a reader
+// of Dest sees the old file or the new one, never a mixture.
+bool MoveFileOver(const std::string& source, const std::string& dest);
 
 // Starts CommandLine (a Windows command line; on POSIX it is run by /bin/sh)
 // with its window shown or hidden, waits for it without a time-out, and
@@ -32,6 +35,8 @@ void ShowBusyCursor(bool busy);
 // The system's text for the last error code of the calling thread, or an
 // empty string when there is none.
 std::string LastErrorText();
+// Whether the last error of the calling thread says the disk is full.
+bool LastErrorIsDiskFull();
 
 // A plain file handle for TFileStream.
 class File {

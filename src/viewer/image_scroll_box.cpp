@@ -543,14 +543,10 @@ void TImageScrollBox::AppendToStream(TStream& stream, const std::string& ext) {
 }
 
 void TImageScrollBox::SaveToFile(const std::string& fileName) {
-  // Encoded in memory first: a format that is not registered or a writer
-  // that fails must not leave an existing file truncated.
-  TMemoryStream encoded;
-  SaveToStream(encoded, ExtractFileExt(fileName));
-  {
-    TFileStream stream(fileName, fmCreate);
-    encoded.SaveToStream(stream);
-  }
+  // A format that is not registered, a writer that fails or a full disk
+  // must not leave an existing file truncated.
+  SaveFileReplacing(fileName,
+                    [&](TStream& stream) { SaveToStream(stream, ExtractFileExt(fileName)); });
   fileName_ = fileName;
 }
 

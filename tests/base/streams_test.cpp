@@ -126,5 +126,42 @@ TEST_F(FileStreamTest, MissingFileAndBadDirectoryRaiseWithTheName) {
   EXPECT_THROW(TFileStream(bad, fmCreate), EFCreateError);
 }
 
+#ifndef _WIN32
+TEST(FileStream, AFullDiskIsNamedWithTheFile) {
+  TFileStream full("/dev/full", fmOpenWrite);
+  const auto data = Bytes(100);
+  try {
+    full.Write(data.data(), 100);
+    FAIL() << "a write to a full disk answered as if it had succeeded";
+  } catch (const EWriteError& e) {
+    EXPECT_EQ(e.Message().rfind("Cannot write file \"/dev/full\": disk full", 0), 0u)
+        << e.Message();
+  }
+}
+#endif
+
+// Whatever a save does before it fails, the old file stays as it was and
+// no temporary file is left beside it.
+TEST_F(FileStreamTest, SaveFileReplacingKeepsTheOldFileUnlessTheWriteCompletes) {
+  { TFileStream f(name_, fmCreate); f.WriteBuffer("old contents", 12); }
+  auto contents = [&] {
+    TMemoryStream m;
+    m.LoadFromFile(name_);
+    return std::string(reinterpret_cast<char*>(m.Memory()), static_cast<std::size_t>(m.Size()));
+  };
+  EXPECT_THROW(SaveFileReplacing(name_,
+                                 [](TStream& s) {
+                                   s.WriteBuffer("half of the new", 15);
+                                   throw EWriteError("the source failed");
+                                 }),
+               EWriteError);
+  EXPECT_EQ(contents(), "old contents");
+  EXPECT_FALSE(platform::FileExists(name_ + ".~qv0.tmp"));
+  EXPECT_FALSE(platform::FileExists(name_ + ".~qv1.tmp"));
+
+  SaveFileReplacing(name_, [](TStream& s) { s.WriteBuffer("new", 3); });
+  EXPECT_EQ(contents(), "new");
+}
+
 }  // namespace
 }  // namespace lumetra

@@ -91,4 +91,10 @@ inline std::string MessageOf(const std::function<void()>& action) {
   return "(no exception)";
 }
 
+inline ::testing::AssertionResult StartsWith(const std::string& text, const std::string& prefix) {
+  if (text.rfind(prefix, 0) == 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "\"" << text << "\" does not start with \"" << prefix
+                                       << "\"";
+}
+
 }  // namespace lumetra::testing

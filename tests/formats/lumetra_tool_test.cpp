@@ -1,4 +1,9 @@
+#include <csignal>
+#include <cstring>
 #include <sstream>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "formats/format_test_util.h"
 #include "formats/png_graphic.h"
@@ -95,6 +100,157 @@ TEST_F(LumetraTool, AppendAddsThePagesAtTheEnd) {
   page.SetImageIndex(3);
   page.LoadFromFile(out);
   EXPECT_TRUE(SamePixels(*first, page));
+}
+
+// The bytes of a file, to tell that a failed command changed nothing.
+std::string FileBytes(const std::string& name) {
+  TMemoryStream m;
+  m.LoadFromFile(name);
+  return {reinterpret_cast<char*>(m.Memory()), static_cast<std::size_t>(m.Size())};
+}
+
+// A three-page document whose second page points at pixels past its end.
+std::string BrokenSecondPage(const TTiffGraphic& page) {
+  TMemoryStream doc;
+  for (int i = 0; i < 3; ++i) {
+    TTiffGraphic copy;
+    copy.Assign(&page);
+    copy.SetCompression(tcNone);
+    if (i == 0)
+      copy.SaveToStream(doc);
+    else
+      copy.AppendToStream(doc);
+  }
+  auto u32 = [&](std::int64_t at) {
+    std::uint32_t v;
+    std::memcpy(&v, doc.Memory() + at, 4);
+    return v;
+  };
+  const std::uint32_t first = u32(4);
+  const std::uint32_t second = u32(first + 2 + 12 * (u32(first) & 0xFFFF));
+  for (std::uint32_t e = 0; e < (u32(second) & 0xFFFF); ++e) {
+    const std::uint32_t entry = second + 2 + 12 * e;
+    if ((u32(entry) & 0xFFFF) == 273) {  // StripOffsets, one inline value
+      const std::uint32_t past = 0x7FFFFF00;
+      std::memcpy(doc.Memory() + entry + 8, &past, 4);
+    }
+  }
+  const std::string name = TempPath("qv_cli_broken.tif");
+  doc.SaveToFile(name);
+  return name;
+}
+
+TEST_F(LumetraTool, AFailingSourcePageLeavesTheOutputByteForByte) {
+  const std::string broken = BrokenSecondPage(*second);
+  const std::string out = TempPath("qv_cli_out.tif");
+  const std::string appended = TempPath("qv_cli_append.tif");
+  ASSERT_EQ(Lumetra({"convert", twoPages, out}).code, 0);
+  ASSERT_EQ(Lumetra({"convert", twoPages, appended}).code, 0);
+  const std::string outBefore = FileBytes(out), appendedBefore = FileBytes(appended);
+
+  const Result convert = Lumetra({"convert", broken, out});
+  EXPECT_EQ(convert.code, 1);
+  EXPECT_NE(convert.err.find(out + " was not written: " + broken + ", page 2: ETiffError"),
+            std::string::npos)
+      << convert.err;
+  EXPECT_EQ(FileBytes(out), outBefore);
+
+  const Result append = Lumetra({"append", broken, appended});
+  EXPECT_EQ(append.code, 1);
+  EXPECT_NE(append.err.find(appended + " was not written"), std::string::npos) << append.err;
+  EXPECT_EQ(FileBytes(appended), appendedBefore);
+  platform::RemoveFile(broken);
+}
+
+#ifndef _WIN32
+// The process may write only so many bytes to a file, as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit old_{};
+  void (*oldHandler_)(int);
+};
+
+TEST_F(LumetraTool, AWriteTheSystemRefusesLeavesTheOutputByteForByte) {
+  auto big = MakePatterned<TTiffGraphic>(ifTrueColor, 300, 200);
+  big->SetCompression(tcNone);
+  const std::string bigName = TempPath("qv_cli_big.tif");
+  big->SaveToFile(bigName);
+  const std::string out = TempPath("qv_cli_out.tif");
+  const std::string appended = TempPath("qv_cli_append.tif");
+  ASSERT_EQ(Lumetra({"convert", twoPages, out}).code, 0);
+  ASSERT_EQ(Lumetra({"convert", twoPages, appended}).code, 0);
+  const std::string outBefore = FileBytes(out), appendedBefore = FileBytes(appended);
+  Result convert, append;
+  {
+    FileSizeLimit limit(64 * 1024);
+    convert = Lumetra({"convert", bigName, out, "--compression", "none"});
+    append = Lumetra({"append", bigName, appended});
+  }
+  EXPECT_EQ(convert.code, 1);
+  EXPECT_NE(convert.err.find(out + " was not written: ETiffError"), std::string::npos)
+      << convert.err;
+  EXPECT_NE(convert.err.find("Cannot write file \"" + out), std::string::npos) << convert.err;
+  EXPECT_EQ(FileBytes(out), outBefore);
+  EXPECT_EQ(append.code, 1);
+  EXPECT_EQ(FileBytes(appended), appendedBefore);
+  platform::RemoveFile(bigName);
+}
+#endif
+
+TEST_F(LumetraTool, TiffToTiffKeepsTheDescriptiveTagsAndAnnotations) {
+  TTiffGraphic page;
+  page.Assign(second.get());
+  page.ImageDescription = "Invoice 42";
+  page.Artist = "Scanner operator";
+  page.PageName = "front";
+  page.SetCustomTagValue("Line 1 1 5 5");
+  const std::string in = TempPath("qv_cli_tags.tif");
+  page.SaveToFile(in);
+  const std::string out = TempPath("qv_cli_out.tif");
+  ASSERT_EQ(Lumetra({"convert", in, out}).code, 0);
+  TTiffGraphic back;
+  back.LoadFromFile(out);
+  EXPECT_EQ(back.ImageDescription, "Invoice 42");
+  EXPECT_EQ(back.Artist, "Scanner operator");
+  EXPECT_EQ(back.PageName, "front");
+  EXPECT_EQ(back.CustomTagValue(), "Line 1 1 5 5");
+  platform::RemoveFile(in);
+}
+
+TEST_F(LumetraTool, ALoopingDirectoryChainIsReportedOnceAndItsPagesRead) {
+  TMemoryStream doc;
+  first->SaveToStream(doc);
+  second->AppendToStream(doc);
+  std::uint32_t firstDir, count;
+  std::memcpy(&firstDir, doc.Memory() + 4, 4);
+  std::memcpy(&count, doc.Memory() + firstDir, 4);
+  std::uint32_t secondDir;
+  std::memcpy(&secondDir, doc.Memory() + firstDir + 2 + 12 * (count & 0xFFFF), 4);
+  std::memcpy(&count, doc.Memory() + secondDir, 4);
+  std::memcpy(doc.Memory() + secondDir + 2 + 12 * (count & 0xFFFF), &firstDir, 4);
+  const std::string looping = TempPath("qv_cli_loop.tif");
+  doc.SaveToFile(looping);
+  const Result r = Lumetra({"info", looping});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("pages: 2"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("page 2: 20 x 10"), std::string::npos) << r.out;
+  const std::size_t warning = r.err.find("is damaged after page 2");
+  EXPECT_NE(warning, std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("damaged", warning + 8), std::string::npos) << r.err;
+  platform::RemoveFile(looping);
 }
 
 struct BadCall {

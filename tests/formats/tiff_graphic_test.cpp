@@ -411,6 +411,39 @@ TEST(TiffGraphic, AppendedPagesFollowInOrder) {
   }
 }
 
+// Counts the stream calls a reader makes.
+class CountingStream : public TMemoryStream {
+ public:
+  std::int64_t Read(void* buffer, std::int64_t count) override {
+    ++calls;
+    return TMemoryStream::Read(buffer, count);
+  }
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
+    ++calls;
+    return TMemoryStream::Seek(offset, origin);
+  }
+  long calls = 0;
+};
+
+TEST(TiffGraphic, ReadingEveryPageWalksTheChainOnce) {
+  CountingStream stream;
+  auto page = MakePatterned<TTiffGraphic>(ifBlackWhite, 8, 2);
+  constexpr int kPages = 400;
+  page->SaveToStream(stream);
+  for (int i = 1; i < kPages; ++i) page->AppendToStream(stream);
+  stream.SetPosition(0);
+  stream.calls = 0;
+  TTiffPageReader reader(stream);
+  ASSERT_EQ(reader.Count(), kPages);
+  TTiffGraphic back;
+  for (int i = 1; i <= kPages; ++i) reader.Read(i, back);
+  EXPECT_TRUE(SamePixels(*page, back));
+  EXPECT_EQ(reader.Damage(), "");
+  // Walking from the first directory for every page would take some
+  // hundred thousand calls here.
+  EXPECT_LT(stream.calls, 40L * kPages);
+}
+
 TEST(TiffGraphic, LoadAllFramesReadsEveryPage) {
   TMemoryStream stream;
   auto first = MakePatterned<TTiffGraphic>(ifGray256, 5, 5);
@@ -478,8 +511,9 @@ TEST(TiffGraphic, ErrorTexts) {
   TMemoryStream garbage;
   garbage.WriteBuffer("not a tiff at all", 17);
   garbage.SetPosition(0);
-  EXPECT_EQ(MessageOf([&] { TTiffGraphic().LoadImageFromStream(garbage, 1); }),
-            "ETiffError TIFFOpen");
+  // libtiff's own reason follows the detail.
+  EXPECT_TRUE(testing::StartsWith(MessageOf([&] { TTiffGraphic().LoadImageFromStream(garbage, 1); }),
+                                  "ETiffError TIFFOpen: Stream: Not a TIFF"));
 
   RawTiff spec;
   spec.writeBits = false;
@@ -512,7 +546,8 @@ TEST(TiffGraphic, FailedWriteIsReported) {
   image->SetCompression(tcNone);
   image->SetRowsPerStrip(16);
   FullDisk disk(4096);
-  EXPECT_EQ(MessageOf([&] { image->SaveToStream(disk); }), "ETiffError TIFFWriteScanLine");
+  EXPECT_TRUE(testing::StartsWith(MessageOf([&] { image->SaveToStream(disk); }),
+                                  "ETiffError TIFFWriteScanLine: TIFFAppendToStrip: Write error"));
 }
 
 TEST(TiffGraphic, PageBeyondTheFileIsAnError) {

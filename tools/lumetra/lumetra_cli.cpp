@@ -1,12 +1,14 @@
 #include "lumetra_cli.h"
 
 #include <cctype>
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "base/conversions.h"
 #include "base/format.h"
 #include "formats/jpeg_graphic.h"
+#include "formats/png_graphic.h"
 #include "formats/registry.h"
 #include "formats/tiff_graphic.h"
 #include "platform/platform.h"
@@ -22,6 +24,9 @@ const char* const kUsageText =
     "       lumetra convert IN OUT [--page N] [--compression NAME] [--quality Q]\n"
     "       lumetra append IN OUT\n"
     "compression names (TIFF output): none, packbits, g3, g3-2d, g4, zlib, jpeg, lzw\n";
+
+// The file a libpng warning is about: the tool reads and writes one at a time.
+std::string warningFile;
 
 class UsageError : public Exception {
  public:
@@ -64,22 +69,58 @@ int ParseNumber(const std::string& option, const std::string& text, int low, int
   return value;
 }
 
-std::unique_ptr<TDibGraphic> ReaderFor(const std::string& fileName) {
-  return CreateGraphicForFile(fileName);
-}
+// The pages of one input file, read in order over one open stream: a TIFF
+// document's chain of directories is walked once, however many pages it has.
+class PageSource {
+ public:
+  explicit PageSource(const std::string& fileName)
+      : fileName_(fileName),
+        probe_(CreateGraphicForFile(fileName)),
+        stream_(fileName, fmOpenRead | fmShareDenyWrite) {
+    if (dynamic_cast<TTiffGraphic*>(probe_.get())) {
+      tiff_ = std::make_unique<TTiffPageReader>(stream_);
+      count_ = tiff_->Count();
+    } else {
+      count_ = probe_->GetImageCount(stream_);
+    }
+  }
+  const TDibGraphic& Probe() const { return *probe_; }
+  int Count() const { return count_; }
+  // Why a TIFF's directory chain broke off after Count pages, or "".
+  std::string Damage() const { return tiff_ ? tiff_->Damage() : std::string(); }
 
-int PageCount(const std::string& fileName) {
-  auto probe = ReaderFor(fileName);
-  TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
-  return probe->GetImageCount(stream);
-}
+  std::unique_ptr<TDibGraphic> Load(int page) {
+    auto image = probe_->CreateNew();
+    warningFile = fileName_;
+    try {
+      if (tiff_) {
+        tiff_->Read(page, static_cast<TTiffGraphic&>(*image));
+      } else {
+        stream_.SetPosition(0);
+        image->LoadImageFromStream(stream_, page);
+      }
+    } catch (const std::exception& e) {
+      throw ELumetraError(Format("%s, page %d: %s", fileName_, page, e.what()));
+    }
+    if (image->Empty())
+      throw ELumetraError(Format("%s: page %d holds no image", fileName_, page));
+    return image;
+  }
 
-std::unique_ptr<TDibGraphic> LoadPage(const std::string& fileName, int page) {
-  auto image = ReaderFor(fileName);
-  TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
-  image->LoadImageFromStream(stream, page);
-  if (image->Empty()) throw ELumetraError(Format("%s: page %d holds no image", fileName, page));
-  return image;
+ private:
+  std::string fileName_;
+  std::unique_ptr<TDibGraphic> probe_;
+  TFileStream stream_;
+  std::unique_ptr<TTiffPageReader> tiff_;
+  int count_ = 0;
+};
+
+// A damaged chain is said once; the pages before the damage are still used.
+void ReportDamage(const PageSource& source, const std::string& fileName, std::ostream& err) {
+  const std::string damage = source.Damage();
+  if (!damage.empty())
+    err << "lumetra: warning: " << fileName << " is damaged after page " << source.Count() << ": "
+        << damage << "\n";
 }
 
 // JPEG holds only grey and true colour: anything else is widened first.
@@ -97,24 +138,23 @@ struct WriteOptions {
   std::optional<int> quality;
 };
 
-// A writer for OutName holding Page, with the options applied.
-std::unique_ptr<TDibGraphic> PrepareWriter(const std::string& outName, const TDibGraphic& page,
+// The writer of OutName for Page, with the options applied. A page already
+// of the output's class is written as it is, keeping its tags and settings
+// (a TIFF page its descriptions and annotations); any other is copied.
+std::unique_ptr<TDibGraphic> PrepareWriter(const std::string& outName,
+                                           std::unique_ptr<TDibGraphic> page,
                                            const WriteOptions& options) {
   auto writer = CreateGraphicForFile(outName);
+  if (std::string(writer->ClassName()) == page->ClassName()) {
+    writer = std::move(page);
+  } else {
+    writer->Assign(page.get());
+    page.reset();
+  }
   auto* tiff = dynamic_cast<TTiffGraphic*>(writer.get());
   auto* jpeg = dynamic_cast<TJpegGraphic*>(writer.get());
-  if (jpeg) {
-    jpeg->Assign(&page);
-    WidenForJpeg(*jpeg);
-  } else {
-    writer->Assign(&page);
-  }
+  if (jpeg) WidenForJpeg(*jpeg);
   if (tiff) {
-    // A TIFF page keeps its compression when the new file allows it.
-    if (const auto* source = dynamic_cast<const TTiffGraphic*>(&page);
-        source && !options.compression &&
-        IsCompressionAllowed(source->Compression(), tiff->ImageFormat()))
-      tiff->SetCompression(source->Compression());
     if (options.compression) tiff->SetCompression(*options.compression);
     if (options.quality) tiff->SetJpegQuality(static_cast<std::uint8_t>(*options.quality));
   } else if (jpeg) {
@@ -126,14 +166,28 @@ std::unique_ptr<TDibGraphic> PrepareWriter(const std::string& outName, const TDi
   return writer;
 }
 
-int Info(const std::string& fileName, std::ostream& out) {
-  auto probe = ReaderFor(fileName);
-  const int pages = PageCount(fileName);
+// Runs Write, the whole of which builds OutName anew; its failure names the
+// file and says that the file is as it was.
+void WriteOutput(const std::string& outName, const std::function<void(TStream&)>& write) {
+  warningFile = outName;
+  try {
+    SaveFileReplacing(outName, write);
+  } catch (const UsageError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw ELumetraError(Format("%s was not written: %s", outName, e.what()));
+  }
+}
+
+int Info(const std::string& fileName, std::ostream& out, std::ostream& err) {
+  PageSource source(fileName);
+  const int pages = source.Count();
   out << "file: " << fileName << "\n";
-  out << "format: " << probe->ClassName() << "\n";
+  out << "format: " << source.Probe().ClassName() << "\n";
   out << "pages: " << pages << "\n";
+  ReportDamage(source, fileName, err);
   for (int page = 1; page <= pages; ++page) {
-    auto image = LoadPage(fileName, page);
+    auto image = source.Load(page);
     out << "page " << page << ": " << image->Width() << " x " << image->Height() << ", "
         << ImageFormatName(image->ImageFormat()) << ", " << image->XDpi() << " x " << image->YDpi()
         << " dpi";
@@ -145,52 +199,54 @@ int Info(const std::string& fileName, std::ostream& out) {
 }
 
 int Convert(const std::string& inName, const std::string& outName, std::optional<int> page,
-            const WriteOptions& options, std::ostream& out) {
-  const int pages = PageCount(inName);
+            const WriteOptions& options, std::ostream& out, std::ostream& err) {
+  PageSource source(inName);
+  const int pages = source.Count();
   if (page && *page > pages)
     throw ELumetraError(Format("%s has %d page(s), not %d", inName, pages, *page));
-  std::vector<int> wanted;
-  if (page)
-    wanted.push_back(*page);
-  else
-    for (int p = 1; p <= pages; ++p) wanted.push_back(p);
-  // Check the output class before the file is created.
+  // Check the output class before anything is written.
   auto check = CreateGraphicForFile(outName);
-  if (wanted.size() > 1 && !dynamic_cast<TTiffGraphic*>(check.get()))
+  if (!page && pages > 1 && !dynamic_cast<TTiffGraphic*>(check.get()))
     throw ELumetraError(
         Format("The %s format does not support multiple images; choose one page with --page",
                check->ClassName()));
-  TMemoryStream result;
-  for (std::size_t i = 0; i < wanted.size(); ++i) {
-    auto source = LoadPage(inName, wanted[i]);
-    auto writer = PrepareWriter(outName, *source, options);
-    if (i == 0)
-      writer->SaveToStream(result);
-    else
-      writer->AppendToStream(result);
-  }
-  // Only a complete result replaces the output file.
-  result.SaveToFile(outName);
-  out << "wrote " << wanted.size() << " page(s) to " << outName << "\n";
+  ReportDamage(source, inName, err);
+  const int first = page.value_or(1), last = page.value_or(pages);
+  WriteOutput(outName, [&](TStream& stream) {
+    for (int p = first; p <= last; ++p) {
+      auto writer = PrepareWriter(outName, source.Load(p), options);
+      if (p == first)
+        writer->SaveToStream(stream);
+      else
+        writer->AppendToStream(stream);
+    }
+  });
+  out << "wrote " << last - first + 1 << " page(s) to " << outName << "\n";
   return 0;
 }
 
-int Append(const std::string& inName, const std::string& outName, std::ostream& out) {
-  const int pages = PageCount(inName);
+int Append(const std::string& inName, const std::string& outName, std::ostream& out,
+           std::ostream& err) {
+  PageSource source(inName);
+  const int pages = source.Count();
   auto check = CreateGraphicForFile(outName);
   if (!dynamic_cast<TTiffGraphic*>(check.get()))
     throw ELumetraError(
         Format("The %s format does not support multiple images", check->ClassName()));
-  std::unique_ptr<TFileStream> stream;
-  if (platform::FileExists(outName))
-    stream = std::make_unique<TFileStream>(outName, fmOpenReadWrite);
-  else
-    stream = std::make_unique<TFileStream>(outName, fmCreate);
-  for (int p = 1; p <= pages; ++p) {
-    auto source = LoadPage(inName, p);
-    auto writer = PrepareWriter(outName, *source, {});
-    writer->AppendToStream(*stream);
-  }
+  ReportDamage(source, inName, err);
+  // The pages go to a copy that replaces the document only when all of them
+  // are in: a page that fails to read or a full disk leaves it as it was.
+  const bool exists = platform::FileExists(outName);
+  WriteOutput(outName, [&](TStream& stream) {
+    if (exists) {
+      TFileStream old(outName, fmOpenRead | fmShareDenyWrite);
+      stream.CopyFrom(old, 0);
+    }
+    for (int p = 1; p <= pages; ++p) {
+      auto writer = PrepareWriter(outName, source.Load(p), {});
+      writer->AppendToStream(stream);
+    }
+  });
   out << "appended " << pages << " page(s) to " << outName << "\n";
   return 0;
 }
@@ -198,6 +254,16 @@ int Append(const std::string& inName, const std::string& outName, std::ostream& 
 }  // namespace
 
 int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+  // A batch must not stop for a warning box: warnings go to standard error.
+  struct WarningsToErr {
+    TPngWarningHandler saved = PngWarningHandler();
+    explicit WarningsToErr(std::ostream& err) {
+      PngWarningHandler() = [&err](const std::string& message) {
+        err << "lumetra: warning: " << warningFile << ": " << message << "\n";
+      };
+    }
+    ~WarningsToErr() { PngWarningHandler() = saved; }
+  } warningsToErr(err);
   try {
     RegisterBuiltinFormats();
     if (arguments.empty()) throw UsageError("no command given");
@@ -223,11 +289,11 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         positional.push_back(a);
       }
     }
-    if (command == "info" && positional.size() == 1) return Info(positional[0], out);
+    if (command == "info" && positional.size() == 1) return Info(positional[0], out, err);
     if (command == "convert" && positional.size() == 2)
-      return Convert(positional[0], positional[1], page, options, out);
+      return Convert(positional[0], positional[1], page, options, out, err);
     if (command == "append" && positional.size() == 2)
-      return Append(positional[0], positional[1], out);
+      return Append(positional[0], positional[1], out, err);
     if (command == "-h" || command == "--help" || command == "help") {
       out << kUsageText;
       return 0;

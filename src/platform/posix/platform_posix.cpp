@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -46,6 +47,12 @@ bool RemoveFile(const std::string& fileName) {
   return false;
 }
 
+bool MoveFileOver(const std::string& source, const std::string& dest) {
+  if (::rename(source.c_str(), dest.c_str()) == 0) return true;
+  lastError = errno;
+  return false;
+}
+
 bool RunAndWait(const std::string& commandLine, bool /*visible*/, std::uint32_t& exitCode) {
   pid_t pid = 0;
   const char* argv[] = {"/bin/sh", "-c", commandLine.c_str(), nullptr};
@@ -61,6 +68,10 @@ bool RunAndWait(const std::string& commandLine, bool /*visible*/, std::uint32_t&
 }
 
 void ShowBusyCursor(bool) {}
+
+bool LastErrorIsDiskFull() {
+  return lastError == ENOSPC || lastError == EDQUOT;
+}
 
 std::string LastErrorText() {
   return lastError ? std::strerror(lastError) : std::string();

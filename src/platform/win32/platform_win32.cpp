@@ -49,6 +49,11 @@ bool RemoveFile(const std::string& fileName) {
   return ::DeleteFileA(fileName.c_str()) != FALSE;
 }
 
+bool MoveFileOver(const std::string& source, const std::string& dest) {
+  return ::MoveFileExA(source.c_str(), dest.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
 bool RunAndWait(const std::string& commandLine, bool visible, std::uint32_t& exitCode) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -68,6 +73,11 @@ bool RunAndWait(const std::string& commandLine, bool visible, std::uint32_t& exi
 
 void ShowBusyCursor(bool busy) {
   ::SetCursor(::LoadCursor(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+}
+
+bool LastErrorIsDiskFull() {
+  const DWORD code = ::GetLastError();
+  return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
 }
 
 std::string LastErrorText() {
