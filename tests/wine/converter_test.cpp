@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -175,22 +173,6 @@ TEST_F(ConverterTest, MalformedVectorsAreRefused) {
   EXPECT_GE(convert_(3, good, 25), 0);
 }
 
-// The page's image placement from its content stream: width, height and
-// the offsets of "w 0 0 h x y cm".
-struct TPlacement {
-  double width = 0, height = 0, x = 0, y = 0;
-};
-TPlacement Placement(const std::string& pdf) {
-  TPlacement p;
-  const std::size_t cm = pdf.find(" cm");
-  const std::size_t start = pdf.rfind("q", cm);
-  double zero1 = 0, zero2 = 0;
-  if (cm != std::string::npos && start != std::string::npos)
-    std::sscanf(pdf.c_str() + start + 1, "%lf %lf %lf %lf %lf %lf", &p.width, &zero1, &zero2,
-                &p.height, &p.x, &p.y);
-  return p;
-}
-
 // Every page the window writes converts to a PDF that a reader can
 // decode: colour pages in JPEG strips included.
 TEST_F(ConverterTest, EveryKindOfPageGivesASoundPdf) {
@@ -212,33 +194,6 @@ TEST_F(ConverterTest, EveryKindOfPageGivesASoundPdf) {
               "")
         << document.name;
   }
-}
-
-// An A4 page at 300 dpi is larger than Letter: it is scaled down to fit,
-// keeping its aspect. On Legal, and a small page on Letter, the page fits
-// and keeps its size.
-TEST_F(ConverterTest, APageLargerThanThePaperIsScaledDownToFit) {
-  const std::string a4 = dir_ + "\\a4.tif", small = dir_ + "\\small.tif";
-  WriteDocument(a4, {kBlackWhite}, 2480, 3508);
-  WriteDocument(small, {kBlackWhite}, 600, 300);
-  auto place = [&](const std::string& tiff, const char* paper) {
-    TPdfSettings settings;
-    settings.Filename = tiff;
-    settings.PdfPaperSize = paper;
-    EXPECT_GE(Convert(settings), 0) << paper;
-    return Placement(ReadFile(tiff.substr(0, tiff.size() - 4) + ".pdf"));
-  };
-  const TPlacement letter = place(a4, "letter");
-  EXPECT_NEAR(letter.height, 792, 0.01);
-  EXPECT_NEAR(letter.width, 792 * 2480.0 / 3508.0, 0.05);
-  EXPECT_NEAR(letter.x, (612 - letter.width) / 2, 0.05);
-  EXPECT_NEAR(letter.y, 0, 0.01);
-  const TPlacement legal = place(a4, "legal");
-  EXPECT_NEAR(legal.width, 2480 * 72 / 300.0, 0.01);
-  EXPECT_NEAR(legal.height, 3508 * 72 / 300.0, 0.01);
-  const TPlacement fits = place(small, "letter");
-  EXPECT_NEAR(fits.width, 600 * 72 / 300.0, 0.01);
-  EXPECT_NEAR(fits.height, 300 * 72 / 300.0, 0.01);
 }
 
 // Document properties in the system code page (1252 here) that PDFDocEncoding
