@@ -64,6 +64,8 @@ struct TFault {
   const char* says;
 };
 
+void PrintTo(const TFault& fault, std::ostream* out) { *out << fault.name; }
+
 class CheckPdfFault : public testing::TestWithParam<TFault> {};
 
 TEST_P(CheckPdfFault, IsFoundAndNamed) {
