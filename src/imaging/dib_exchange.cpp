@@ -267,11 +267,12 @@ void TDibGraphic::ClearFrames() {
 void TDibGraphic::SetCurrentFrame(int index) {
   if (index == currentFrame_) return;
   TDibGraphic* frame = Frames(index);
-  // An empty frame (a page that held no image) leaves the pixels alone.
+  // An empty frame (a page that held no image) leaves the pixels alone. The
+  // frame is recorded with its pixels and no message is handled in between:
+  // a handler could reload or free this image while it is half selected.
   if (frame->Width() >= 1 && frame->Height() >= 1) CopyImageFrom(*frame);
-  Changed();
-  ProcessPendingMessages();
   currentFrame_ = index;
+  Changed();
 }
 
 void TDibGraphic::AnimationTick() {

@@ -259,9 +259,6 @@ class TDibGraphic : public TGraphic {
   void ReleasePlatformState();
   // 16/32-bit, run-length and bit-field DIBs go through a BMP stream.
   void LoadFromBmpDib(const std::uint8_t* block, std::size_t size, const TBitmapInfoHeader& h);
-  // Lets the application process pending messages (frame selection); no-op
-  // natively.
-  static void ProcessPendingMessages();
   // Copies pixels, format, palette, resolution and FrameDelay of Source.
   void CopyImageFrom(const TDibGraphic& source);
 

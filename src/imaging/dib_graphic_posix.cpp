@@ -5,7 +5,6 @@
 namespace lumetra {
 
 void TDibGraphic::ReleasePlatformState() {}
-void TDibGraphic::ProcessPendingMessages() {}
 void TDibGraphic::SetAnimate(bool value) { animate_ = value; }
 
 void InitializeImagingLibrary() {

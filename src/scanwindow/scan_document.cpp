@@ -82,6 +82,8 @@ void RewriteWithoutPage(const std::string& documentName, int pageCount, int skip
       TTiffGraphic graphic;
       source.Seek(0, soBeginning);
       graphic.LoadImageFromStream(source, page);
+      graphic.SetCompression(CompressionForFormat(graphic.ImageFormat()));
+      dest.Seek(0, soBeginning);
       if (first)
         graphic.SaveToStream(dest);
       else
@@ -98,6 +100,39 @@ void RewriteWithoutPage(const std::string& documentName, int pageCount, int skip
   }
   std::error_code error;
   std::filesystem::remove(tempName, error);
+}
+
+namespace {
+std::uintmax_t FileSize(const std::string& name) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(name, error);
+  return error ? 0 : size;
+}
+}  // namespace
+
+int AppendPages(const std::string& sourceName, const std::string& documentName) {
+  TFileStream source(sourceName, fmOpenRead | fmShareDenyWrite);
+  const int count = TTiffGraphic().GetImageCount(source);
+  const bool fresh = FileSize(documentName) == 0;
+  TFileStream dest(documentName, fresh ? fmCreate : fmOpenReadWrite);
+  for (int page = 1; page <= count; ++page) {
+    TTiffGraphic graphic;
+    source.Seek(0, soBeginning);
+    graphic.LoadImageFromStream(source, page);
+    graphic.SetCompression(CompressionForFormat(graphic.ImageFormat()));
+    dest.Seek(0, soBeginning);
+    if (fresh && page == 1)
+      graphic.SaveToStream(dest);
+    else
+      graphic.AppendToStream(dest);
+  }
+  return count;
+}
+
+void RemoveIfEmpty(const std::string& name) {
+  std::error_code error;
+  if (std::filesystem::is_regular_file(name, error) && FileSize(name) == 0)
+    std::filesystem::remove(name, error);
 }
 
 }  // namespace quorvex::scanwindow

@@ -46,7 +46,17 @@ int ZoomBoxPercent(const std::string& text);
 
 // Writes every page of Document except SkipPage (1-based) to TempName, then
 // copies it over the document. A failure leaves the document unchanged.
+// Each page keeps the compression its image format gets when scanned.
 void RewriteWithoutPage(const std::string& documentName, int pageCount, int skipPage,
                         const std::string& tempName);
+
+// Appends every page of Source to Document (which is created when it is
+// missing or empty), each with the compression its image format gets when
+// scanned; answers how many pages were appended.
+int AppendPages(const std::string& sourceName, const std::string& documentName);
+
+// Removes Name when it is an empty file: a scan that wrote no page leaves
+// no document behind.
+void RemoveIfEmpty(const std::string& name);
 
 }  // namespace quorvex::scanwindow

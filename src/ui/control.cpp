@@ -636,14 +636,33 @@ bool TApplication::HandleMessage() {
   return true;
 }
 
+void TApplication::AddIdleHandler(const void* owner,
+                                  std::function<void(TObject* sender, bool& done)> handler) {
+  idleHandlers_[owner] = std::move(handler);
+}
+
+void TApplication::RemoveIdleHandler(const void* owner) { idleHandlers_.erase(owner); }
+
 void TApplication::Idle() {
   bool done = true;
-  if (OnIdle) {
+  auto run = [&](const std::function<void(TObject*, bool&)>& handler) {
+    bool handlerDone = true;
     try {
-      OnIdle(this, done);
+      handler(this, handlerDone);
     } catch (...) {
       HandleException(this);
     }
+    done = done && handlerDone;
+  };
+  if (OnIdle) run(OnIdle);
+  // A handler may remove a window (and its handler) while they run.
+  std::vector<const void*> owners;
+  for (const auto& entry : idleHandlers_) owners.push_back(entry.first);
+  for (const void* owner : owners) {
+    const auto it = idleHandlers_.find(owner);
+    if (it == idleHandlers_.end()) continue;
+    const auto handler = it->second;
+    run(handler);
   }
   // A bounded wait: a message sent from another thread is handled inside
   // the wait without waking it, and the state it changed must be seen.

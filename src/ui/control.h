@@ -261,6 +261,10 @@ class TApplication : public TObject {
   // Idle handler: runs when the queue becomes empty; Done = false asks to be
   // called again before waiting.
   std::function<void(TObject* sender, bool& done)> OnIdle;
+  // Idle handlers of windows: each window installs its own under its
+  // address and removes it when it goes; they run after OnIdle.
+  void AddIdleHandler(const void* owner, std::function<void(TObject* sender, bool& done)> handler);
+  void RemoveIdleHandler(const void* owner);
 
   void BringToFront();
   HWND UtilityWindow();
@@ -284,6 +288,7 @@ class TApplication : public TObject {
   bool terminated_ = false;
   HWND utility_ = nullptr;
   std::map<UINT_PTR, TTimer*> timers_;
+  std::map<const void*, std::function<void(TObject*, bool&)>> idleHandlers_;
   std::set<std::string> classes_;
   UINT_PTR nextTimerId_ = 1;
 };

@@ -367,12 +367,17 @@ void TImageScrollBox::LoadFromFile(const std::string& fileName, int page) {
     }
   } restart{*this, wasAnimating};
 
+  if (page == 0 && FindGraphicClass(fileName) && GetPageCount(fileName) > 1) {
+    LoadPages(fileName, 1);
+    return;
+  }
   // The read-ahead thread reads page 1 only; a request for all pages or
   // another page must read the file.
   std::unique_ptr<TDibGraphic> ahead;
   if (page == 1 && SameText(fileName, readAheadFileName_)) ahead = readAhead_->Take(fileName);
   if (ahead) {
     graphic_ = std::move(ahead);
+    paged_ = {};
     readAheadFileName_.clear();
     AfterNewDocument();
   } else {
@@ -382,8 +387,43 @@ void TImageScrollBox::LoadFromFile(const std::string& fileName, int page) {
   fileName_ = fileName;
 }
 
+std::unique_ptr<TDibGraphic> TImageScrollBox::ReadPage(const std::string& fileName, int page) {
+  const TGraphicClass* graphicClass = FindGraphicClass(fileName);
+  if (!graphicClass) throw ELumetraError(Format("Frame %d does not exist", page));
+  std::unique_ptr<TDibGraphic> loaded = graphicClass->Create();
+  loaded->OnReadWriteProgress = OnReadWriteProgress;
+  loaded->SetImageIndex(page);
+  TFileStream stream(fileName, fmOpenRead | fmShareDenyNone);
+  loaded->LoadFromStream(stream);
+  return loaded;
+}
+
+void TImageScrollBox::InstallPage(std::unique_ptr<TDibGraphic> page) {
+  graphic_ = std::move(page);
+  if (TRubberbandSelection* selection = Selection()) selection->ClearBand();
+  AfterNewDocument();
+}
+
+void TImageScrollBox::LoadPages(const std::string& fileName, int page) {
+  const int count = GetPageCount(fileName);
+  if (page < 1 || page > count) throw ELumetraError(Format("Frame %d does not exist", page));
+  std::unique_ptr<TDibGraphic> loaded;
+  try {
+    loaded = ReadPage(fileName, page);
+  } catch (...) {
+    // As any failed load: an empty image, the old file name.
+    graphic_ = std::make_unique<TDibGraphic>();
+    paged_ = {};
+    throw;
+  }
+  paged_ = {fileName, count, page};
+  InstallPage(std::move(loaded));
+  fileName_ = fileName;
+}
+
 void TImageScrollBox::LoadFromStream(TStream& stream, const std::string& fileName, int page) {
   graphic_ = std::make_unique<TDibGraphic>();  // the old document goes first
+  paged_ = {};
   if (TRubberbandSelection* selection = Selection()) selection->ClearBand();
   std::unique_ptr<TDibGraphic> loaded;
   if (const TGraphicClass* graphicClass = FindGraphicClass(fileName)) {
@@ -525,6 +565,7 @@ static void ForgetTiffAnnotations(TDibGraphic& graphic) {
 
 void TImageScrollBox::AssignGraphic(const TDibGraphic* source) {
   graphic_->Assign(source);
+  paged_ = {};
   ForgetTiffAnnotations(*graphic_);
   fileName_.clear();
   annotationText_.clear();
@@ -536,6 +577,7 @@ void TImageScrollBox::AssignGraphic(const TDibGraphic* source) {
 void TImageScrollBox::ClearGraphic() {
   // Emptied in place, so the document keeps its class and format settings.
   graphic_->Assign(nullptr);
+  paged_ = {};
   ForgetTiffAnnotations(*graphic_);
   fileName_.clear();
   annotationText_.clear();
@@ -545,8 +587,20 @@ void TImageScrollBox::ClearGraphic() {
 }
 
 void TImageScrollBox::SetCurrentPage(int value) {
-  graphic_->SetCurrentFrame(value);
-  Redraw(true);
+  if (!paged_.count) {
+    graphic_->SetCurrentFrame(value);
+    Redraw(true);
+    return;
+  }
+  if (value < 1 || value > paged_.count)
+    throw ELumetraError(Format("Frame %d does not exist", value));
+  if (value == paged_.current) {
+    Redraw(true);
+    return;
+  }
+  std::unique_ptr<TDibGraphic> page = ReadPage(paged_.fileName, value);
+  paged_.current = value;
+  InstallPage(std::move(page));
 }
 
 // --- read-ahead -------------------------------------------------------------------
@@ -565,9 +619,10 @@ void TImageScrollBox::SetAnimated(bool value) {
     animated_ = false;
     return;
   }
-  // The control grows to the largest frame so that no frame is cut.
+  // The control grows to the largest frame so that no frame is cut (the
+  // pages of a paged document are sized as each is shown).
   int w = image_->Width(), h = image_->Height();
-  for (int i = 1; i <= PageCount(); ++i) {
+  for (int i = 1; i <= graphic_->FrameCount(); ++i) {
     const TDibGraphic* frame = graphic_->Frames(i);
     w = std::max(w, frame->Width());
     h = std::max(h, frame->Height());

@@ -123,8 +123,14 @@ class TImageScrollBox : public ui::TControl {
   bool ReadAheadReady() const { return readAhead_->Holds(); }
 
   int GetPageCount(const std::string& fileName);
-  // Page 0 loads every frame; page n >= 1 loads that page only.
+  // Page n >= 1 loads that page only. Page 0 opens a file of several pages
+  // as a paged document (LoadPages, showing page 1); a stream of several
+  // pages loads every frame.
   void LoadFromFile(const std::string& fileName, int page);
+  // Opens FileName as a paged document showing Page: the page count comes
+  // from the file's page directory and a page is decoded only when it is
+  // shown, so a document of any length costs the memory of one page.
+  void LoadPages(const std::string& fileName, int page);
   void LoadFromStream(TStream& stream, const std::string& fileName, int page);
   void SaveToFile(const std::string& fileName);
   void SaveToStream(TStream& stream, const std::string& ext);
@@ -136,8 +142,10 @@ class TImageScrollBox : public ui::TControl {
   TDibGraphic* Graphic() const { return graphic_.get(); }
   TDibGraphic* DisplayGraphic() { return &image_->Picture(); }
   TImageControl& Image() { return *image_; }
-  int PageCount() const { return graphic_->FrameCount(); }
-  int CurrentPage() const { return graphic_->CurrentFrame(); }
+  int PageCount() const { return paged_.count ? paged_.count : graphic_->FrameCount(); }
+  int CurrentPage() const { return paged_.count ? paged_.current : graphic_->CurrentFrame(); }
+  // Decodes the page (or selects the frame) before anything changes, and
+  // processes no messages: a failure leaves the page shown before.
   void SetCurrentPage(int value);
   bool Animated() const { return animated_; }
   void SetAnimated(bool value);
@@ -234,6 +242,8 @@ class TImageScrollBox : public ui::TControl {
   TRubberbandSelection* Selection() const;
   TRubberbandSelection& RequireSelection() const;
   void WriteGraphic(TStream& stream, const std::string& ext, bool append);
+  std::unique_ptr<TDibGraphic> ReadPage(const std::string& fileName, int page);
+  void InstallPage(std::unique_ptr<TDibGraphic> page);
   std::unique_ptr<TDibGraphic> LoadPicture(TStream& stream, const std::string& name);
 
   TControlScrollBar horz_{*this, SB_HORZ};
@@ -244,6 +254,12 @@ class TImageScrollBox : public ui::TControl {
   TAntiAliasTransform antiAliasTransform_;
   ui::TTimer animationTimer_;
   std::shared_ptr<TReadAheadSlot> readAhead_;
+  // The paged document; count 0 when Graphic holds the whole document.
+  struct TPagedDocument {
+    std::string fileName;
+    int count = 0;
+    int current = 0;
+  } paged_;
 
   std::string fileName_;
   std::string readAheadFileName_;

@@ -80,55 +80,112 @@ TEST(PageAndZoomBoxes, ReadTheirNumbersAsTheWindowDoes) {
   EXPECT_EQ(ZoomBoxPercent(""), 100);
 }
 
-class RewriteTest : public testing::Test {
+// Writes pages of Format as the page callback does, told apart by width.
+void WriteDocument(const std::string& name, TImageFormat format, std::initializer_list<int> widths) {
+  TFileStream stream(name, fmCreate);
+  TTiffGraphic encoder;
+  TScanContext context{1, &encoder, &stream, 0};
+  for (int width : widths) {
+    encoder.NewImage(width, 8, format, nullptr, 0, 0);
+    WriteScannedPage(context, 200, 200);
+    ++context.pages;
+  }
+}
+
+struct TPage {
+  int width;
+  TTiffCompression compression;
+  bool operator==(const TPage&) const = default;
+};
+
+class RewriteTest : public testing::TestWithParam<TImageFormat> {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("qv_rewrite_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    for (char& c : test)
+      if (c == '/') c = '_';
+    dir_ = std::filesystem::temp_directory_path() / ("qv_rewrite_" + test);
     std::filesystem::create_directories(dir_);
     doc_ = (dir_ / "doc.tif").string();
-    TFileStream stream(doc_, fmCreate);
-    TTiffGraphic page;
-    for (int i = 1; i <= 3; ++i) {
-      page.NewImage(10 * i, 8, ifBlackWhite, nullptr, 0, 0);
-      stream.Seek(0, soBeginning);
-      if (i == 1)
-        page.SaveToStream(stream);
-      else
-        page.AppendToStream(stream);
-    }
+    WriteDocument(doc_, GetParam(), {10, 20, 30});
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
-  std::vector<int> Widths() {
-    TFileStream stream(doc_, fmOpenRead);
+  std::vector<TPage> Pages(const std::string& name) {
+    TFileStream stream(name, fmOpenRead);
     TTiffGraphic page;
     const int count = page.GetImageCount(stream);
-    std::vector<int> widths;
+    std::vector<TPage> pages;
     for (int i = 1; i <= count; ++i) {
       stream.Seek(0, soBeginning);
       page.LoadImageFromStream(stream, i);
-      widths.push_back(page.Width());
+      pages.push_back({page.Width(), page.Compression()});
     }
-    return widths;
+    return pages;
+  }
+  std::vector<TPage> Expected(std::initializer_list<int> widths) {
+    std::vector<TPage> pages;
+    for (int width : widths) pages.push_back({width, CompressionForFormat(GetParam())});
+    return pages;
   }
 
   std::filesystem::path dir_;
   std::string doc_;
 };
 
-TEST_F(RewriteTest, DeletingTheMiddlePageKeepsTheOthersInOrder) {
+TEST_P(RewriteTest, DeletingTheMiddlePageKeepsTheOthersInOrderAndTheirCompression) {
   const std::string temp = (dir_ / "Quorvex0.tiff").string();
   RewriteWithoutPage(doc_, 3, 2, temp);
-  EXPECT_EQ(Widths(), (std::vector<int>{10, 30}));
+  EXPECT_EQ(Pages(doc_), Expected({10, 30}));
   EXPECT_FALSE(std::filesystem::exists(temp));
 }
 
-TEST_F(RewriteTest, AFailedRewriteLeavesTheDocumentUnchanged) {
+TEST_P(RewriteTest, AFailedRewriteLeavesTheDocumentUnchanged) {
   // Page 4 does not exist: reading it fails after pages 1 and 3 were copied.
   EXPECT_ANY_THROW(RewriteWithoutPage(doc_, 4, 2, (dir_ / "Quorvex0.tiff").string()));
-  EXPECT_EQ(Widths(), (std::vector<int>{10, 20, 30}));
+  EXPECT_EQ(Pages(doc_), Expected({10, 20, 30}));
+}
+
+TEST_P(RewriteTest, AddedPagesFollowInScanOrderWithTheScanCompression) {
+  // The added pages as a viewer would have written them: PackBits whatever
+  // their format (the writer it makes does not carry the compression).
+  const std::string added = (dir_ / "doc.tiff").string();
+  {
+    TFileStream stream(added, fmCreate);
+    TTiffGraphic page;
+    for (int width : {40, 50}) {
+      page.NewImage(width, 8, GetParam(), nullptr, 0, 0);
+      page.SetCompression(tcNone);
+      stream.Seek(0, soBeginning);
+      if (width == 40)
+        page.SaveToStream(stream);
+      else
+        page.AppendToStream(stream);
+    }
+  }
+  EXPECT_EQ(AppendPages(added, doc_), 2);
+  EXPECT_EQ(Pages(doc_), Expected({10, 20, 30, 40, 50}));
+  // Into a document that a scan without pages left empty.
+  { TFileStream empty(doc_, fmCreate); }
+  EXPECT_EQ(AppendPages(added, doc_), 2);
+  EXPECT_EQ(Pages(doc_), Expected({40, 50}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, RewriteTest,
+                         testing::Values(ifBlackWhite, ifGray256, ifColor16, ifTrueColor));
+
+TEST(RemoveIfEmpty, RemovesOnlyAnEmptyFile) {
+  const auto dir = std::filesystem::temp_directory_path() / "qv_remove_if_empty";
+  std::filesystem::create_directories(dir);
+  const std::string empty = (dir / "empty.tif").string(), full = (dir / "full.tif").string();
+  { TFileStream file(empty, fmCreate); }
+  WriteDocument(full, ifBlackWhite, {8});
+  RemoveIfEmpty(empty);
+  RemoveIfEmpty(full);
+  RemoveIfEmpty((dir / "missing.tif").string());
+  EXPECT_FALSE(std::filesystem::exists(empty));
+  EXPECT_TRUE(std::filesystem::exists(full));
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

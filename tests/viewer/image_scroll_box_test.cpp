@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <cmath>
+#include <functional>
 #include <thread>
 
 #include "formats/registry.h"
@@ -276,14 +277,82 @@ TEST_F(Viewer, PagesThroughAThreePageTiffAndWrapsAfterTheLast) {
   box.SetAnimated(true);
   EXPECT_TRUE(box.Animated());
   int seen = 0;
-  box.OnRedraw = [&](TDibGraphic* g) {
-    if (seen == 0 && g->CurrentFrame() == 1) seen = 1;
+  box.OnRedraw = [&](TDibGraphic*) {
+    if (seen == 0 && box.CurrentPage() == 1) seen = 1;
   };
   Pump(300);
   EXPECT_EQ(seen, 1);
   box.SetAnimated(false);
   platform::RemoveFile(name);
 }
+
+// Runs Work from the next message loop, as a message queued by the user
+// or by another window would.
+std::function<void()> queuedWork;
+void CALLBACK RunQueuedWork(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  if (auto work = std::move(queuedWork)) work();
+}
+void QueueWork(std::function<void()> work) {
+  queuedWork = std::move(work);
+  SetTimer(nullptr, 0, 1, RunQueuedWork);
+  Sleep(30);  // the timer is due before the next call looks at the queue
+}
+
+TEST_F(Viewer, APagedDocumentHoldsOnlyThePageItShows) {
+  const std::string name = WriteTiff("paged.tif", {100, 200, 300, 400});
+  box.LoadPages(name, 4);
+  EXPECT_EQ(box.PageCount(), 4);
+  EXPECT_EQ(box.CurrentPage(), 4);
+  EXPECT_EQ(box.Graphic()->Width(), 400);
+  EXPECT_EQ(box.Graphic()->FrameCount(), 0);
+  EXPECT_EQ(box.FileName(), name);
+  box.SetCurrentPage(2);
+  EXPECT_EQ(box.Graphic()->Width(), 200);
+  EXPECT_EQ(box.Graphic()->FrameCount(), 0);
+  // A page that cannot be read leaves the page shown before.
+  ASSERT_TRUE(platform::RemoveFile(name));
+  EXPECT_ANY_THROW(box.SetCurrentPage(3));
+  EXPECT_EQ(box.CurrentPage(), 2);
+  EXPECT_EQ(box.Graphic()->Width(), 200);
+  // A single image ends the paged document.
+  Show(50, 40);
+  EXPECT_EQ(box.PageCount(), 0);
+}
+
+// A message handled while a page is being selected must find the box in
+// one piece, and the last change wins whatever arrives during the first.
+enum class Queued { Reload, PageChange };
+class ViewerPageOrder : public Viewer, public testing::WithParamInterface<Queued> {};
+
+TEST_P(ViewerPageOrder, StateAndPixelsAgreeWhenAMessageArrivesDuringAPageChange) {
+  const std::string name = WriteTiff("order.tif", {100, 200, 300});
+  const std::string other = WriteTiff("order_other.tif", {70, 80});
+  box.LoadFromFile(name, 0);
+  if (GetParam() == Queued::Reload)
+    QueueWork([&] { box.LoadFromFile(other, 0); });
+  else
+    QueueWork([&] { box.SetCurrentPage(2); });
+  box.SetCurrentPage(3);
+  // Nothing queued ran inside the change.
+  EXPECT_EQ(box.CurrentPage(), 3);
+  EXPECT_EQ(box.Graphic()->Width(), 300);
+  Pump(100);
+  EXPECT_FALSE(queuedWork);
+  if (GetParam() == Queued::Reload) {
+    EXPECT_EQ(box.FileName(), other);
+    EXPECT_EQ(box.CurrentPage(), 1);
+    EXPECT_EQ(box.Graphic()->Width(), 70);
+  } else {
+    EXPECT_EQ(box.CurrentPage(), 2);
+    EXPECT_EQ(box.Graphic()->Width(), 200);
+  }
+  platform::RemoveFile(name);
+  platform::RemoveFile(other);
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, ViewerPageOrder,
+                         testing::Values(Queued::Reload, Queued::PageChange));
 
 TEST_F(Viewer, TakesACompletedReadAheadWithoutReadingTheFileAgain) {
   const std::string name = WriteTiff("ahead.tif", {140, 70});

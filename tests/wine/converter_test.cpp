@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "automation/pdf_conversion.h"
+#include "pdf_file.h"
 #include "wine/wine_paths.h"
 
 using quorvex::automation::TConverterArguments;
@@ -30,18 +31,21 @@ std::string TempDir() {
   return dir;
 }
 
-// Writes a document like the scanning window's: a Group 4 black-and-white
-// page, a JPEG true-colour page and a PackBits grey page.
-void WriteDocument(const std::string& path) {
+struct TPageLayout {
+  uint16_t bits, samples, photometric, compression;
+};
+constexpr TPageLayout kBlackWhite{1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4};
+constexpr TPageLayout kTrueColour{8, 3, PHOTOMETRIC_RGB, COMPRESSION_JPEG};
+constexpr TPageLayout kGrey{8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_PACKBITS};
+
+// Writes pages as the scanning window does (JPEG in strips of 8 rows), of
+// Width x Height pixels at 300 dpi.
+void WriteDocument(const std::string& path, std::initializer_list<TPageLayout> pages =
+                                                {kBlackWhite, kTrueColour, kGrey},
+                   uint32_t width = 64, uint32_t height = 48) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   ASSERT_NE(tif, nullptr);
-  const uint32_t width = 64, height = 48;
-  struct Page {
-    uint16_t bits, samples, photometric, compression;
-  } pages[] = {{1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4},
-               {8, 3, PHOTOMETRIC_RGB, COMPRESSION_JPEG},
-               {8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_PACKBITS}};
-  for (const Page& page : pages) {
+  for (const TPageLayout& page : pages) {
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, page.bits);
@@ -49,7 +53,8 @@ void WriteDocument(const std::string& path) {
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, page.photometric);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, page.compression);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
+                 page.compression == COMPRESSION_JPEG ? uint32_t{8} : height);
     TIFFSetField(tif, TIFFTAG_XRESOLUTION, 300.0f);
     TIFFSetField(tif, TIFFTAG_YRESOLUTION, 300.0f);
     TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
@@ -111,6 +116,7 @@ TEST_F(ConverterTest, ConvertsEveryPageWithTheDocumentProperties) {
     DeleteFileA((dir_ + "\\doc.pdf").c_str());
     ASSERT_GE(Convert(settings), 0) << "run " << run;
     const std::string pdf = ReadFile(dir_ + "\\doc.pdf");
+    EXPECT_EQ(quorvex::tiff2pdf::CheckPdf(pdf, 3), "");
     EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
     EXPECT_NE(pdf.find("/Count 3"), std::string::npos);
     EXPECT_NE(pdf.find("(Annual report)"), std::string::npos);
@@ -165,6 +171,48 @@ TEST_F(ConverterTest, MalformedVectorsAreRefused) {
   EXPECT_EQ(badOption[2], unknown.data());
   EXPECT_EQ(badOption[3], input.data());
   EXPECT_GE(convert_(3, good, 25), 0);
+}
+
+// Every page the window writes converts to a PDF that a reader can
+// decode: colour pages in JPEG strips included.
+TEST_F(ConverterTest, EveryKindOfPageGivesASoundPdf) {
+  const struct {
+    const char* name;
+    std::initializer_list<TPageLayout> pages;
+  } documents[] = {{"colour", {kTrueColour, kTrueColour}},
+                   {"grey", {kGrey}},
+                   {"bw", {kBlackWhite, kBlackWhite}},
+                   {"mixed", {kTrueColour, kBlackWhite}}};
+  for (const auto& document : documents) {
+    const std::string tiff = dir_ + "\\" + document.name + ".tif";
+    WriteDocument(tiff, document.pages, 200, 120);
+    TPdfSettings settings;
+    settings.Filename = tiff;
+    ASSERT_GE(Convert(settings), 0) << document.name;
+    EXPECT_EQ(quorvex::tiff2pdf::CheckPdf(ReadFile(dir_ + "\\" + document.name + ".pdf"),
+                                          static_cast<int>(document.pages.size())),
+              "")
+        << document.name;
+  }
+}
+
+// Document properties in the system code page (1252 here) that PDFDocEncoding
+// would show as other glyphs are written as UTF-16BE with the byte-order mark.
+TEST_F(ConverterTest, PropertiesOutsideAsciiAreWrittenAsUtf16) {
+  ASSERT_EQ(GetACP(), 1252u);
+  TPdfSettings settings;
+  settings.Filename = dir_ + "\\doc.tif";
+  settings.PdfTitle = "\x80 \x96 \x93x\x94";  // "€ – “x”"
+  settings.PdfAuthor = "Ann";
+  settings.PdfCreator = "Quorv";
+  settings.PdfKeywords = "caf\xE9";
+  ASSERT_GE(Convert(settings), 0);
+  const std::string pdf = ReadFile(dir_ + "\\doc.pdf");
+  EXPECT_EQ(quorvex::tiff2pdf::CheckPdf(pdf, 3), "");
+  EXPECT_NE(pdf.find("/Title <FEFF20AC002020130020201C0078201D>"), std::string::npos);
+  EXPECT_NE(pdf.find("/Keywords <FEFF00630061006600E9>"), std::string::npos);
+  EXPECT_NE(pdf.find("/Author (Ann)"), std::string::npos);
+  EXPECT_NE(pdf.find("/Creator (Quorv)"), std::string::npos);
 }
 
 }  // namespace

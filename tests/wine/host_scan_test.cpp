@@ -6,9 +6,13 @@
 #include <ocidl.h>
 
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "quorvex_h.h"
 #include "wine/robot.h"
@@ -55,9 +59,101 @@ class TPerson {
   std::thread thread_;
 };
 
+// A page of a document as a test tells it apart: the scanner's pages
+// differ in width.
+struct TPage {
+  uint32_t width;
+  uint16_t compression;
+  bool operator==(const TPage&) const = default;
+};
+
+void PrintTo(const TPage& page, std::ostream* out) {
+  *out << "{" << page.width << ", " << page.compression << "}";
+}
+
+std::vector<TPage> Pages(const std::string& path) {
+  std::vector<TPage> pages;
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  if (!tif) return pages;
+  do {
+    TPage page{};
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &page.width);
+    TIFFGetField(tif, TIFFTAG_COMPRESSION, &page.compression);
+    pages.push_back(page);
+  } while (TIFFReadDirectory(tif));
+  TIFFClose(tif);
+  return pages;
+}
+
+std::vector<TPage> JpegPages(std::initializer_list<uint32_t> widths) {
+  std::vector<TPage> pages;
+  for (uint32_t width : widths) pages.push_back({width, COMPRESSION_JPEG});
+  return pages;
+}
+
+// A true-colour BMP of Width x 40 pixels.
+void WriteBmp(const std::string& path, int width) {
+  const int height = 40, stride = (width * 3 + 3) & ~3;
+  BITMAPFILEHEADER file{};
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biXPelsPerMeter = info.biYPelsPerMeter = 3937;
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + stride * height;
+  std::vector<unsigned char> pixels(static_cast<std::size_t>(stride) * height);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<unsigned char>(i * 13);
+  FILE* out = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  std::fwrite(&file, sizeof file, 1, out);
+  std::fwrite(&info, sizeof info, 1, out);
+  std::fwrite(pixels.data(), 1, pixels.size(), out);
+  std::fclose(out);
+}
+
 class HostScanTest : public testing::Test {
  protected:
   static void SetUpTestSuite() { CoInitialize(nullptr); }
+  void SetUp() override {
+    SetEnvironmentVariableA("QUORVEX_VSCAN_SETTINGS", nullptr);
+    // A window shows the document it is given: documents of an earlier
+    // run must not be there.
+    std::error_code error;
+    std::filesystem::remove_all(dir_, error);
+    CreateDirectoryA(dir_.c_str(), nullptr);
+  }
+  void TearDown() override { SetEnvironmentVariableA("QUORVEX_VSCAN_SETTINGS", nullptr); }
+
+  // The scanner's next batches: one page per width, from a folder of its
+  // own; CancelAt cancels that page's transfer.
+  void Feed(const std::string& name, std::initializer_list<int> widths, int cancelAt = 0) {
+    const std::string folder = dir_ + "\\" + name;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    int index = 0;
+    for (int width : widths) {
+      char file[32];
+      std::snprintf(file, sizeof file, "\\page%02d.bmp", ++index);
+      WriteBmp(folder + file, width);
+    }
+    const std::string settings = folder + ".txt";
+    FILE* out = std::fopen(settings.c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    std::fprintf(out, "folder = %s\ncancel_at = %d\n", folder.c_str(), cancelAt);
+    std::fclose(out);
+    SetEnvironmentVariableA("QUORVEX_VSCAN_SETTINGS", settings.c_str());
+  }
+
+  // One Scan with the robot's steps on the window.
+  void ScanWith(IScanner* scanner, const std::vector<std::string>& steps) {
+    TPerson person(steps);
+    EXPECT_EQ(scanner->Scan(), S_OK);
+    std::string reason;
+    EXPECT_TRUE(person.Finish(reason)) << reason;
+  }
 
   IScanner* NewScanner() {
     IScanner* scanner = nullptr;
@@ -102,16 +198,19 @@ TEST_F(HostScanTest, ASecondScanShowsTheSameWindowStillShowingItsLastPage) {
   }
   EXPECT_EQ(Result(scanner), 1);
 
-  // The window comes back with the first document's caption and page box.
-  SetFilename(scanner, dir_ + "\\second.tif");
-  {
-    TPerson person({"window:" + first, "page:3", "click:Cancel"});
-    EXPECT_EQ(scanner->Scan(), S_OK);
-    std::string reason;
-    EXPECT_TRUE(person.Finish(reason)) << reason;
-    EXPECT_EQ(quorvex::robot::CurrentWindow(), firstWindow);
-  }
+  // The window comes back for a new document: it shows that document,
+  // which has no page yet (and so names none).
+  const std::string second = dir_ + "\\second.tif";
+  DeleteFileA(second.c_str());
+  SetFilename(scanner, second);
+  ScanWith(scanner, {std::string("window:") + kCaption, "page:1", "disabled:Accept",
+                     "click:Cancel"});
+  EXPECT_EQ(quorvex::robot::CurrentWindow(), firstWindow);
   EXPECT_EQ(Result(scanner), 0);
+  // Given the first document again, it shows its last page.
+  SetFilename(scanner, first);
+  ScanWith(scanner, {"window:" + first, "page:3", "click:Accept"});
+  EXPECT_EQ(Result(scanner), 1);
   scanner->Release();
 }
 
@@ -184,6 +283,108 @@ TEST_F(HostScanTest, ASecondObjectsWindowReportsTheBusyScannerAndNeverScans) {
   EXPECT_EQ(GetFileAttributesA(never.c_str()), INVALID_FILE_ATTRIBUTES);
   second->Release();
   first->Release();
+}
+
+TEST_F(HostScanTest, AddAndDeletePageKeepTheOrderAndTheCompressionOfTheScan) {
+  IScanner* scanner = NewScanner();
+  ASSERT_NE(scanner, nullptr);
+  scanner->put_ScanImgFormat(5);
+  const std::string doc = dir_ + "\\order.tif";
+  SetFilename(scanner, doc);
+  Feed("order_scan", {101, 102, 103});
+  ScanWith(scanner, {std::string("window:") + kCaption, "click:Scan", "page:3", "click:Accept"});
+  EXPECT_EQ(Pages(doc), JpegPages({101, 102, 103}));
+  // Add Page appends the next batch in scan order; Delete Page takes the
+  // page shown.
+  Feed("order_add", {201, 202});
+  ScanWith(scanner, {"window:" + doc, "page:3", "click:Add Page", "page:5", "pagebox:2",
+                     "click:Delete Page", "page:4", "click:Accept"});
+  EXPECT_EQ(Result(scanner), 1);
+  EXPECT_EQ(Pages(doc), JpegPages({101, 103, 201, 202}));
+  scanner->Release();
+}
+
+TEST_F(HostScanTest, PageCommandsRewriteTheDocumentTheWindowIsGiven) {
+  IScanner* scanner = NewScanner();
+  ASSERT_NE(scanner, nullptr);
+  scanner->put_ScanImgFormat(5);
+  const std::string b = dir_ + "\\b.tif", a = dir_ + "\\a.tif";
+  SetFilename(scanner, b);
+  Feed("given_b", {101, 102, 103, 104, 105, 106});
+  ScanWith(scanner, {std::string("window:") + kCaption, "click:Scan", "page:6", "click:Accept"});
+  SetFilename(scanner, a);
+  Feed("given_a", {201, 202, 203});
+  ScanWith(scanner, {std::string("window:") + kCaption, "click:Scan", "page:3", "click:Accept"});
+  // Back to b.tif: the window shows b.tif's six pages, and Delete Page of
+  // page 2 rewrites b.tif from them.
+  SetFilename(scanner, b);
+  ScanWith(scanner, {"window:" + b, "page:6", "pagebox:2", "click:Delete Page", "page:5",
+                     "click:Accept"});
+  EXPECT_EQ(Pages(b), JpegPages({101, 103, 104, 105, 106}));
+  EXPECT_EQ(Pages(a), JpegPages({201, 202, 203}));
+  scanner->Release();
+}
+
+TEST_F(HostScanTest, AScanWithoutPagesCannotBeAcceptedAndLeavesNoFile) {
+  IScanner* scanner = NewScanner();
+  ASSERT_NE(scanner, nullptr);
+  scanner->put_ScanImgFormat(5);
+  const std::string doc = dir_ + "\\empty.tif";
+  SetFilename(scanner, doc);
+  Feed("empty_first", {101, 102});
+  ScanWith(scanner, {std::string("window:") + kCaption, "click:Scan", "page:2", "click:Accept"});
+  EXPECT_EQ(Result(scanner), 1);
+  // The next scan is cancelled at its first page: the document it replaced
+  // holds nothing, and the old pages are no result.
+  Feed("empty_cancelled", {101, 102}, 1);
+  ScanWith(scanner, {"window:" + doc, "page:2", "click:Scan", "page:1", "disabled:Accept",
+                     "click:Cancel"});
+  EXPECT_EQ(Result(scanner), 0);
+  EXPECT_EQ(GetFileAttributesA(doc.c_str()), INVALID_FILE_ATTRIBUTES);
+  scanner->Release();
+}
+
+TEST_F(HostScanTest, EachWindowKeepsItsOwnIdleProcessing) {
+  IScanner* first = NewScanner();
+  ASSERT_NE(first, nullptr);
+  const std::string doc = dir_ + "\\idle.tif";
+  SetFilename(first, doc);
+  ScanWith(first, {std::string("window:") + kCaption, "click:Scan", "page:3", "click:Accept"});
+  // A second object's window comes and goes.
+  IScanner* second = NewScanner();
+  ASSERT_NE(second, nullptr);
+  SetFilename(second, dir_ + "\\idle_other.tif");
+  ScanWith(second, {std::string("window:") + kCaption, "click:Cancel"});
+  second->Release();
+  // The first window still enables its commands.
+  ScanWith(first, {"window:" + doc, "page:3", "click:Delete Page", "page:2", "click:Accept"});
+  EXPECT_EQ(Result(first), 1);
+  EXPECT_EQ(Pages(doc).size(), 2u);
+  first->Release();
+}
+
+TEST_F(HostScanTest, WithoutAScannerTheWindowSaysSoAndWritesNothing) {
+  // Without its one source the source manager has no default source.
+  struct TSourceAway {
+    const char* source = "C:\\windows\\twain_32\\sane.ds";
+    const char* away = "C:\\windows\\twain_32\\sane.ds.away";
+    bool moved = MoveFileExA(source, away, MOVEFILE_REPLACE_EXISTING) != 0;
+    ~TSourceAway() {
+      if (moved) MoveFileExA(away, source, MOVEFILE_REPLACE_EXISTING);
+    }
+  } sourceAway;
+  ASSERT_TRUE(sourceAway.moved) << GetLastError();
+  IScanner* scanner = NewScanner();
+  ASSERT_NE(scanner, nullptr);
+  const std::string doc = dir_ + "\\noscanner.tif";
+  DeleteFileA(doc.c_str());
+  SetFilename(scanner, doc);
+  ScanWith(scanner, {std::string("window:") + kCaption, "click:Scan",
+                     "message:Quorvex=A scanner is not configured on your computer",
+                     "disabled:Accept", "click:Cancel"});
+  EXPECT_EQ(Result(scanner), 0);
+  EXPECT_EQ(GetFileAttributesA(doc.c_str()), INVALID_FILE_ATTRIBUTES);
+  scanner->Release();
 }
 
 }  // namespace

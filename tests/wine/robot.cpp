@@ -147,8 +147,15 @@ bool RunStep(const std::string& step, std::string& reason) {
       reason = "no message box \"" + caption + "\"";
       return false;
     }
+    // TEXT "*" takes any message and prints it.
     bool shown = false;
-    for (HWND child : Children(box)) shown = shown || TextOf(child) == text;
+    for (HWND child : Children(box)) {
+      if (text == "*" && ClassOf(child) == "Static" && !TextOf(child).empty()) {
+        std::printf("robot: message \"%s\"\n", TextOf(child).c_str());
+        shown = true;
+      }
+      shown = shown || TextOf(child) == text;
+    }
     if (!shown) {
       reason = "the box does not say \"" + text + "\"";
       return false;
@@ -166,6 +173,22 @@ bool RunStep(const std::string& step, std::string& reason) {
     }
     reason = "page box reads \"" + seen + "\", expected \"" + arg + "\"";
     return false;
+  }
+  if (verb == "disabled") {
+    const DWORD start = GetTickCount();
+    while (current && !IsWindowEnabled(current) && GetTickCount() - start < kTimeoutMs) Sleep(50);
+    // Long enough for the window's idle processing to have run.
+    Sleep(500);
+    HWND button = current ? FindButton(current, arg) : nullptr;
+    if (!button) {
+      reason = "no button \"" + arg + "\"";
+      return false;
+    }
+    if (IsWindowEnabled(button)) {
+      reason = "button \"" + arg + "\" is enabled";
+      return false;
+    }
+    return true;
   }
   if (verb == "pagebox") {
     HWND box = current ? PageBox(current) : nullptr;

@@ -14,9 +14,10 @@ namespace quorvex::robot {
 //   window:CAPTION      wait for a visible top-level window; it becomes current
 //   click:TEXT          press the current window's enabled button TEXT
 //   dialog:CAPTION=TEXT wait for window CAPTION and press its button TEXT
-//   message:CAPTION=TEXT wait for a message box CAPTION saying TEXT, press OK
+//   message:CAPTION=TEXT wait for a message box CAPTION saying TEXT (* any), press OK
 //   page:N              wait until the window is enabled and the page box reads N
 //   pagebox:TEXT        type TEXT into the page box
+//   disabled:TEXT       once the window is enabled, its button TEXT stays disabled
 //   sleep:MS
 bool RunStep(const std::string& step, std::string& reason);
 bool RunSteps(const std::vector<std::string>& steps, std::string& reason);

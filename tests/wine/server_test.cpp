@@ -200,8 +200,9 @@ TEST_F(ServerTest, TypeLibraryFixesVtableOrderAndDispids) {
 
   ITypeLib* library = nullptr;
   UINT index = 0;
-  ASSERT_EQ(info = nullptr, nullptr);
+  info = nullptr;
   ASSERT_EQ(scanner->GetTypeInfo(0, 0, &info), S_OK);
+  ASSERT_NE(info, nullptr);
   ASSERT_EQ(info->GetContainingTypeLib(&library, &index), S_OK);
   info->Release();
   TLIBATTR* libAttr = nullptr;
@@ -376,6 +377,48 @@ TEST_F(ServerTest, ClassInfoAndErrorInfoSupport) {
   EXPECT_EQ(flags1, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE);
   coclass->Release();
   classInfo->Release();
+  scanner->Release();
+}
+
+std::wstring ErrorDescription() {
+  IErrorInfo* info = nullptr;
+  std::wstring text;
+  if (GetErrorInfo(0, &info) == S_OK && info) {
+    BSTR description = nullptr;
+    info->GetDescription(&description);
+    text = description ? description : L"";
+    SysFreeString(description);
+    info->Release();
+  }
+  return text;
+}
+
+// A host that hands over garbage pointers makes the members fault inside the
+// server (in the system's string code, in the server's own stores): each
+// fault comes back as E_UNEXPECTED with error information, and the host and
+// the object live on.
+TEST_F(ServerTest, AFaultInsideAMemberIsAnErrorAndTheHostLivesOn) {
+  IScanner* scanner = NewScanner();
+  ASSERT_NE(scanner, nullptr);
+  const auto wild = reinterpret_cast<BSTR>(static_cast<ULONG_PTR>(0x10));
+  HRESULT hr = scanner->put_Filename(wild);
+  EXPECT_EQ(hr, E_UNEXPECTED) << HrText(hr);
+  EXPECT_EQ(ErrorDescription().rfind(L"Access violation at address ", 0), 0u);
+  hr = scanner->get_ScanXDpi(reinterpret_cast<LONG*>(static_cast<ULONG_PTR>(0x20)));
+  EXPECT_EQ(hr, E_UNEXPECTED) << HrText(hr);
+  EXPECT_NE(ErrorDescription().find(L"write of address"), std::wstring::npos);
+  hr = scanner->get_PdfTitle(reinterpret_cast<BSTR*>(static_cast<ULONG_PTR>(0x30)));
+  EXPECT_EQ(hr, E_UNEXPECTED) << HrText(hr);
+
+  // The object still works, and so do the thread's own exception frames.
+  BSTR name = SysAllocString(L"C:\\after.tif");
+  EXPECT_EQ(scanner->put_Filename(name), S_OK);
+  SysFreeString(name);
+  name = nullptr;
+  EXPECT_EQ(scanner->get_Filename(&name), S_OK);
+  EXPECT_STREQ(name, L"C:\\after.tif");
+  SysFreeString(name);
+  EXPECT_EQ(scanner->get_ScanXDpi(nullptr), E_POINTER);
   scanner->Release();
 }
 

@@ -7,18 +7,24 @@
 // safe to call repeatedly from a host process: it checks the vector, resets
 // the option parser, keeps libtiff's messages off the console (the host may
 // have none), serialises calls, and removes a failed conversion's output.
+// It also chooses the tool's options so that every page comes out readable,
+// and checks the PDF before calling the conversion done.
 // optreset is declared only for code that asks for BSD's getopt.
 #define _BSD_SOURCE 1
 #include <windows.h>
 #include <getopt.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "conversion_plan.h"
+#include "pdf_file.h"
 
 extern "C" int qv_tiff2pdf_main(int argc, char** argv);
 
@@ -40,6 +46,7 @@ constexpr int kToolFailed = -1;
 constexpr int kBadVector = -4;
 constexpr int kNoOutput = -5;
 constexpr int kInternalError = -6;
+constexpr int kBadOutput = -7;
 
 std::mutex callLock;
 std::string lastMessage;
@@ -63,16 +70,30 @@ void WarningHandler(const char* module, const char* format, va_list args) {
   OutputDebugStringA((std::string(module ? module : "tiff2pdf") + ": " + text + "\n").c_str());
 }
 
-// The file named by the "-o" option, as the tool's getopt would see it.
-const char* OutputName(int argc, char** argv) {
-  const char* name = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (arg[0] != '-' || arg[1] == '\0') break;  // first operand: options end
-    if (std::strcmp(arg, "--") == 0) break;
-    if (arg[1] == 'o') name = arg[2] ? arg + 2 : (i + 1 < argc ? argv[i + 1] : nullptr);
+std::u16string SystemToUtf16(const std::string& text) {
+  const int length =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return std::u16string(wide.begin(), wide.end());
+}
+
+std::string ReadWholeFile(const std::string& name) {
+  std::string bytes;
+  if (FILE* file = std::fopen(name.c_str(), "rb")) {
+    char buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+    std::fclose(file);
   }
-  return name;
+  return bytes;
+}
+
+bool AppendToFile(const std::string& name, const std::string& bytes) {
+  FILE* file = std::fopen(name.c_str(), "ab");
+  if (!file) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && written;
 }
 
 }  // namespace
@@ -84,25 +105,34 @@ extern "C" __declspec(dllexport) int __cdecl QVTiff2Pdf(int argc, char** argv, i
       if (!argv[i]) return kBadVector;
     if (argv[argc] != nullptr) return kBadVector;
 
-    // Without "-o" the tool would write the PDF to the host's standard output.
-    const char* output = OutputName(argc, argv);
-    if (!output || !*output) return kNoOutput;
-    const std::string outputName = output;
-
     std::lock_guard<std::mutex> guard(callLock);
-    // getopt may permute its vector; the caller's stays untouched.
-    std::vector<char*> vector(argv, argv + argc + 1);
+    lastMessage.clear();
+    const TIFFErrorHandler oldError = TIFFSetErrorHandler(ErrorHandler);
+    const TIFFErrorHandler oldWarning = TIFFSetWarningHandler(WarningHandler);
+    struct TRestoreHandlers {
+      TIFFErrorHandler error, warning;
+      ~TRestoreHandlers() {
+        TIFFSetErrorHandler(error);
+        TIFFSetWarningHandler(warning);
+      }
+    } restore{oldError, oldWarning};
+
+    quorvex::tiff2pdf::TConversionPlan plan =
+        quorvex::tiff2pdf::PlanConversion(std::vector<std::string>(argv, argv + argc));
+    // Without "-o" the tool would write the PDF to the host's standard output.
+    if (plan.output.empty()) return kNoOutput;
+    const std::string outputName = plan.output;
+    std::vector<quorvex::tiff2pdf::TPdfText> texts;
+    for (const auto& text : plan.texts) texts.push_back({text.key, SystemToUtf16(text.value)});
+    std::vector<char*> vector;
+    for (std::string& arg : plan.tool) vector.push_back(arg.data());
+    vector.push_back(nullptr);
 
     // mingw's getopt restarts its scan when optreset is set.
     optreset = 1;
     optind = 1;
     opterr = 0;
-    const TIFFErrorHandler oldError = TIFFSetErrorHandler(ErrorHandler);
-    const TIFFErrorHandler oldWarning = TIFFSetWarningHandler(WarningHandler);
-    lastMessage.clear();
-    const int status = qv_tiff2pdf_main(argc, vector.data());
-    TIFFSetErrorHandler(oldError);
-    TIFFSetWarningHandler(oldWarning);
+    const int status = qv_tiff2pdf_main(static_cast<int>(plan.tool.size()), vector.data());
     optreset = 1;
     optind = 1;
 
@@ -110,6 +140,30 @@ extern "C" __declspec(dllexport) int __cdecl QVTiff2Pdf(int argc, char** argv, i
       // What the tool wrote before failing is no PDF.
       std::remove(outputName.c_str());
       return kToolFailed;
+    }
+    std::string pdf = ReadWholeFile(outputName);
+    if (!texts.empty()) {
+      std::string update;
+      try {
+        update = quorvex::tiff2pdf::InfoUpdate(pdf, texts);
+      } catch (const std::exception& error) {
+        std::remove(outputName.c_str());
+        lastMessage = std::string("tiff2pdf: the PDF written is unreadable: ") + error.what();
+        return kBadOutput;
+      }
+      if (!AppendToFile(outputName, update)) {
+        std::remove(outputName.c_str());
+        lastMessage = "tiff2pdf: cannot write the document properties";
+        return kToolFailed;
+      }
+      pdf += update;
+    }
+    const std::string fault = quorvex::tiff2pdf::CheckPdf(pdf, plan.pages);
+    if (!fault.empty()) {
+      std::remove(outputName.c_str());
+      lastMessage = "tiff2pdf: the PDF written is unreadable: " + fault;
+      OutputDebugStringA((lastMessage + "\n").c_str());
+      return kBadOutput;
     }
     return 0;
   } catch (...) {

@@ -31,17 +31,41 @@ std::string Narrow(const std::wstring& text, UINT codePage = CP_ACP);
 // returns E_UNEXPECTED.
 HRESULT ReportError(const std::string& message, REFGUID interfaceId) noexcept;
 
-// Runs a member's work; any exception becomes E_UNEXPECTED with its message.
+// Runs Call(Context) with a frame-based handler around it. A structured
+// exception that nothing inside handles (an access violation in the
+// converter, libtiff or a transform) leaves the call at once, without
+// running its destructors, and is described in Fault; the answer is then
+// false. Breakpoints, debug output and other continuable codes pass by.
+bool RunShielded(void (*call)(void*), void* context, std::string& fault) noexcept;
+
+// Runs a member's work; any exception, and any structured exception too,
+// becomes E_UNEXPECTED with its message: the host process never ends
+// because of a member.
 template <class F>
 HRESULT GuardMember(REFGUID interfaceId, F&& work) noexcept {
-  try {
-    work();
-    return S_OK;
-  } catch (const std::exception& error) {
-    return ReportError(error.what(), interfaceId);
-  } catch (...) {
-    return ReportError("Unknown error", interfaceId);
-  }
+  struct TCall {
+    F& work;
+    bool failed;
+    std::string message;
+  } call{work, false, {}};
+  std::string fault;
+  const bool completed = RunShielded(
+      [](void* context) {
+        auto& c = *static_cast<TCall*>(context);
+        try {
+          c.work();
+        } catch (const std::exception& error) {
+          c.failed = true;
+          c.message = error.what();
+        } catch (...) {
+          c.failed = true;
+          c.message = "Unknown error";
+        }
+      },
+      &call, fault);
+  if (!completed) return ReportError(fault, interfaceId);
+  if (call.failed) return ReportError(call.message, interfaceId);
+  return S_OK;
 }
 
 inline constexpr const char* kProgId = "Quorvex.Scanner";

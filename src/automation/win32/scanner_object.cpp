@@ -3,6 +3,7 @@
 #include <olectl.h>
 
 #include <new>
+#include <stdexcept>
 
 #include "automation/win32/com_support.h"
 #include "automation/win32/pdf_converter_win32.h"
@@ -122,9 +123,22 @@ STDMETHODIMP TScanner::Scan() {
   return hr;
 }
 
+template <class T, class V>
+HRESULT TScanner::Get(T* value, const V& field) noexcept {
+  if (!value) return E_POINTER;
+  return GuardMember(IID_IScanner, [&] { *value = field; });
+}
+
+template <class F>
+HRESULT TScanner::Put(F&& store) noexcept {
+  return GuardMember(IID_IScanner, store);
+}
+
 HRESULT TScanner::GetString(const std::string& field, BSTR* value) noexcept {
   if (!value) return E_POINTER;
-  return ToBstr(field, value) == S_OK ? S_OK : ReportError("Out of memory", IID_IScanner);
+  return GuardMember(IID_IScanner, [&] {
+    if (ToBstr(field, value) != S_OK) throw std::runtime_error("Out of memory");
+  });
 }
 
 HRESULT TScanner::PutString(std::string& field, BSTR value) noexcept {
@@ -133,24 +147,13 @@ HRESULT TScanner::PutString(std::string& field, BSTR value) noexcept {
 
 STDMETHODIMP TScanner::get_Filename(BSTR* Value) { return GetString(state_.Filename, Value); }
 STDMETHODIMP TScanner::put_Filename(BSTR Value) { return PutString(state_.Filename, Value); }
-
-STDMETHODIMP TScanner::get_ScanResult(LONG* Value) {
-  if (!Value) return E_POINTER;
-  *Value = state_.ScanResult();
-  return S_OK;
-}
-
+STDMETHODIMP TScanner::get_ScanResult(LONG* Value) { return Get(Value, state_.ScanResult()); }
 STDMETHODIMP TScanner::get_ConvertToPdf(VARIANT_BOOL* Value) {
-  if (!Value) return E_POINTER;
-  *Value = state_.ConvertToPdf ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
+  return Get(Value, state_.ConvertToPdf ? VARIANT_TRUE : VARIANT_FALSE);
 }
-
 STDMETHODIMP TScanner::put_ConvertToPdf(VARIANT_BOOL Value) {
-  state_.ConvertToPdf = Value != 0;
-  return S_OK;
+  return Put([&] { state_.ConvertToPdf = Value != 0; });
 }
-
 STDMETHODIMP TScanner::get_PdfCreator(BSTR* Value) { return GetString(state_.PdfCreator, Value); }
 STDMETHODIMP TScanner::put_PdfCreator(BSTR Value) { return PutString(state_.PdfCreator, Value); }
 STDMETHODIMP TScanner::get_PdfAuthor(BSTR* Value) { return GetString(state_.PdfAuthor, Value); }
@@ -171,44 +174,23 @@ STDMETHODIMP TScanner::get_PdfPaperSize(BSTR* Value) {
 STDMETHODIMP TScanner::put_PdfPaperSize(BSTR Value) {
   return PutString(state_.PdfPaperSize, Value);
 }
-
 STDMETHODIMP TScanner::get_ShowScanUI(VARIANT_BOOL* Value) {
-  if (!Value) return E_POINTER;
-  *Value = state_.ShowScanUI ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
+  return Get(Value, state_.ShowScanUI ? VARIANT_TRUE : VARIANT_FALSE);
 }
-
 STDMETHODIMP TScanner::put_ShowScanUI(VARIANT_BOOL Value) {
-  state_.ShowScanUI = Value != 0;
-  return S_OK;
+  return Put([&] { state_.ShowScanUI = Value != 0; });
 }
-
-STDMETHODIMP TScanner::get_ScanXDpi(LONG* Value) {
-  if (!Value) return E_POINTER;
-  *Value = state_.ScanXDpi;
-  return S_OK;
-}
+STDMETHODIMP TScanner::get_ScanXDpi(LONG* Value) { return Get(Value, state_.ScanXDpi); }
 STDMETHODIMP TScanner::put_ScanXDpi(LONG Value) {
-  state_.ScanXDpi = Value;
-  return S_OK;
+  return Put([&] { state_.ScanXDpi = Value; });
 }
-STDMETHODIMP TScanner::get_ScanYDpi(LONG* Value) {
-  if (!Value) return E_POINTER;
-  *Value = state_.ScanYDpi;
-  return S_OK;
-}
+STDMETHODIMP TScanner::get_ScanYDpi(LONG* Value) { return Get(Value, state_.ScanYDpi); }
 STDMETHODIMP TScanner::put_ScanYDpi(LONG Value) {
-  state_.ScanYDpi = Value;
-  return S_OK;
+  return Put([&] { state_.ScanYDpi = Value; });
 }
-STDMETHODIMP TScanner::get_ScanImgFormat(LONG* Value) {
-  if (!Value) return E_POINTER;
-  *Value = state_.ScanImgFormat;
-  return S_OK;
-}
+STDMETHODIMP TScanner::get_ScanImgFormat(LONG* Value) { return Get(Value, state_.ScanImgFormat); }
 STDMETHODIMP TScanner::put_ScanImgFormat(LONG Value) {
-  state_.ScanImgFormat = Value;
-  return S_OK;
+  return Put([&] { state_.ScanImgFormat = Value; });
 }
 
 STDMETHODIMP TScanner::InterfaceSupportsErrorInfo(REFIID riid) {

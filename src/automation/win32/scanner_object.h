@@ -81,6 +81,11 @@ class TScanner final : public IScanner,
 
   HRESULT GetString(const std::string& field, BSTR* value) noexcept;
   HRESULT PutString(std::string& field, BSTR value) noexcept;
+  // A plain getter and setter under the member guard.
+  template <class T, class V>
+  HRESULT Get(T* value, const V& field) noexcept;
+  template <class F>
+  HRESULT Put(F&& store) noexcept;
 
   LONG refs_ = 1;
   TScannerState state_;

@@ -160,19 +160,6 @@ void TDibGraphic::ReleasePlatformState() {
   if (void* handed = handedPalette_.exchange(nullptr)) ::DeleteObject(static_cast<HGDIOBJ>(handed));
 }
 
-void TDibGraphic::ProcessPendingMessages() {
-  MSG msg;
-  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      // Not ours to take: leave it for the loop that owns the thread.
-      ::PostQuitMessage(static_cast<int>(msg.wParam));
-      break;
-    }
-    ::TranslateMessage(&msg);
-    ::DispatchMessageA(&msg);
-  }
-}
-
 TCanvas& TDibGraphic::Canvas() {
   if (!win32_) win32_ = std::unique_ptr<Win32State, Win32StateDeleter>(new Win32State);
   win32_->canvas.SetHandle(static_cast<HDC>(store_.DC()));

@@ -20,6 +20,7 @@ using namespace lumetra::ui;
 namespace {
 
 constexpr const char* kNoScanner = "A scanner is not configured on your computer";
+constexpr const char* kCaption = "Quorvex - scanning utility";
 
 // The scan context with the window it belongs to, for the page callback.
 struct TCallbackContext {
@@ -31,9 +32,21 @@ bool FileExists(const std::string& name) {
   return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// A file of at least one byte: what a scan that wrote a page leaves.
+bool FileHasContent(const std::string& name) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  return !name.empty() && GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data) &&
+         !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         (data.nFileSizeLow | data.nFileSizeHigh) != 0;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  return !a.empty() && lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
 }  // namespace
 
-TfrmMain::TfrmMain() : TForm("Quorvex - scanning utility", 783, 556) {
+TfrmMain::TfrmMain() : TForm(kCaption, 783, 556) {
   SetName("frmMain");
   SetPosition(poScreenCenter);
   SetMinSize(600, 0);
@@ -257,11 +270,12 @@ TfrmMain::TfrmMain() : TForm("Quorvex - scanning utility", 783, 556) {
 
 TfrmMain::~TfrmMain() {
   FormDestroy();
-  Application().OnIdle = nullptr;
+  Application().RemoveIdleHandler(this);
 }
 
 void TfrmMain::FormCreate() {
-  Application().OnIdle = [this](TObject* sender, bool& done) { CommandEnabling(sender, done); };
+  Application().AddIdleHandler(this,
+                               [this](TObject* sender, bool& done) { CommandEnabling(sender, done); });
   undoImage_ = std::make_unique<TDibGraphic>();
   try {
     scanner_ = std::make_unique<twain::TScanner>();
@@ -317,20 +331,47 @@ void TfrmMain::LoadDocument(const std::string& fileName) {
     pageUpDown_->SetMin(1);
     const int count = imageScrollBox_->GetPageCount(fileName);
     pageUpDown_->SetMax(count);
+    // The last page is shown, and only it is read.
     if (count > 1)
-      imageScrollBox_->LoadFromFile(fileName, 0);
+      imageScrollBox_->LoadPages(fileName, count);
     else
       imageScrollBox_->LoadFromFile(fileName, 1);
-    if (count <= 1) {
-      pageEdit_->SetText("1");
-    } else {
-      imageScrollBox_->SetCurrentPage(imageScrollBox_->PageCount());
-      pageEdit_->SetText(std::to_string(imageScrollBox_->PageCount()));
-    }
+    pageEdit_->SetText(count <= 1 ? "1" : std::to_string(count));
+    if (SameFile(fileName, DocumentFileName)) documentPages_ = count;
   }
   modified_ = false;
   ApplyZoomBox();
 }
+
+void TfrmMain::ClearDocument() {
+  imageScrollBox_->ClearGraphic();
+  pageUpDown_->SetMin(1);
+  pageUpDown_->SetMax(1);
+  pageEdit_->SetText("1");
+  SetCaption(kCaption);  // the caption names the document shown, or none
+  documentPages_ = 0;
+  modified_ = false;
+}
+
+void TfrmMain::ShowDocument() {
+  if (SameFile(imageScrollBox_->FileName(), DocumentFileName) && documentPages_ > 0) return;
+  try {
+    if (FileHasContent(DocumentFileName)) {
+      LoadDocument(DocumentFileName);
+      return;
+    }
+  } catch (const std::exception&) {
+    // A file that is no readable document is replaced by the next Scan.
+  }
+  ClearDocument();
+}
+
+std::string TfrmMain::ViewedDocument() const {
+  const std::string& shown = imageScrollBox_->FileName();
+  return shown.empty() ? DocumentFileName : shown;
+}
+
+bool TfrmMain::HasDocumentPage() const { return HasImage() && documentPages_ > 0; }
 
 void TfrmMain::ApplyZoomBox() { ZoomEditChange(zoomEdit_.get()); }
 
@@ -407,13 +448,24 @@ void TfrmMain::ScanMenuClick(TObject*) {
   if (!SavePrompt()) return;
   if (!ScannerReady()) return;
   std::int32_t pages = 0;
+  // A document that was replaced holds what this scan wrote, perhaps
+  // nothing, and the viewer shows exactly that. (One that could not be
+  // created is as it was.)
+  auto reload = [&] {
+    if (pages > 0) {
+      documentPages_ = pages;
+      LoadDocument(DocumentFileName);
+    } else if (!FileHasContent(DocumentFileName)) {
+      ClearDocument();
+    }
+  };
   try {
     AcquireInto(DocumentFileName, true, pages);
   } catch (...) {
-    if (pages > 0) LoadDocument(DocumentFileName);
+    reload();
     throw;
   }
-  if (pages > 0) LoadDocument(DocumentFileName);
+  reload();
   SetZoomFromViewer();
   Application().BringToFront();
 }
@@ -421,21 +473,13 @@ void TfrmMain::ScanMenuClick(TObject*) {
 void TfrmMain::AppendScanBtnClick(TObject*) {
   if (!SavePrompt()) return;
   if (!ScannerReady()) return;
-  const std::string addName = AddPageFileName(DocumentFileName);
+  const std::string document = ViewedDocument();
+  const std::string addName = AddPageFileName(document);
   std::int32_t pages = 0;
   auto merge = [&] {
     if (pages == 0) return;
-    LoadDocument(addName);
-    const int count = imageScrollBox_->PageCount();
-    if (count > 1) {
-      for (int i = 1; i <= count; ++i) {
-        imageScrollBox_->SetCurrentPage(i);
-        imageScrollBox_->AppendToFile(DocumentFileName);
-      }
-    } else {
-      imageScrollBox_->AppendToFile(DocumentFileName);
-    }
-    LoadDocument(DocumentFileName);
+    AppendPages(addName, document);
+    LoadDocument(document);
   };
   try {
     AcquireInto(addName, false, pages);
@@ -449,11 +493,12 @@ void TfrmMain::AppendScanBtnClick(TObject*) {
 
 void TfrmMain::DeletePageBtnClick(TObject*) {
   if (imageScrollBox_->PageCount() <= 1) return;
+  const std::string document = ViewedDocument();
   const std::string tempDir = lumetra::platform::TempDirectory();
   const std::string tempName = NumberedTempFileName(tempDir, FileExists);
-  RewriteWithoutPage(DocumentFileName, imageScrollBox_->PageCount(),
-                     imageScrollBox_->CurrentPage(), tempName);
-  LoadDocument(DocumentFileName);
+  RewriteWithoutPage(document, imageScrollBox_->PageCount(), imageScrollBox_->CurrentPage(),
+                     tempName);
+  LoadDocument(document);
 }
 
 void TfrmMain::PageEditChange(TObject*) {
@@ -468,6 +513,7 @@ void TfrmMain::ZoomEditChange(TObject*) {
 }
 
 void TfrmMain::ExitSaveMenuClick(TObject*) {
+  if (!HasDocumentPage()) return;  // a document without a page is no result
   acceptFlag_ = 1;
   Close();
 }
@@ -479,6 +525,8 @@ void TfrmMain::ExitMenuClick(TObject*) {
 
 void TfrmMain::FormClose(TObject*, TCloseAction& action) {
   action = SavePrompt() ? caHide : caNone;
+  if (action == caHide && documentPages_ == 0 && !DocumentFileName.empty())
+    RemoveIfEmpty(DocumentFileName);
 }
 
 void TfrmMain::OpenMenuClick(TObject*) {
@@ -486,8 +534,8 @@ void TfrmMain::OpenMenuClick(TObject*) {
   TOpenDialog dialog;
   dialog.Filter = GraphicFileFilter();
   if (!dialog.Execute(Handle())) return;
-  // Only the view changes: Scan, Add Page and Delete Page still work on the
-  // host's document.
+  // Add Page and Delete Page now work on the file shown; Scan still
+  // replaces the host's document.
   LoadDocument(dialog.FileName);
 }
 
@@ -538,16 +586,10 @@ void TfrmMain::AppendtoTIFFMenuClick(TObject*) {
   const std::string name = dialog.FileName;
   imageScrollBox_->AppendToFile(name);
   saveAsFileName_.clear();
+  // The file appended to becomes the document, shown at its new last page:
+  // the page commands then work on what the viewer shows.
   DocumentFileName = name;
-  SetCaption(name);
-  const int count = imageScrollBox_->GetPageCount(name);
-  pageUpDown_->SetMin(1);
-  pageUpDown_->SetMax(count);
-  // The viewer stays where it is: the box changes without its handler.
-  auto handler = std::move(pageEdit_->OnChange);
-  pageEdit_->OnChange = nullptr;
-  pageEdit_->SetText(std::to_string(count));
-  pageEdit_->OnChange = std::move(handler);
+  LoadDocument(name);
 }
 
 void TfrmMain::SelectScannerMenuClick(TObject*) {
@@ -591,10 +633,10 @@ void TfrmMain::UndoMenuClick(TObject*) {
 void TfrmMain::CommandEnabling(TObject*, bool& done) {
   const bool hasImage = HasImage();
   sbAddPage_->SetEnabled(hasImage);
-  sbAccept_->SetEnabled(hasImage);
+  sbAccept_->SetEnabled(HasDocumentPage());
   static const char* const imageCommands[] = {
-      "ExitSaveMenu",       "RotateMenu",          "Rotate90Menu",          "Rotate180Menu",
-      "Rotate270Menu",      "RotateArbitraryMenu", "FlipMenu",              "FlipHorizontalMenu",
+      "RotateMenu",         "Rotate90Menu",        "Rotate180Menu",         "Rotate270Menu",
+      "RotateArbitraryMenu", "FlipMenu",           "FlipHorizontalMenu",
       "FlipVerticalMenu",   "SharpenMenu",         "SmoothMenu",            "CropMenu",
       "BrightnessMenu",     "IncreassBrightnessMenu", "DecreaseBrightnessMenu", "ContrastMenu",
       "IncreaseContrastMenu", "DecreaseContrastMenu", "GammaMenu",          "ConvertToGrayMenu",
@@ -602,6 +644,7 @@ void TfrmMain::CommandEnabling(TObject*, bool& done) {
       "ResizeMenu"};
   for (const char* name : imageCommands)
     if (TMenuItem* item = mainMenu_.Find(name)) item->SetEnabled(hasImage);
+  if (TMenuItem* accept = mainMenu_.Find("ExitSaveMenu")) accept->SetEnabled(HasDocumentPage());
   sbDeletePage_->SetEnabled(imageScrollBox_->PageCount() > 1);
   if (TMenuItem* undo = mainMenu_.Find("UndoMenu")) undo->SetEnabled(!undoImage_->Empty());
   sbScan_->SetEnabled(true);

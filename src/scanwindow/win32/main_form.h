@@ -33,6 +33,11 @@ class TfrmMain : public lumetra::ui::TForm {
   lumetra::TImageFormat ImageFormat = lumetra::ifBlackWhite;
   // 1 after Accept, 0 after Cancel.
   std::int32_t AcceptFlag() const { return acceptFlag_; }
+  // Before each showing: the viewer shows the document the window is given
+  // (the page it showed, when it is the same file), or nothing when that
+  // file holds no page yet. The window's document and the viewer never
+  // disagree.
+  void ShowDocument();
 
   // The form's handlers.
   void ScanMenuClick(lumetra::TObject* sender);
@@ -53,6 +58,8 @@ class TfrmMain : public lumetra::ui::TForm {
 
   lumetra::TImageScrollBox& ImageScrollBox() { return *imageScrollBox_; }
   lumetra::ui::TEdit& PageEdit() { return *pageEdit_; }
+  lumetra::ui::TEdit& ZoomEdit() { return *zoomEdit_; }
+  lumetra::ui::TButton& AcceptButton() { return *sbAccept_; }
   lumetra::ui::TMainMenu& MainMenu() { return mainMenu_; }
 
  private:
@@ -60,6 +67,13 @@ class TfrmMain : public lumetra::ui::TForm {
   void FormClose(lumetra::TObject* sender, lumetra::ui::TCloseAction& action);
   void FormDestroy();
   void LoadDocument(const std::string& fileName);
+  // Empties the viewer and the page controls: the document has no page.
+  void ClearDocument();
+  // The file whose pages the viewer shows: what Add Page and Delete Page
+  // rewrite.
+  std::string ViewedDocument() const;
+  // Accept needs a page of the document.
+  bool HasDocumentPage() const;
   // False when the user cancelled.
   bool SavePrompt();
   void CommandEnabling(lumetra::TObject* sender, bool& done);
@@ -93,6 +107,7 @@ class TfrmMain : public lumetra::ui::TForm {
   std::unique_ptr<twain::TScanner> scanner_;
   std::string scannerError_;  // why there is no acquisition object
   std::int32_t acceptFlag_ = 0;
+  int documentPages_ = 0;  // pages of DocumentFileName, as last loaded or scanned
 };
 
 }  // namespace quorvex::scanwindow

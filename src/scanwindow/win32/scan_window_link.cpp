@@ -21,7 +21,10 @@ class TMainFormLink final : public TScanWindowLink {
     form_->ImageFormat = static_cast<lumetra::TImageFormat>(format);
   }
   bool Visible() const override { return form_->Visible(); }
-  void ShowModal() override { form_->ShowModal(); }
+  void ShowModal() override {
+    form_->ShowDocument();
+    form_->ShowModal();
+  }
   std::int32_t AcceptFlag() const override { return form_->AcceptFlag(); }
 
  private:

@@ -11,10 +11,16 @@ For i = 4 To args.Count - 1
   steps = steps & " """ & args(i) & """"
 Next
 
+' QV_SCAN_DPI and QV_SCAN_PAPER, when set, replace 300 dpi and A4 paper.
+Set env = CreateObject("WScript.Shell").Environment("PROCESS")
+dpi = 300
+If env("QV_SCAN_DPI") <> "" Then dpi = CLng(env("QV_SCAN_DPI"))
+
 Set s = CreateObject("Quorvex.Scanner")
 s.Filename = args(1)
-s.ScanXDpi = 300
-s.ScanYDpi = 300
+s.ScanXDpi = dpi
+s.ScanYDpi = dpi
+If env("QV_SCAN_PAPER") <> "" Then s.PdfPaperSize = env("QV_SCAN_PAPER")
 s.ScanImgFormat = CLng(args(2))
 s.ShowScanUI = False
 s.ConvertToPdf = (args(3) = "1")
