@@ -97,6 +97,32 @@ TEST(PagePainter, ColourPagesCarryAPhotograph) {
   }
 }
 
+TEST(PagePainter, ABlankSheetOfAnySizeIsAllPaper) {
+  for (const int bits : {1, 8, 24}) {
+    TPageRequest request{2, 100, 100, bits, bits == 24};
+    request.width = 333;
+    request.height = 5;
+    request.blank = true;
+    const PaintedPage page = Paint(request);
+    EXPECT_EQ(page.header.biWidth, 333);
+    EXPECT_EQ(page.header.biHeight, 5);
+    for (int y = 0; y < 5; ++y) {
+      const std::uint8_t* row = page.Bits() + static_cast<std::size_t>(y) * page.Stride();
+      for (int x = 0; x < 333; ++x) {
+        std::uint32_t colour;
+        if (bits == 24) {
+          colour = row[3 * x] | row[3 * x + 1] << 8 | row[3 * x + 2] << 16;
+        } else {
+          const int index = bits == 1 ? row[x >> 3] >> (7 - (x & 7)) & 1 : row[x];
+          const std::uint8_t* q = page.block.data() + 40 + 4 * index;
+          colour = q[0] | q[1] << 8 | q[2] << 16;
+        }
+        ASSERT_EQ(colour, 0xFFFFFFu) << bits << " bits at " << x << "," << y;
+      }
+    }
+  }
+}
+
 TEST(PagePainter, EveryPageNumberLooksDifferent) {
   const PaintedPage first = Paint(TPageRequest{1, 100, 100, 1, false});
   const PaintedPage second = Paint(TPageRequest{2, 100, 100, 1, false});
@@ -117,7 +143,11 @@ TEST(ScanSettings, ReadsEveryKeyAndIgnoresTheRest) {
       "feeder_loaded = 1\n"
       "colour = purple\n"
       "folder = C:\\scans\\in box\n"
-      "log = C:\\temp\\source.log");
+      "log = C:\\temp\\source.log\n"
+      "checkstatus_set = 1\ncheckstatus_enable = yes\npending_unknown = 1\n"
+      "fail_transfer_at = 3\nfail_endxfer_at = 4\nrefuse_caps = 1\nshort_block_at = 5\n"
+      "huge_page_at = 6\nno_closereq = 1\nfail_closeds_once = 1\npause_ms = 2500\n"
+      "product_name = Acme Flatbed 9000 with a name longer than thirty-two\n");
   EXPECT_EQ(s.pages, 5);
   EXPECT_EQ(s.cancelAt, 2);
   EXPECT_TRUE(s.refuseImageInfo);
@@ -125,6 +155,15 @@ TEST(ScanSettings, ReadsEveryKeyAndIgnoresTheRest) {
   EXPECT_TRUE(s.feederLoaded);
   EXPECT_EQ(s.folder, "C:\\scans\\in box");
   EXPECT_EQ(s.log, "C:\\temp\\source.log");
+  EXPECT_TRUE(s.checkStatusOnSet && s.checkStatusOnEnable && s.pendingUnknown);
+  EXPECT_TRUE(s.refuseCapabilities && s.noCloseRequest && s.failCloseOnce);
+  EXPECT_EQ(s.failTransferAt, 3);
+  EXPECT_EQ(s.failEndTransferAt, 4);
+  EXPECT_EQ(s.shortBlockAt, 5);
+  EXPECT_EQ(s.hugePageAt, 6);
+  EXPECT_EQ(s.pauseMs, 2500);
+  // A TWAIN product name holds 32 characters.
+  EXPECT_EQ(s.productName, "Acme Flatbed 9000 with a name lo");
 }
 
 TEST(ScanSettings, BadValuesKeepTheDefaults) {
