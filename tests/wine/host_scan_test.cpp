@@ -232,7 +232,7 @@ class HostDriverTest : public HostScanTest, public testing::WithParamInterface<T
       if (!ok) {
         std::string ignored;
         if (HWND stop = FindWindowA(nullptr, "Quorvex - stop scanning"))
-          PostMessageA(stop, WM_KEYDOWN, VK_ESCAPE, 0);
+          PostMessageA(FindWindowExA(stop, nullptr, "Button", nullptr), BM_CLICK, 0, 0);
         quorvex::robot::RunStep("click:Cancel", ignored);
       }
     });
