@@ -294,6 +294,8 @@ INSTANTIATE_TEST_SUITE_P(
         TDriverCase{"HugeColourPage", "pages = 3\nhuge_page_at = 2\n", 5,
                     {kFailedPage + "2", "page:1"}, 1},
         TDriverCase{"HugeBlackWhitePage", "pages = 3\nhuge_page_at = 2\n", 0, {"page:3"}, 3},
+        TDriverCase{"EnableFails", "fail_enable = 1\n", 0,
+                    {"message:Quorvex=Unable to enable twain source."}, 0},
         TDriverCase{"CloseFailsOnce", "pages = 2\nfail_closeds_once = 1\n", 0,
                     {"message:Quorvex=Unable to close TWAIN data source", "page:2"}, 2},
         // An empty feeder that never says so: only Stop ends it.
