@@ -44,7 +44,6 @@ struct Page {
   int modelFormat;
   std::uint16_t modelXDpi;
   std::uint16_t modelYDpi;
-  std::set<std::uint8_t> pixelBytes;  // of small pages only
 };
 
 struct Pages {
@@ -63,7 +62,7 @@ void CollectPage(HWND, HGLOBAL dib, std::uint16_t xResolution, void* context,
                  std::uint16_t yResolution) {
   auto* collected = static_cast<Pages*>(context);
   collected->handles.push_back(dib);
-  Page page{xResolution, yResolution, {}, {}, GlobalSize(dib), -1, 0, 0, {}};
+  Page page{xResolution, yResolution, {}, {}, GlobalSize(dib), -1, 0, 0};
   const auto* p = static_cast<const std::uint8_t*>(GlobalLock(dib));
   if (p && page.blockSize >= sizeof page.header) {
     std::memcpy(&page.header, p, sizeof page.header);
@@ -71,8 +70,6 @@ void CollectPage(HWND, HGLOBAL dib, std::uint16_t xResolution, void* context,
     page.palette.resize(colours);
     if (page.blockSize >= sizeof page.header + colours * 4)
       std::memcpy(page.palette.data(), p + sizeof page.header, colours * 4);
-    if (page.blockSize < 65536)
-      page.pixelBytes.insert(p + sizeof page.header + colours * 4, p + page.blockSize);
   }
   if (p) GlobalUnlock(dib);
   if (collected->loadIntoModel) {
@@ -772,35 +769,6 @@ TEST_F(TwainScannerTest, StopEndsASourceThatNeverAsksToBeClosed) {
   EXPECT_EQ(outcome.error, "");
   EXPECT_TRUE(collected.pages.empty());
   ExpectSourceClosedCleanly();
-}
-
-TEST_F(TwainScannerTest, AFolderBitmapsPixelsAreTakenFromWhereTheFileSaysTheyStart) {
-  const std::string dir = TempPath("gapfolder");
-  CreateDirectoryA(dir.c_str(), nullptr);
-  // 4 x 2 pixels, 24 bits (12 bytes a row, no padding), 16 bytes of gap.
-  std::vector<std::uint8_t> file(54 + 16 + 24, 0x00);
-  auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) file[at + i] = static_cast<std::uint8_t>(v >> 8 * i);
-  };
-  file[0] = 'B';
-  file[1] = 'M';
-  put(2, static_cast<std::uint32_t>(file.size()), 4);
-  put(10, 54 + 16, 4);
-  put(14, 40, 4);
-  put(18, 4, 4);
-  put(22, 2, 4);
-  put(26, 1, 2);
-  put(28, 24, 2);
-  std::fill(file.begin() + 70, file.end(), 0x80);
-  std::ofstream(dir + "\\gap.bmp", std::ios::binary)
-      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-  Configure("folder = " + dir + "\n");
-  Pages collected;
-  NewScanner(false, lumetra::ifTrueColor, 150, 150)->Acquire(&collected, CollectPage, nullptr);
-  ASSERT_EQ(collected.pages.size(), 1u);
-  EXPECT_EQ(collected.pages[0].pixelBytes, std::set<std::uint8_t>{0x80});
-  DeleteFileA((dir + "\\gap.bmp").c_str());
-  RemoveDirectoryA(dir.c_str());
 }
 
 // Wine's manager loads exactly two sources, sane.ds and gphoto2.ds: a copy of
