@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "base/format.h"
+#include "imaging/dib_graphic.h"
 
 namespace quorvex::twain {
 
@@ -56,26 +57,16 @@ bool ReadOneValue(HGLOBAL container, TW_UINT16 conType, TW_ONEVALUE& value) {
 // describes: a source may hand over less than it promised.
 bool IsCompleteDib(HGLOBAL block) {
   const SIZE_T size = GlobalSize(block);
-  BITMAPINFOHEADER header{};
-  if (size < sizeof header) return false;
-  const void* p = GlobalLock(block);
+  const void* p = size ? GlobalLock(block) : nullptr;
   if (!p) return false;
-  std::memcpy(&header, p, sizeof header);
+  bool complete = true;
+  try {
+    lumetra::DIBBlockBytes(p, size);
+  } catch (const lumetra::Exception&) {
+    complete = false;
+  }
   GlobalUnlock(block);
-  if (header.biSize < sizeof header || header.biSize > size || header.biWidth <= 0 ||
-      header.biHeight == 0 || header.biBitCount == 0 || header.biBitCount > 32)
-    return false;
-  std::uint64_t table = 0;
-  if (header.biBitCount <= 8)
-    table = 4ull * (header.biClrUsed ? header.biClrUsed : 1u << header.biBitCount);
-  if (header.biCompression == 3 && header.biSize == sizeof header) table += 12;  // BI_BITFIELDS
-  const std::uint64_t height =
-      header.biHeight < 0 ? -std::int64_t(header.biHeight) : std::int64_t(header.biHeight);
-  const std::uint64_t pixels =
-      header.biCompression == 0 || header.biCompression == 3
-          ? (std::uint64_t(header.biWidth) * header.biBitCount + 31) / 32 * 4 * height
-          : header.biSizeImage;
-  return header.biSize + table + pixels <= size;
+  return complete;
 }
 
 }  // namespace
