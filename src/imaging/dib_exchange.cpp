@@ -101,7 +101,7 @@ std::uint64_t DibTableBytes(const TBitmapInfoHeader& h) {
 
 }  // namespace
 
-void SaveDIBBlockToStream(const void* block, std::size_t size, TStream& stream) {
+std::uint64_t DIBBlockBytes(const void* block, std::size_t size) {
   const TBitmapInfoHeader h = ReadDibHeader(block, size);
   std::uint64_t imageSize = h.biSizeImage;
   if (h.biCompression == 0 || h.biCompression == 3) {
@@ -113,9 +113,16 @@ void SaveDIBBlockToStream(const void* block, std::size_t size, TStream& stream) 
   } else if (imageSize == 0) {
     InvalidHdib();
   }
+  const std::uint64_t bytes = std::uint64_t(h.biSize) + DibTableBytes(h) + imageSize;
+  if (bytes > size) InvalidHdib();
+  return bytes;
+}
+
+void SaveDIBBlockToStream(const void* block, std::size_t size, TStream& stream) {
+  const std::uint64_t fileSize = 14 + DIBBlockBytes(block, size);
+  if (fileSize > 0xFFFFFFFFull) InvalidHdib();
+  const TBitmapInfoHeader h = ReadDibHeader(block, size);
   const std::uint64_t offset = 14 + std::uint64_t(h.biSize) + DibTableBytes(h);
-  const std::uint64_t fileSize = offset + imageSize;
-  if (fileSize - 14 > size || fileSize > 0xFFFFFFFFull) InvalidHdib();
 
   std::uint8_t fileHeader[14] = {'B', 'M'};
   auto put32 = [&](int at, std::uint64_t v) {

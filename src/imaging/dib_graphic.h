@@ -63,6 +63,10 @@ enum TTransparentPixel : std::uint8_t {
 // FreeIt when the caller must free the returned graphic.
 using TGetImageEvent = std::function<TGraphic*(int index, bool& freeIt)>;
 
+// Bytes of the packed DIB in Block as its header describes it: header,
+// masks, colour table and pixels. Raises ELumetraError "Invalid HDIB" when
+// the block is not a DIB or holds less than that.
+std::uint64_t DIBBlockBytes(const void* block, std::size_t size);
 // Writes a packed DIB of Size bytes to Stream as a BMP file: the 14-byte file
 // header, then the block's header, masks, colour table and pixels. Raises
 // ELumetraError "Invalid HDIB" when the block is not a DIB or is shorter than

@@ -30,6 +30,11 @@ void WriteScannedPage(TScanContext& context, std::uint16_t xDpi, std::uint16_t y
     encoder.AppendToStream(*context.stream);
 }
 
+std::string ScanStatusText(int pagesWritten) {
+  if (pagesWritten == 0) return "No page scanned";
+  return std::to_string(pagesWritten) + (pagesWritten == 1 ? " page scanned" : " pages scanned");
+}
+
 namespace {
 bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
   if (text.size() < suffix.size()) return false;

@@ -29,6 +29,9 @@ struct TScanContext {
 // first one with SaveToStream, the others appended.
 void WriteScannedPage(TScanContext& context, std::uint16_t xDpi, std::uint16_t yDpi);
 
+// The status bar's count of the pages a scan has written.
+std::string ScanStatusText(int pagesWritten);
+
 // Add Page's temporary document: "doc.tif" gives "doc.tiff"; any other name
 // gets a suffix that keeps a TIFF extension, so the file can be reloaded.
 std::string AddPageFileName(const std::string& documentName);

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <exception>
 
+#include "base/format.h"
+#include "imaging/dib_graphic.h"
+
 namespace quorvex::twain {
 
 namespace {
@@ -48,6 +51,22 @@ bool ReadOneValue(HGLOBAL container, TW_UINT16 conType, TW_ONEVALUE& value) {
   std::memcpy(&value, p, sizeof value);
   GlobalUnlock(container);
   return true;
+}
+
+// Whether a transferred block holds the whole packed DIB its header
+// describes: a source may hand over less than it promised.
+bool IsCompleteDib(HGLOBAL block) {
+  const SIZE_T size = GlobalSize(block);
+  const void* p = size ? GlobalLock(block) : nullptr;
+  if (!p) return false;
+  bool complete = true;
+  try {
+    lumetra::DIBBlockBytes(p, size);
+  } catch (const lumetra::Exception&) {
+    complete = false;
+  }
+  GlobalUnlock(block);
+  return complete;
 }
 
 }  // namespace
@@ -155,6 +174,7 @@ void TScanner::OpenManagerSteps() {
 }
 
 void TScanner::CloseSourceManager() {
+  if (entry_) CloseLeftOpenSource();
   if (window_) {
     if (managerOpen_ && entry_) Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &window_);
     managerOpen_ = false;
@@ -261,12 +281,31 @@ void TScanner::DisableFeeder() {
   }
 }
 
+void TScanner::Stop() {
+  stopRequested_ = true;
+  // Wakes the event loop, which may be waiting for a message.
+  if (HWND window = window_) PostMessageA(window, WM_NULL, 0, 0);
+}
+
+void TScanner::CloseLeftOpenSource() {
+  if (!sourceLeftOpen_) return;
+  if (Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &leftOpen_)) {
+    sourceLeftOpen_ = false;
+    leftOpen_ = TW_IDENTITY{};
+  }
+}
+
 void TScanner::Acquire(void* context, TTwainPageEvent callback, HWND window) {
   OpenSourceManager();
+  stopRequested_ = false;
+  CloseLeftOpenSource();
   // Without any source there is nothing to open; the manager is not asked
   // with a stale or empty identity.
   if (selected_ < 0 || selected_ >= static_cast<int>(sources_.size()))
     throw ETwainError("Unable to open TWAIN source");
+  // Only the name chooses the source: whatever a previous session left in
+  // the identity is not sent again.
+  source_ = TW_IDENTITY{};
   std::memcpy(source_.ProductName, sources_[selected_].identity.ProductName,
               sizeof source_.ProductName);
   if (!Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_)) {
@@ -283,10 +322,12 @@ void TScanner::Acquire(void* context, TTwainPageEvent callback, HWND window) {
   }
 
   const bool closed = Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_);
-  if (closed) {
-    sourceOpen_ = false;
-    source_ = TW_IDENTITY{};
+  if (!closed) {
+    leftOpen_ = source_;
+    sourceLeftOpen_ = true;
   }
+  sourceOpen_ = false;
+  source_ = TW_IDENTITY{};
   if (failure) std::rethrow_exception(failure);
   if (!closed) throw ETwainError("Unable to close TWAIN data source");
 }
@@ -302,7 +343,8 @@ void TScanner::AcquireFromOpenSource(void* context, TTwainPageEvent callback, HW
   WindowEnabler enabler{window_, wasEnabled};
 
   SetCapability(ICAP_XFERMECH, TWTY_UINT16, TWSX_NATIVE);
-  SetCapability(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT16>(-1));
+  // -1 (any number) fills the whole 32-bit item: a source may read it all.
+  SetCapability(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT32>(TW_INT32{-1}));
   SetCapability(ICAP_UNITS, TWTY_UINT16, TWUN_INCHES);
   if (!showUI_) Negotiate();
 
@@ -310,14 +352,24 @@ void TScanner::AcquireFromOpenSource(void* context, TTwainPageEvent callback, HW
   ui.ShowUI = showUI_ ? 0xFFFF : 0;
   ui.ModalUI = 0;
   ui.hParent = ToHandle32(window_);
-  if (!Call(&source_, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui))
+  TW_UINT16 rc = TWRC_FAILURE;
+  Call(&source_, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui, &rc);
+  // TWRC_CHECKSTATUS: enabled, though not quite as asked (a source that
+  // cannot hide its dialog shows it), whatever condition it reports.
+  if (rc != TWRC_SUCCESS && rc != TWRC_CHECKSTATUS)
     throw ETwainError("Unable to enable twain source.");
 
   struct SourceDisabler {
     TScanner* self;
     TW_USERINTERFACE* ui;
     ~SourceDisabler() {
-      self->Call(&self->source_, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, ui);
+      if (self->Call(&self->source_, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, ui)) return;
+      // Stopped while a batch was announced but not yet begun: the source
+      // is in state 6 and lets go only after its transfers are reset.
+      if (self->stopRequested_) {
+        self->ResetTransfers();
+        self->Call(&self->source_, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, ui);
+      }
     }
   };
   SourceDisabler disabler{this, &ui};
@@ -359,13 +411,19 @@ void TScanner::EventLoop(void* context, TTwainPageEvent callback, HWND window) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
+    if (stopRequested_) done = true;
   }
 }
 
 void TScanner::TransferLoop(void* context, TTwainPageEvent callback, HWND window) {
   TW_UINT16 pending = 0xFFFF;  // unknown until the first MSG_ENDXFER
   int refusals = 0;
+  int delivered = 0;
   while (pending != 0) {
+    if (stopRequested_) {
+      ResetTransfers();
+      return;
+    }
     TW_IMAGEINFO info{};
     TW_UINT16 rc = TWRC_FAILURE;
     Call(&source_, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info, &rc);
@@ -373,9 +431,7 @@ void TScanner::TransferLoop(void* context, TTwainPageEvent callback, HWND window
       // A source that never describes its image would keep this loop going
       // for ever: after a few refusals the transfer counts as failed.
       if (++refusals <= kImageInfoRetries) continue;
-      EndTransfer();
-      ResetTransfers();
-      return;
+      FailTransfer(delivered + 1);
     }
     refusals = 0;
 
@@ -383,8 +439,9 @@ void TScanner::TransferLoop(void* context, TTwainPageEvent callback, HWND window
     Call(&source_, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle, &rc);
     GlobalBlock owner(FromHandle32(handle));
     // A source that reports a transfer without a usable block has failed
-    // it: the callback is never handed a dead handle.
-    if (rc == TWRC_XFERDONE && GlobalSize(FromHandle32(handle)) == 0) rc = TWRC_FAILURE;
+    // it: the callback is never handed a dead handle, nor a block shorter
+    // than its header says.
+    if (rc == TWRC_XFERDONE && !IsCompleteDib(FromHandle32(handle))) rc = TWRC_FAILURE;
     if (rc == TWRC_XFERDONE) {
       try {
         if (callback)
@@ -397,24 +454,38 @@ void TScanner::TransferLoop(void* context, TTwainPageEvent callback, HWND window
         if (EndTransfer() != 0) ResetTransfers();
         throw;
       }
+      ++delivered;
       pending = EndTransfer();
+      if (pending != 0 && stopRequested_) {
+        ResetTransfers();
+        return;
+      }
     } else if (rc == TWRC_CANCEL) {
       // A cancelled page ends the batch: the rest is not wanted either.
       if (EndTransfer() != 0) ResetTransfers();
       return;
     } else {
-      EndTransfer();
-      ResetTransfers();
-      return;
+      FailTransfer(delivered + 1);
     }
   }
 }
 
+void TScanner::FailTransfer(int page) {
+  // With nothing pending the source is back in state 5, where a reset
+  // would be out of sequence.
+  if (EndTransfer() != 0) ResetTransfers();
+  throw ETwainError(lumetra::Format("The scanner failed to transfer page %d", page));
+}
+
 TW_UINT16 TScanner::EndTransfer() {
-  TW_PENDINGXFERS transfers{};
-  TW_UINT16 rc = TWRC_FAILURE;
-  Call(&source_, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &transfers, &rc);
-  if (rc == TWRC_SUCCESS) return transfers.Count;
+  for (int attempt = 0; attempt < kEndTransferAttempts; ++attempt) {
+    TW_PENDINGXFERS transfers{};
+    TW_UINT16 rc = TWRC_FAILURE;
+    Call(&source_, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &transfers, &rc);
+    if (rc == TWRC_SUCCESS) return transfers.Count;
+  }
+  // Where the source stands is unknown now; a reset brings one that is in
+  // state 6 back to 5, and the batch ends.
   ResetTransfers();
   return 0;
 }

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,6 +43,9 @@ class TScanner {
   // A refused DAT_IMAGEINFO is asked again this many times before the
   // transfer is given up as failed.
   static constexpr int kImageInfoRetries = 16;
+  // A refused MSG_ENDXFER leaves the source in state 7, from which nothing
+  // but MSG_ENDXFER leads out: it is asked this often in all.
+  static constexpr int kEndTransferAttempts = 3;
 
   // Raises EScannerError "Only one scanner object is permitted" while
   // another instance exists.
@@ -80,7 +84,15 @@ class TScanner {
   void GetDefaultSource();
   // Opens the selected source, negotiates, runs it until it has no more
   // images or asks to be closed, and closes it again.
+  // A failed transfer ends the batch with ETwainError naming its page, once
+  // the source is closed; the pages before it stay delivered.
   void Acquire(void* context, TTwainPageEvent callback, HWND window);
+  // Ends the running acquisition as soon as the source lets go of the
+  // thread: the pending pages are reset, the source disabled and closed, and
+  // Acquire returns normally. For a source that never asks to be closed;
+  // nothing else ends an acquisition without the source's consent, however
+  // long it takes. May be called from any thread.
+  void Stop();
 
  protected:
   // The directory that holds TWAIN_32.DLL; false when it cannot be had.
@@ -105,6 +117,10 @@ class TScanner {
   void TransferLoop(void* context, TTwainPageEvent callback, HWND window);
   TW_UINT16 EndTransfer();
   void ResetTransfers();
+  // Ends the current transfer and the batch after a failed page.
+  [[noreturn]] void FailTransfer(int page);
+  // Closes a source whose MSG_CLOSEDS failed in an earlier Acquire.
+  void CloseLeftOpenSource();
 
   HMODULE library_ = nullptr;
   DSMENTRYPROC entry_ = nullptr;
@@ -115,6 +131,11 @@ class TScanner {
   // The manager may give a source the Id 0, so whether one is open is kept
   // apart from its identity.
   bool sourceOpen_ = false;
+  // A source that refused to be closed keeps its identity here, apart from
+  // the one the next MSG_OPENDS sends, and is asked again later.
+  TW_IDENTITY leftOpen_{};
+  bool sourceLeftOpen_ = false;
+  std::atomic<bool> stopRequested_{false};
   bool showUI_ = true;
   std::uint16_t xDpi_ = 200;
   std::uint16_t yDpi_ = 200;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <tuple>
 #include <random>
 #include <vector>
 
@@ -326,6 +328,18 @@ TEST(BmpStream, TwoBitmapsInOneStreamReadOneAfterTheOther) {
   EXPECT_EQ(first.Pixels(2, 1), 0x102030u);
   EXPECT_EQ(second.Pixels(2, 1), 0x405060u);
   EXPECT_EQ(stream.Position(), stream.Size());
+}
+
+TEST(DibBlock, ItsSizeIsWhatTheHeaderDescribesAndNoByteLess) {
+  // 3 x 2 at 8 bits: 40 + 1024 + 2 rows of 4 bytes; 24 bits with masks.
+  for (const auto& [bits, compression, expected] :
+       {std::tuple{8, 0u, 40 + 1024 + 8}, std::tuple{24, 0u, 40 + 2 * 12},
+        std::tuple{32, 3u, 40 + 12 + 2 * 12}}) {
+    Bytes dib = MakeDib(3, 2, bits, compression, {}, {});
+    dib.resize(expected + 5);  // a source may hand over a larger block
+    EXPECT_EQ(DIBBlockBytes(dib.data(), dib.size()), static_cast<std::uint64_t>(expected)) << bits;
+    EXPECT_EQ(MessageOf([&] { DIBBlockBytes(dib.data(), expected - 1); }), "Invalid HDIB") << bits;
+  }
 }
 
 TEST(BmpStream, CompressedBlockWithoutImageSizeIsInvalid) {

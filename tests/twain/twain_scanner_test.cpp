@@ -12,6 +12,7 @@
 #include <cstring>
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -48,6 +49,8 @@ struct Page {
 struct Pages {
   std::vector<Page> pages;
   int throwAtPage = 0;
+  int stopAtPage = 0;  // presses Stop while this page is being handled
+  TScanner* scanner = nullptr;
   bool loadIntoModel = false;
   int indicatorShown = 0;  // pages during which the source showed its progress
   std::vector<HGLOBAL> handles;
@@ -79,6 +82,7 @@ void CollectPage(HWND, HGLOBAL dib, std::uint16_t xResolution, void* context,
   if (HWND indicator = FindWindowA(nullptr, kIndicatorCaption); indicator && IsWindowVisible(indicator))
     ++collected->indicatorShown;
   collected->pages.push_back(page);
+  if (collected->stopAtPage == static_cast<int>(collected->pages.size())) collected->scanner->Stop();
   if (collected->throwAtPage == static_cast<int>(collected->pages.size()))
     throw lumetra::Exception("disk full");
 }
@@ -212,9 +216,9 @@ TEST_F(TwainScannerTest, WithoutManagerInTheWindowsDirectoryNothingIsAvailable) 
 // Under Wine a DLL named like a built-in one loads the built-in one, whatever
 // the path; for this process the file on disk is made to win while a test
 // needs it.
-class PreferNativeManager {
+class PreferNative {
  public:
-  PreferNativeManager() {
+  explicit PreferNative(const char* module) : module_(module) {
     char exe[MAX_PATH];
     const DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
     std::string name(exe, n);
@@ -224,14 +228,15 @@ class PreferNativeManager {
     if (RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                         &key, nullptr) == ERROR_SUCCESS) {
       static const char kNative[] = "native";
-      RegSetValueExA(key, "twain_32", 0, REG_SZ, reinterpret_cast<const BYTE*>(kNative),
+      RegSetValueExA(key, module_, 0, REG_SZ, reinterpret_cast<const BYTE*>(kNative),
                      sizeof kNative);
       RegCloseKey(key);
     }
   }
-  ~PreferNativeManager() { RegDeleteKeyValueA(HKEY_CURRENT_USER, key_.c_str(), "twain_32"); }
+  ~PreferNative() { RegDeleteKeyValueA(HKEY_CURRENT_USER, key_.c_str(), module_); }
 
  private:
+  const char* module_;
   std::string key_;
 };
 
@@ -265,7 +270,7 @@ bool InFreshProcess(DWORD& exitCode) {
 TEST_F(TwainScannerTest, ALibraryWithoutEntryPointStaysUnavailable) {
   // Once Wine's manager is loaded, a library of the same name resolves to
   // it; and Wine reads the override when the process starts.
-  PreferNativeManager preferNative;
+  PreferNative preferNative("twain_32");
   if (DWORD exitCode; InFreshProcess(exitCode)) {
     EXPECT_EQ(exitCode, 0u);
     return;
@@ -343,6 +348,8 @@ TEST_F(TwainScannerTest, WithoutDialogEveryScanSettingIsNegotiated) {
                                              "0x0101", "0x112b", "0x100b"};
   EXPECT_EQ(CapabilitiesSet(), expected);
   EXPECT_EQ(CountLines("SET 0x1118 150 ok"), 1);
+  // "Any number" of pages reaches the source as -1 in the whole 32-bit item.
+  EXPECT_EQ(CountLines("SET 0x0001 4294967295 ok"), 1);
   EXPECT_EQ(CountLines("SET 0x112b 8 ok"), 1);
   EXPECT_EQ(collected.pages.size(), 3u);  // the default feeder batch
 }
@@ -412,7 +419,12 @@ INSTANTIATE_TEST_SUITE_P(Pages, TwainCancelTest,
 TEST_F(TwainScannerTest, ATransferWithoutImageIsAFailedTransfer) {
   Configure("null_handle = 1\n");
   Pages collected;
-  NewScanner(false, lumetra::ifBlackWhite, 100, 100)->Acquire(&collected, CollectPage, nullptr);
+  try {
+    NewScanner(false, lumetra::ifBlackWhite, 100, 100)->Acquire(&collected, CollectPage, nullptr);
+    FAIL() << "a transfer without image passed";
+  } catch (const ETwainError& e) {
+    EXPECT_STREQ(e.what(), "The scanner failed to transfer page 1");
+  }
   EXPECT_TRUE(collected.pages.empty());
   EXPECT_EQ(CountLines("NATIVEXFER"), 1);
   EXPECT_EQ(CountLines("RESET"), 1);
@@ -422,7 +434,9 @@ TEST_F(TwainScannerTest, ATransferWithoutImageIsAFailedTransfer) {
 TEST_F(TwainScannerTest, ARefusedImageInfoDoesNotHangTheTransfer) {
   Configure("refuse_imageinfo = 1\n");
   Pages collected;
-  NewScanner(false, lumetra::ifBlackWhite, 100, 100)->Acquire(&collected, CollectPage, nullptr);
+  EXPECT_THROW(
+      NewScanner(false, lumetra::ifBlackWhite, 100, 100)->Acquire(&collected, CollectPage, nullptr),
+      ETwainError);
   EXPECT_TRUE(collected.pages.empty());
   EXPECT_EQ(CountLines("IMAGEINFO"), TScanner::kImageInfoRetries + 1);
   EXPECT_EQ(CountLines("NATIVEXFER"), 0);
@@ -610,6 +624,217 @@ TEST_F(TwainScannerTest, AFolderSourceDeliversItsBitmapsInNameOrder) {
   ExpectSourceClosedCleanly();
   for (const char* name : {"a.bmp", "b.bmp", "notes.txt"}) DeleteFileA((dir + "\\" + name).c_str());
   RemoveDirectoryA(dir.c_str());
+}
+
+// --- drivers that misbehave ---------------------------------------------------------
+
+// How an acquisition ended: its error, and whether it had to be stopped
+// because it outlived its bound.
+struct Outcome {
+  std::string error;
+  bool hung = false;
+};
+
+Outcome AcquireWithin(TScanner& scanner, Pages& collected, int seconds) {
+  std::atomic<bool> finished{false}, hung{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < seconds * 20 && !finished; ++i) Sleep(50);
+    if (!finished) {
+      hung = true;
+      scanner.Stop();
+    }
+  });
+  Outcome outcome;
+  try {
+    scanner.Acquire(&collected, CollectPage, nullptr);
+  } catch (const std::exception& e) {
+    outcome.error = e.what();
+  }
+  finished = true;
+  watchdog.join();
+  outcome.hung = hung;
+  return outcome;
+}
+
+struct MisbehaviourCase {
+  const char* name;
+  const char* settings;
+  int dialogButton;  // pressed in the source's dialog when it shows one; 0: none
+  std::size_t pages;
+  const char* error;
+  int resets;        // MSG_RESET sent
+};
+
+class TwainMisbehaviourTest : public TwainScannerTest,
+                              public ::testing::WithParamInterface<MisbehaviourCase> {};
+
+TEST_P(TwainMisbehaviourTest, NoHangNoLostPageAndTheNextAcquireWorks) {
+  const MisbehaviourCase c = GetParam();
+  Configure(c.settings);
+  auto scanner = NewScanner(false, lumetra::ifBlackWhite, 100, 100);
+  Pages collected;
+  Outcome outcome;
+  {
+    std::unique_ptr<DialogRobot> robot;
+    if (c.dialogButton) robot = std::make_unique<DialogRobot>(c.dialogButton);
+    outcome = AcquireWithin(*scanner, collected, 30);
+  }
+  EXPECT_FALSE(outcome.hung);
+  EXPECT_EQ(outcome.error, c.error);
+  EXPECT_EQ(collected.pages.size(), c.pages);
+  EXPECT_EQ(CountLines("RESET"), c.resets);
+  EXPECT_EQ(CountLines("SEQERROR"), 0);
+
+  Configure("pages = 1\n");
+  collected = Pages{};
+  outcome = AcquireWithin(*scanner, collected, 30);
+  EXPECT_FALSE(outcome.hung);
+  EXPECT_EQ(outcome.error, "");
+  EXPECT_EQ(collected.pages.size(), 1u);
+  ExpectSourceClosedCleanly();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drivers, TwainMisbehaviourTest,
+    ::testing::Values(
+        MisbehaviourCase{"CheckStatusOnSet", "pages = 2\ncheckstatus_set = 1\n", 0, 2, "", 0},
+        // Cannot hide its dialog: the person scans from it.
+        MisbehaviourCase{"CheckStatusOnEnable", "checkstatus_enable = 1\n", IDOK, 3, "", 0},
+        MisbehaviourCase{"PendingUnknown", "pages = 4\npending_unknown = 1\n", 0, 4, "", 0},
+        MisbehaviourCase{"FailedTransferMidBatch", "pages = 5\nfail_transfer_at = 3\n", 0, 2,
+                         "The scanner failed to transfer page 3", 1},
+        // Nothing is pending after the failed last page: no reset in state 5.
+        MisbehaviourCase{"FailedLastTransfer", "pages = 2\nfail_transfer_at = 2\n", 0, 1,
+                         "The scanner failed to transfer page 2", 0},
+        MisbehaviourCase{"FailedEndTransfer", "pages = 3\nfail_endxfer_at = 2\n", 0, 3, "", 0},
+        MisbehaviourCase{"FailedEndOfLastTransfer", "pages = 2\nfail_endxfer_at = 2\n", 0, 2, "",
+                         0},
+        MisbehaviourCase{"EveryCapabilityRefused", "refuse_caps = 1\n", 0, 3, "", 0},
+        MisbehaviourCase{"ShortBlock", "pages = 3\nshort_block_at = 2\n", 0, 1,
+                         "The scanner failed to transfer page 2", 1},
+        MisbehaviourCase{"CloseFailsOnce", "pages = 2\nfail_closeds_once = 1\n", 0, 2,
+                         "Unable to close TWAIN data source", 0},
+        MisbehaviourCase{"SlowSource", "pages = 2\npause_ms = 1500\n", 0, 2, "", 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TwainScannerTest, AHugePageArrivesWholeOrFailsItsTransferAlone) {
+  // Black and white it fits (75 MB); true colour (1.8 GB) a 32-bit source
+  // cannot even allocate.
+  for (const TImageFormat format : {lumetra::ifBlackWhite, lumetra::ifTrueColor}) {
+    SCOPED_TRACE(static_cast<int>(format));
+    Configure("pages = 3\nhuge_page_at = 2\n");
+    auto scanner = NewScanner(false, format, 100, 100);
+    Pages collected;
+    const Outcome outcome = AcquireWithin(*scanner, collected, 120);
+    EXPECT_FALSE(outcome.hung);
+    if (outcome.error.empty()) {
+      ASSERT_EQ(collected.pages.size(), 3u);
+      EXPECT_EQ(collected.pages[1].header.biWidth, 20000);
+      EXPECT_EQ(collected.pages[1].header.biHeight, 30000);
+    } else {
+      EXPECT_EQ(outcome.error, "The scanner failed to transfer page 2");
+      EXPECT_EQ(collected.pages.size(), 1u);
+    }
+    ExpectSourceClosedCleanly();
+  }
+}
+
+TEST_F(TwainScannerTest, StopEndsABatchAfterThePageInHand) {
+  Configure("pages = 5\n");
+  auto scanner = NewScanner(false, lumetra::ifBlackWhite, 100, 100);
+  Pages collected;
+  collected.scanner = scanner.get();
+  collected.stopAtPage = 2;
+  const Outcome outcome = AcquireWithin(*scanner, collected, 30);
+  EXPECT_FALSE(outcome.hung);
+  EXPECT_EQ(outcome.error, "");
+  EXPECT_EQ(collected.pages.size(), 2u);
+  EXPECT_EQ(CountLines("RESET"), 1);
+  ExpectSourceClosedCleanly();
+}
+
+TEST_F(TwainScannerTest, StopEndsASourceThatNeverAsksToBeClosed) {
+  // An empty feeder that never says so.
+  Configure("pages = 0\nno_closereq = 1\n");
+  auto scanner = NewScanner(false, lumetra::ifBlackWhite, 100, 100);
+  std::thread person([&] {
+    for (int i = 0; i < 200 && CountLines("NOCLOSEREQ") == 0; ++i) Sleep(50);
+    Sleep(300);
+    scanner->Stop();
+  });
+  Pages collected;
+  const Outcome outcome = AcquireWithin(*scanner, collected, 30);
+  person.join();
+  EXPECT_FALSE(outcome.hung);
+  EXPECT_EQ(outcome.error, "");
+  EXPECT_TRUE(collected.pages.empty());
+  ExpectSourceClosedCleanly();
+}
+
+// Wine's manager loads exactly two sources, sane.ds and gphoto2.ds: a copy of
+// the virtual scanner under the second name is a second scanner, named after
+// its file. Neither keeps the default name here.
+TEST_F(TwainScannerTest, OfTwoSourcesTheDefaultOrTheChosenOneScans) {
+  const std::string second = "C:\\windows\\twain_32\\gphoto2.ds";
+  PreferNative preferNative("gphoto2.ds");
+  Configure("product_name = Acme Flatbed\npages = 1\n");
+  if (DWORD exitCode; !GetEnvironmentVariableA("QV_TWAIN_FRESH_PROCESS", nullptr, 0)) {
+    // Wine's own gphoto2.ds goes back in place afterwards.
+    const std::string saved = TempPath("gphoto2.ds");
+    const bool hadOne = CopyFileA(second.c_str(), saved.c_str(), FALSE);
+    ASSERT_TRUE(CopyFileA(kInstalledSource, second.c_str(), FALSE));
+    InFreshProcess(exitCode);
+    if (hadOne) {
+      CopyFileA(saved.c_str(), second.c_str(), FALSE);
+      DeleteFileA(saved.c_str());
+    } else {
+      DeleteFileA(second.c_str());
+    }
+    EXPECT_EQ(exitCode, 0u);
+    return;
+  }
+  const std::string first = "Acme Flatbed", other = "Acme Flatbed (gphoto2)";
+  auto scanner = NewScanner(false, lumetra::ifBlackWhite, 100, 100);
+  ASSERT_TRUE(scanner->IsAvailable());
+  ASSERT_EQ(scanner->SourceCount(), 2);
+  EXPECT_EQ(std::set<std::string>({scanner->SourceName(0), scanner->SourceName(1)}),
+            std::set<std::string>({first, other}));
+  ASSERT_GE(scanner->SelectedSource(), 0);
+  const std::string byDefault = scanner->SourceName(scanner->SelectedSource());
+  Pages collected;
+  scanner->Acquire(&collected, CollectPage, nullptr);
+  EXPECT_EQ(collected.pages.size(), 1u);
+  EXPECT_EQ(CountLines("OPENDS app=Quorvex source=" + byDefault), 1);
+
+  // The person picks the other one in the manager's dialog.
+  const std::string chosen = byDefault == first ? other : first;
+  std::atomic<bool> picked{false};
+  std::thread person([&] {
+    for (int i = 0; i < 500 && !picked; ++i) {
+      HWND dialog = FindWindowA(nullptr, "Select Source");
+      HWND list = dialog ? FindWindowExA(dialog, nullptr, "ListBox", nullptr) : nullptr;
+      if (list && IsWindowEnabled(dialog)) {
+        const LRESULT index =
+            SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                         reinterpret_cast<LPARAM>(chosen.c_str()));
+        SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        SendMessageA(dialog, WM_COMMAND,
+                     MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        picked = true;
+      }
+      Sleep(20);
+    }
+  });
+  EXPECT_TRUE(scanner->SelectSource());
+  person.join();
+  ASSERT_TRUE(picked);
+  EXPECT_EQ(scanner->SourceName(scanner->SelectedSource()), chosen);
+  collected = Pages{};
+  scanner->Acquire(&collected, CollectPage, nullptr);
+  EXPECT_EQ(collected.pages.size(), 1u);
+  EXPECT_EQ(CountLines("OPENDS app=Quorvex source=" + chosen), 1);
+  ExpectSourceClosedCleanly();
 }
 
 }  // namespace

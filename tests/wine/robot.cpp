@@ -86,12 +86,31 @@ HWND FindButton(HWND parent, const std::string& text) {
   return nullptr;
 }
 
-// The page box: the second edit of the top panel (the zoom box is first).
-HWND PageBox(HWND form) {
-  int edits = 0;
+// The N-th child of a class (1-based): the zoom box is the first edit of the
+// top panel, the page box the second.
+HWND NthChild(HWND form, const char* className, int n) {
+  int seen = 0;
   for (HWND child : Children(form))
-    if (ClassOf(child) == "Edit" && ++edits == 2) return child;
+    if (ClassOf(child) == className && ++seen == n) return child;
   return nullptr;
+}
+HWND PageBox(HWND form) { return NthChild(form, "Edit", 2); }
+
+// Waits until the text of the current window's child (found by Find) reads
+// Expected, whatever the window's state.
+template <class F>
+bool WaitForText(F find, const std::string& expected, const char* what, bool needEnabled,
+                 std::string& reason) {
+  const DWORD start = GetTickCount();
+  std::string seen;
+  while (GetTickCount() - start < kTimeoutMs) {
+    HWND child = current ? find(current) : nullptr;
+    seen = child ? TextOf(child) : std::string("<none>");
+    if (child && seen == expected && (!needEnabled || IsWindowEnabled(current))) return true;
+    Sleep(50);
+  }
+  reason = std::string(what) + " reads \"" + seen + "\", expected \"" + expected + "\"";
+  return false;
 }
 
 bool Press(HWND window, const std::string& text, std::string& reason) {
@@ -162,16 +181,27 @@ bool RunStep(const std::string& step, std::string& reason) {
     }
     return Press(box, "OK", reason);
   }
-  if (verb == "page") {
+  if (verb == "page" || verb == "reads")
+    return WaitForText(PageBox, arg, "page box", verb == "page", reason);
+  if (verb == "status") {
+    // The status bar answers WM_GETTEXT with its first panel.
+    return WaitForText([](HWND form) { return NthChild(form, "msctls_statusbar32", 1); }, arg,
+                       "status bar", false, reason);
+  }
+  if (verb == "zoombelow") {
+    HWND box = current ? NthChild(current, "Edit", 1) : nullptr;
+    const std::string text = box ? TextOf(box) : "";
+    if (!text.empty() && atoi(text.c_str()) < atoi(arg.c_str())) return true;
+    reason = "zoom box reads \"" + text + "\"";
+    return false;
+  }
+  if (verb == "idle") {
     const DWORD start = GetTickCount();
-    std::string seen;
     while (GetTickCount() - start < kTimeoutMs) {
-      HWND box = current ? PageBox(current) : nullptr;
-      seen = box ? TextOf(box) : "<no page box>";
-      if (box && IsWindowEnabled(current) && seen == arg) return true;
+      if (current && IsWindowEnabled(current)) return true;
       Sleep(50);
     }
-    reason = "page box reads \"" + seen + "\", expected \"" + arg + "\"";
+    reason = "the window stays disabled";
     return false;
   }
   if (verb == "disabled") {

@@ -18,6 +18,10 @@ namespace quorvex::robot {
 //   page:N              wait until the window is enabled and the page box reads N
 //   pagebox:TEXT        type TEXT into the page box
 //   disabled:TEXT       once the window is enabled, its button TEXT stays disabled
+//   reads:N             wait until the page box reads N, the window busy or not
+//   status:TEXT         wait until the status bar reads TEXT
+//   zoombelow:N         the zoom box holds a number below N now
+//   idle                wait until the current window is enabled
 //   sleep:MS
 bool RunStep(const std::string& step, std::string& reason);
 bool RunSteps(const std::vector<std::string>& steps, std::string& reason);

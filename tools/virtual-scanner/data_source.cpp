@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bmp_page.h"
 #include "page_painter.h"
 #include "resource.h"
 #include "settings.h"
@@ -40,7 +41,7 @@ struct CapabilityInfo {
 // Every capability the source answers, with its default. FIX32 defaults are
 // kept as the one-value item (whole part in the low word).
 constexpr CapabilityInfo kCapabilities[] = {
-    {CAP_XFERCOUNT, TWTY_INT16, 0xFFFF, true},
+    {CAP_XFERCOUNT, TWTY_INT16, 0xFFFFFFFF, true},
     {ICAP_COMPRESSION, TWTY_UINT16, TWCP_NONE, true},
     {ICAP_PIXELTYPE, TWTY_UINT16, TWPT_BW, true},
     {ICAP_UNITS, TWTY_UINT16, TWUN_INCHES, true},
@@ -105,9 +106,46 @@ std::string ReadTextFile(const std::string& path) {
   return text;
 }
 
-// A BMP file of the folder source as a packed DIB (the file without its
-// 14-byte file header), checked far enough that the image information can
-// be read from it.
+TScanSettings ReadSettings() {
+  char path[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableA(kSettingsVariable, path, sizeof path);
+  return length > 0 && length < sizeof path ? ParseSettings(ReadTextFile(path)) : TScanSettings{};
+}
+
+// The name the source answers with: the settings' or the default; a copy
+// installed under another file name than sane.ds adds that name, so that two
+// copies make two sources.
+std::string ProductName(const TScanSettings& settings) {
+  std::string name = settings.productName.empty() ? kProductName : settings.productName;
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(moduleInstance, path, sizeof path);
+  std::string file(path, length < sizeof path ? length : 0);
+  file = file.substr(file.find_last_of("\\/") + 1);
+  file = file.substr(0, file.find('.'));
+  if (!file.empty() && lstrcmpiA(file.c_str(), "sane") != 0) name += " (" + file + ")";
+  return name.substr(0, 32);
+}
+
+// Waits as a slow scanner does (lamp warm-up, paper feed), handling the
+// thread's messages meanwhile as a driver with a progress window must.
+void PumpMessagesFor(int milliseconds) {
+  const DWORD start = GetTickCount();
+  for (DWORD elapsed = 0; elapsed < static_cast<DWORD>(milliseconds);
+       elapsed = GetTickCount() - start) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        return;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+}
+
+// A BMP file of the folder source as a packed DIB.
 bool ReadBmpAsDib(const std::string& path, std::vector<std::uint8_t>& dib) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return false;
@@ -119,11 +157,7 @@ bool ReadBmpAsDib(const std::string& path, std::vector<std::uint8_t>& dib) {
     if (file.size() > (512u << 20)) break;
   }
   std::fclose(f);
-  if (file.size() < 14 + 40 || file[0] != 'B' || file[1] != 'M') return false;
-  dib.assign(file.begin() + 14, file.end());
-  std::uint32_t headerSize;
-  std::memcpy(&headerSize, dib.data(), 4);
-  return headerSize >= 40 && headerSize <= dib.size();
+  return BmpFileToPackedDib(file, dib);
 }
 
 class VirtualSource {
@@ -177,6 +211,8 @@ class VirtualSource {
   int batchPages_ = 0;
   int pagesDone_ = 0;
   int pagesSinceOpen_ = 0;
+  bool endTransferFailed_ = false;
+  bool closeFailed_ = false;
   std::vector<std::string> folderFiles_;
 };
 
@@ -250,17 +286,16 @@ TW_UINT16 VirtualSource::Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_IDENTIT
       identity->SupportedGroups = DG_CONTROL | DG_IMAGE;
       std::strcpy(identity->Manufacturer, "Quorvex");
       std::strcpy(identity->ProductFamily, "Virtual Scanner");
-      std::strcpy(identity->ProductName, kProductName);
+      // Asked before any session: the name comes from the settings now.
+      const std::string name = ProductName(ReadSettings());
+      std::memcpy(identity->ProductName, name.c_str(), name.size() + 1);
       return TWRC_SUCCESS;
     }
     case MSG_OPENDS: {
       if (state_ != 3) return Fail(TWCC_MAXCONNECTIONS);
       if (origin) application_ = *origin;
       self_ = *identity;
-      char path[MAX_PATH];
-      const DWORD length = GetEnvironmentVariableA(kSettingsVariable, path, sizeof path);
-      settings_ = length > 0 && length < sizeof path ? ParseSettings(ReadTextFile(path))
-                                                      : TScanSettings{};
+      settings_ = ReadSettings();
       for (std::size_t i = 0; i < kCapabilityCount; ++i) values_[i] = kCapabilities[i].defaultValue;
       folderFiles_.clear();
       if (!settings_.folder.empty()) {
@@ -277,12 +312,19 @@ TW_UINT16 VirtualSource::Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_IDENTIT
         std::sort(folderFiles_.begin(), folderFiles_.end());
       }
       pagesSinceOpen_ = 0;
+      endTransferFailed_ = false;
       state_ = 4;
-      Log("OPENDS app=%.34s", application_.ProductName);
+      Log("OPENDS app=%.34s source=%.34s", application_.ProductName, self_.ProductName);
       return TWRC_SUCCESS;
     }
     case MSG_CLOSEDS:
       if (state_ != 4) return Fail(TWCC_SEQERROR);
+      if (settings_.failCloseOnce && !closeFailed_) {
+        // Busy with something of its own: it stays open until asked again.
+        closeFailed_ = true;
+        Log("CLOSEFAIL");
+        return Fail(TWCC_BUMMER);
+      }
       CloseDialog();
       state_ = 3;
       Log("CLOSEDS");
@@ -303,9 +345,10 @@ bool VirtualSource::SetValue(TW_UINT16 cap, TW_UINT32 value) {
   if (index < 0 || !kCapabilities[index].settable) return false;
   switch (cap) {
     case CAP_XFERCOUNT: {
-      const auto count = static_cast<TW_INT16>(value & 0xffff);
+      // Read as the whole signed 32-bit item, as some drivers do: -1 must
+      // arrive sign-extended.
+      const auto count = static_cast<TW_INT32>(value);
       if (count == 0 || count < -1) return false;
-      value = static_cast<TW_UINT16>(count);
       break;
     }
     case ICAP_COMPRESSION: if (value != TWCP_NONE) return false; break;
@@ -366,6 +409,10 @@ TW_UINT16 VirtualSource::ReturnSupportedCaps(TW_CAPABILITY* cap) {
 
 TW_UINT16 VirtualSource::Capability(TW_UINT16 msg, TW_CAPABILITY* cap) {
   if (state_ < 4) return Fail(TWCC_SEQERROR);
+  if (settings_.refuseCapabilities) {
+    Log("REFUSED 0x%04x", cap->Cap);
+    return Fail(TWCC_CAPUNSUPPORTED);
+  }
   const int index = CapabilityIndex(cap->Cap);
   if (index < 0) {
     Log("UNSUPPORTED 0x%04x", cap->Cap);
@@ -405,6 +452,11 @@ TW_UINT16 VirtualSource::Capability(TW_UINT16 msg, TW_CAPABILITY* cap) {
       const bool taken = typeFits && SetValue(cap->Cap, one.Item);
       Log("SET 0x%04x %u %s", cap->Cap, static_cast<unsigned>(one.Item), taken ? "ok" : "refused");
       if (!taken) return Fail(info.settable ? TWCC_BADVALUE : TWCC_CAPBADOPERATION);
+      if (settings_.checkStatusOnSet) {
+        // "Taken, but not quite as asked", with a condition that says so.
+        condition_ = TWCC_BADVALUE;
+        return TWRC_CHECKSTATUS;
+      }
       return TWRC_SUCCESS;
     }
     case MSG_RESET:
@@ -418,6 +470,10 @@ TW_UINT16 VirtualSource::Capability(TW_UINT16 msg, TW_CAPABILITY* cap) {
 }
 
 void VirtualSource::Notify(TW_UINT16 message) {
+  if (message == MSG_CLOSEDSREQ && settings_.noCloseRequest) {
+    Log("NOCLOSEREQ");
+    return;
+  }
   Log(message == MSG_XFERREADY ? "XFERREADY" : "CLOSEDSREQ");
   if (parent_) PostMessageA(parent_, notifyMessage_, cookie_, message);
   else PostThreadMessageA(GetCurrentThreadId(), notifyMessage_, cookie_, message);
@@ -428,7 +484,7 @@ void VirtualSource::StartBatch(int pages) {
   // source scans the one sheet on the glass.
   if (!folderFiles_.empty()) pages = static_cast<int>(folderFiles_.size());
   else if (!CurrentValue(CAP_FEEDERENABLED)) pages = 1;
-  const auto count = static_cast<TW_INT16>(CurrentValue(CAP_XFERCOUNT));
+  const auto count = static_cast<TW_INT32>(CurrentValue(CAP_XFERCOUNT));
   if (count > 0) pages = std::min<int>(pages, count);
   if (pages <= 0) {
     Notify(MSG_CLOSEDSREQ);
@@ -491,6 +547,9 @@ TW_UINT16 VirtualSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
       if (settings_.failEnable) return Fail(TWCC_BUMMER);
       if (!notifyMessage_) notifyMessage_ = RegisterWindowMessageA("Quorvex Virtual Scanner Event");
       showUI_ = ui->ShowUI != 0;
+      // A source that cannot hide its dialog shows it anyway and says so.
+      const bool cannotHide = !showUI_ && settings_.checkStatusOnEnable;
+      if (cannotHide) showUI_ = true;
       parent_ = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(ui->hParent));
       ++cookie_;
       state_ = 5;
@@ -501,9 +560,14 @@ TW_UINT16 VirtualSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
           state_ = 4;
           return Fail(TWCC_LOWMEMORY);
         }
+        SetWindowTextA(dialog_, ProductName(settings_).c_str());
         ShowWindow(dialog_, SW_SHOW);
       } else {
         StartBatch(settings_.pages);
+      }
+      if (cannotHide) {
+        condition_ = TWCC_BADVALUE;
+        return TWRC_CHECKSTATUS;
       }
       return TWRC_SUCCESS;
     }
@@ -540,9 +604,17 @@ TW_UINT16 VirtualSource::PendingTransfers(TW_UINT16 msg, TW_PENDINGXFERS* pendin
       return TWRC_SUCCESS;
     case MSG_ENDXFER: {
       if (state_ != 6 && state_ != 7) return Fail(TWCC_SEQERROR);
+      if (state_ == 7 && settings_.failEndTransferAt == pagesDone_ + 1 && !endTransferFailed_) {
+        // The page went out, but ending it fails once: still in state 7.
+        endTransferFailed_ = true;
+        Log("ENDXFERFAIL page=%d", pagesDone_ + 1);
+        return Fail(TWCC_BUMMER);
+      }
       ++pagesDone_;
       const int remaining = std::max(0, batchPages_ - pagesDone_);
-      pending->Count = static_cast<TW_UINT16>(remaining);
+      // A feeder that cannot count its sheets says -1 until it is empty.
+      pending->Count = static_cast<TW_UINT16>(remaining > 0 && settings_.pendingUnknown ? 0xFFFF
+                                                                                       : remaining);
       Log("ENDXFER pending=%d", remaining);
       if (remaining > 0) {
         state_ = 6;
@@ -575,6 +647,11 @@ TPageRequest VirtualSource::CurrentPage() const {
   const auto pixelType = CurrentValue(ICAP_PIXELTYPE);
   request.bitsPerPixel = static_cast<int>(CurrentValue(ICAP_BITDEPTH));
   request.colour = pixelType == TWPT_PALETTE || pixelType == TWPT_RGB;
+  if (settings_.hugePageAt == pagesDone_ + 1) {
+    request.width = 20000;
+    request.height = 30000;
+    request.blank = true;
+  }
   return request;
 }
 
@@ -635,6 +712,14 @@ TW_UINT16 VirtualSource::ImageInfo(TW_IMAGEINFO* info) {
 TW_UINT16 VirtualSource::NativeTransfer(TW_UINT32* handle) {
   if (state_ != 6) return Fail(TWCC_SEQERROR);
   *handle = 0;
+  if (settings_.pauseMs > 0) {
+    Log("PAUSE page=%d", pagesDone_ + 1);
+    PumpMessagesFor(settings_.pauseMs);
+  }
+  if (settings_.failTransferAt == pagesDone_ + 1) {
+    Log("NATIVEXFER fail page=%d", pagesDone_ + 1);
+    return Fail(TWCC_OPERATIONERROR);
+  }
   if (settings_.cancelAt == pagesDone_ + 1) {
     Log("NATIVEXFER cancel page=%d", pagesDone_ + 1);
     state_ = 7;
@@ -656,10 +741,19 @@ TW_UINT16 VirtualSource::NativeTransfer(TW_UINT32* handle) {
   } else {
     const TPageRequest request = CurrentPage();
     block = GlobalAlloc(GMEM_MOVEABLE, PackedDibSize(request));
-    if (!block) return Fail(TWCC_LOWMEMORY);
+    if (!block) {
+      Log("NATIVEXFER lowmemory page=%d", pagesDone_ + 1);
+      return Fail(TWCC_LOWMEMORY);
+    }
     PaintPage(request, static_cast<std::uint8_t*>(GlobalLock(block)));
   }
   GlobalUnlock(block);
+  if (settings_.shortBlockAt == pagesDone_ + 1) {
+    // Half the pixels went missing on the way.
+    if (HGLOBAL shorter = GlobalReAlloc(block, GlobalSize(block) / 2, GMEM_MOVEABLE))
+      block = shorter;
+    Log("SHORTBLOCK page=%d", pagesDone_ + 1);
+  }
   *handle = static_cast<TW_UINT32>(reinterpret_cast<std::uintptr_t>(block));
   ++pagesSinceOpen_;
   state_ = 7;
@@ -708,6 +802,8 @@ INT_PTR VirtualSource::DialogMessage(HWND dialog, UINT message, WPARAM wParam) {
         }
         case IDCANCEL:
           Log("DIALOG cancel");
+          // A driver that forgets to ask for its close still hides itself.
+          if (settings_.noCloseRequest) ShowWindow(dialog, SW_HIDE);
           if (state_ == 5) Notify(MSG_CLOSEDSREQ);
           return TRUE;
       }

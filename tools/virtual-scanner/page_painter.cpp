@@ -219,9 +219,11 @@ int Luminance(Rgb c) { return (c.r * 299 + c.g * 587 + c.b * 114) / 1000; }
 }  // namespace
 
 int PageWidth(const TPageRequest& request) {
+  if (request.width > 0) return request.width;
   return std::max(1, static_cast<int>(std::lround(kA4WidthInches * request.xDpi)));
 }
 int PageHeight(const TPageRequest& request) {
+  if (request.height > 0) return request.height;
   return std::max(1, static_cast<int>(std::lround(kA4HeightInches * request.yDpi)));
 }
 int PaletteSize(const TPageRequest& request) {
@@ -271,10 +273,7 @@ void PaintPage(const TPageRequest& request, std::uint8_t* dest) {
   const int blackIndex =
       request.bitsPerPixel == 1 && palette->palPalEntry[0].peRed > palette->palPalEntry[1].peRed ? 1 : 0;
 
-  std::vector<Rgb> row(width);
-  for (int y = 0; y < height; ++y) {
-    layout.PaintRow(y, row.data());
-    std::uint8_t* out = bits + static_cast<std::size_t>(height - 1 - y) * stride;
+  auto encode = [&](const Rgb* row, std::uint8_t* out) {
     std::memset(out, 0, stride);
     switch (request.bitsPerPixel) {
       case 1:
@@ -305,6 +304,18 @@ void PaintPage(const TPageRequest& request, std::uint8_t* dest) {
         }
         break;
     }
+  };
+
+  std::vector<Rgb> row(width);
+  if (request.blank) {
+    std::fill(row.begin(), row.end(), kWhite);
+    encode(row.data(), bits);
+    for (int y = 1; y < height; ++y) std::memcpy(bits + static_cast<std::size_t>(y) * stride, bits, stride);
+    return;
+  }
+  for (int y = 0; y < height; ++y) {
+    layout.PaintRow(y, row.data());
+    encode(row.data(), bits + static_cast<std::size_t>(height - 1 - y) * stride);
   }
 }
 

@@ -15,6 +15,11 @@ struct TPageRequest {
   std::uint16_t yDpi = 200;
   int bitsPerPixel = 1;  // 1, 4, 8 or 24
   bool colour = false;   // 4 and 8 bits: colour palette instead of greys
+  // A sheet of another size than A4 (0: A4 at the resolution), and a sheet
+  // without print: a page too large to paint pixel by pixel in good time.
+  int width = 0;
+  int height = 0;
+  bool blank = false;
 };
 
 int PageWidth(const TPageRequest& request);

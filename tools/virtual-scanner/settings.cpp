@@ -45,6 +45,18 @@ TScanSettings ParseSettings(const std::string& text) {
     else if (key == "fail_enable") ReadBool(value, settings.failEnable);
     else if (key == "feeder_loaded") ReadBool(value, settings.feederLoaded);
     else if (key == "null_handle") ReadBool(value, settings.nullHandle);
+    else if (key == "checkstatus_set") ReadBool(value, settings.checkStatusOnSet);
+    else if (key == "checkstatus_enable") ReadBool(value, settings.checkStatusOnEnable);
+    else if (key == "pending_unknown") ReadBool(value, settings.pendingUnknown);
+    else if (key == "fail_transfer_at") ReadInt(value, settings.failTransferAt);
+    else if (key == "fail_endxfer_at") ReadInt(value, settings.failEndTransferAt);
+    else if (key == "refuse_caps") ReadBool(value, settings.refuseCapabilities);
+    else if (key == "short_block_at") ReadInt(value, settings.shortBlockAt);
+    else if (key == "huge_page_at") ReadInt(value, settings.hugePageAt);
+    else if (key == "no_closereq") ReadBool(value, settings.noCloseRequest);
+    else if (key == "fail_closeds_once") ReadBool(value, settings.failCloseOnce);
+    else if (key == "pause_ms") ReadInt(value, settings.pauseMs);
+    else if (key == "product_name") settings.productName = value.substr(0, 32);
     else if (key == "folder") settings.folder = value;
     else if (key == "log") settings.log = value;
   }

@@ -1,12 +1,16 @@
 #include "scanwindow/win32/main_form.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "base/conversions.h"
+#include "base/format.h"
 #include "formats/registry.h"
 #include "imaging/lumisc.h"
 #include "platform/platform.h"
+#include "scanwindow/win32/scan_stop.h"
 #include "transforms/convolution_transforms.h"
 #include "transforms/geometric_transforms.h"
 #include "transforms/point_transforms.h"
@@ -26,6 +30,7 @@ constexpr const char* kCaption = "Quorvex - scanning utility";
 struct TCallbackContext {
   TScanContext scan;
   TfrmMain* form = nullptr;
+  int pagesBefore = 0;  // in the document already: Add Page follows on from them
 };
 
 bool FileExists(const std::string& name) {
@@ -399,14 +404,46 @@ void TfrmMain::PageCallback(HWND, HGLOBAL dib, std::uint16_t xResolution, void* 
                             std::uint16_t yResolution) {
   auto& callback = *static_cast<TCallbackContext*>(context);
   TScanContext& scan = callback.scan;
-  scan.encoder->LoadFromDIBHandle(dib);
-  WriteScannedPage(scan, xResolution, yResolution);
   TfrmMain& form = *callback.form;
-  form.imageScrollBox_->AssignGraphic(scan.encoder);
-  form.modified_ = false;
-  form.ApplyZoomBox();
+  const int page = scan.pages + 1;
+  try {
+    scan.encoder->LoadFromDIBHandle(dib);
+    WriteScannedPage(scan, xResolution, yResolution);
+    ++scan.pages;
+    form.ShowScannedPage(*scan.encoder, scan.pages, callback.pagesBefore + scan.pages);
+  } catch (const EOutOfResources&) {
+    throw Exception(PageTooLargeMessage(page, dib));
+  } catch (const std::bad_alloc&) {
+    throw Exception(PageTooLargeMessage(page, dib));
+  }
   Application().ProcessMessages();
-  ++scan.pages;
+}
+
+std::string TfrmMain::PageTooLargeMessage(int page, HGLOBAL dib) {
+  BITMAPINFOHEADER header{};
+  if (GlobalSize(dib) >= sizeof header) {
+    if (const void* p = GlobalLock(dib)) {
+      std::memcpy(&header, p, sizeof header);
+      GlobalUnlock(dib);
+    }
+  }
+  return Format("Page %d (%d x %d pixels) is too large for the memory of this program. "
+                "The scan was stopped; the pages before it are kept.",
+                page, static_cast<int>(header.biWidth), static_cast<int>(std::abs(header.biHeight)));
+}
+
+void TfrmMain::ShowScannedPage(TDibGraphic& page, int pagesWritten, int lastPage) {
+  imageScrollBox_->AssignGraphic(&page);
+  modified_ = false;
+  // Each page whole, as it arrives, and the page box and the status bar
+  // following the batch.
+  SetZoomFromViewer();
+  pageUpDown_->SetMax(lastPage);
+  auto handler = std::move(pageEdit_->OnChange);
+  pageEdit_->OnChange = nullptr;
+  pageEdit_->SetText(std::to_string(lastPage));
+  pageEdit_->OnChange = std::move(handler);
+  sbStatus_->SetPanelText(0, ScanStatusText(pagesWritten));
 }
 
 void TfrmMain::AcquireInto(const std::string& fileName, bool handOverSettings,
@@ -414,10 +451,15 @@ void TfrmMain::AcquireInto(const std::string& fileName, bool handOverSettings,
   TCallbackContext context;
   context.scan.multiPage = 1;
   context.form = this;
+  if (!handOverSettings) context.pagesBefore = pageUpDown_->Max();
   TFileStream stream(fileName, fmCreate);
   auto encoder = std::make_unique<TTiffGraphic>();
   context.scan.stream = &stream;
   context.scan.encoder = encoder.get();
+  sbStatus_->SetPanelText(0, "Scanning ...");
+  // Made before the window is disabled and gone after it is enabled again,
+  // so that the activation comes back to the window.
+  TScanStop stop(*sbScan_, [this] { scanner_->Stop(); });
   SetEnabled(false);
   // Always: the window comes back and the count survives a failure.
   struct TAfterwards {
@@ -427,6 +469,7 @@ void TfrmMain::AcquireInto(const std::string& fileName, bool handOverSettings,
     ~TAfterwards() {
       form->SetEnabled(true);
       pages = context.scan.pages;
+      form->sbStatus_->SetPanelText(0, ScanStatusText(pages));
     }
   } afterwards{this, context, pages};
   if (handOverSettings) {

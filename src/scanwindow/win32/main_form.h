@@ -90,6 +90,8 @@ class TfrmMain : public lumetra::ui::TForm {
   bool ScannerReady();
   static void PageCallback(HWND window, HGLOBAL dib, std::uint16_t xResolution, void* context,
                            std::uint16_t yResolution);
+  static std::string PageTooLargeMessage(int page, HGLOBAL dib);
+  void ShowScannedPage(lumetra::TDibGraphic& page, int pagesWritten, int lastPage);
   void ApplyZoomBox();
 
   lumetra::ui::TMainMenu mainMenu_;
