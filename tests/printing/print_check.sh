@@ -14,14 +14,17 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 rm -rf "$work"
 mkdir -p "$work"
 cups="$work/cups"
-trap 'bash "$here/cups_pdf_printer.sh" stop "$cups"' EXIT
-bash "$here/cups_pdf_printer.sh" start "$cups" "$queue"
-export CUPS_SERVER="$cups/cups.sock"
 outdir="$(getent passwd "$(id -un)" | cut -d: -f6)/PDF"
 tag="qvprint$$"
+# Whatever this run printed leaves the shared folder with it.
+trap 'bash "$here/cups_pdf_printer.sh" stop "$cups"; rm -f "$outdir/$tag"-*.pdf' EXIT
+bash "$here/cups_pdf_printer.sh" start "$cups" "$queue"
+export CUPS_SERVER="$cups/cups.sock"
 
-timeout 150 "$wine_run" "$(echo "Z:$host" | tr / '\\')" "$tag" >"$work/manifest.txt" ||
-  { cat "$work/manifest.txt"; fail "print host failed"; }
+# A Windows program's text output ends its lines with CR LF.
+timeout 150 "$wine_run" "$(echo "Z:$host" | tr / '\\')" "$tag" >"$work/host.out" ||
+  { cat "$work/host.out"; fail "print host failed"; }
+tr -d '\r' <"$work/host.out" >"$work/manifest.txt"
 cat "$work/manifest.txt"
 grep -qx "printer=$queue" "$work/manifest.txt" || fail "Wine's default printer is not $queue"
 for _ in $(seq 240); do
@@ -31,12 +34,15 @@ done
 [ -z "$(lpstat -o)" ] || fail "jobs still queued: $(lpstat -o)"
 
 near() { [ $(($1 - $2)) -le 1 ] && [ $(($2 - $1)) -le 1 ]; }
-checked=0 failures=0
+checked=0 failures=0 job=0
 while read -r name title landscape dx dy ox oy pw ph l t r b iw ih; do
   why=""
-  pdf=$(ls "$outdir/$title"*.pdf 2>/dev/null | head -1 || true)
+  # cups-pdf names the file after the job's title (with whatever else its
+  # title parser picks up) and number; this scheduler's jobs count from 1.
+  job=$((job + 1))
+  pdf=$(ls "$outdir/$title"*"-job_$job.pdf" 2>/dev/null | head -1 || true)
   if [ -z "$pdf" ]; then
-    echo "FAIL $name: no PDF titled $title in $outdir"
+    echo "FAIL $name: no PDF of job $job titled $title in $outdir"
     failures=$((failures + 1))
     continue
   fi
@@ -64,8 +70,12 @@ while read -r name title landscape dx dy ox oy pw ph l t r b iw ih; do
   # A landscape job may arrive as a portrait sheet with the content turned.
   for turn in 0 90 -90; do
     [ "$turn" != 0 ] && [ "$page_landscape" = "$landscape" ] && continue
-    bbox=$(convert "$work/$name.pgm" -rotate "$turn" -threshold 50% -format "%@" info:)
-    read -r gw gh gx gy <<<"$(tr 'x+' '  ' <<<"$bbox")"
+    # A white border makes white the background even when the image
+    # reaches the paper's corners.
+    read -r gw gh gx gy <<<"$(convert "$work/$name.pgm" -rotate "$turn" -threshold 50% \
+      -bordercolor white -border 1 -format "%@" info: | tr 'x+' '  ')"
+    gx=$((gx - 1)) gy=$((gy - 1))
+    bbox="${gw}x$gh+$gx+$gy"
     if near "$gw" "$((r - l))" && near "$gh" "$((b - t))" && near "$gx" "$((ox + l))" &&
       near "$gy" "$((oy + t))"; then
       placed=yes
