@@ -42,24 +42,17 @@ struct RuleCase {
 
 class PrintOptionRule : public testing::TestWithParam<RuleCase> {};
 
-TEST_P(PrintOptionRule, ChosenByARobotGivesItsModeAndEnablesItsSizes) {
+TEST_P(PrintOptionRule, ClickedGivesItsModeAndEnablesItsSizes) {
   const RuleCase& c = GetParam();
   TPrintOptionForm form;
-  bool widthEnabled = false, heightEnabled = false;
-  qvtest::Robot robot("Print Options", [&](HWND w) {
-    qvtest::ClickControl(w, c.caption);
-    widthEnabled = ::IsWindowEnabled(form.WidthFld.Handle()) &&
-                   ::IsWindowEnabled(form.WidthLbl.Handle()) &&
-                   ::IsWindowEnabled(form.WidthUpDown.Handle());
-    heightEnabled =
-        ::IsWindowEnabled(form.HeightFld.Handle()) && ::IsWindowEnabled(form.HeightUpDown.Handle());
-    qvtest::PressButton(w, "OK");
-  });
-  ASSERT_EQ(form.ShowModal(), ui::mrOk);
-  EXPECT_TRUE(robot.Found());
+  ::SendMessageA(qvtest::FindControl(form.Handle(), "Button", c.caption), BM_CLICK, 0, 0);
   EXPECT_EQ(form.GetPrintMode(), c.mode);
-  EXPECT_EQ(widthEnabled, c.width);
-  EXPECT_EQ(heightEnabled, c.height);
+  EXPECT_EQ(form.WidthFld.Enabled(), c.width);
+  EXPECT_EQ(form.WidthLbl.Enabled(), c.width);
+  EXPECT_EQ(form.WidthUpDown.Enabled(), c.width);
+  EXPECT_EQ(form.HeightFld.Enabled(), c.height);
+  EXPECT_EQ(form.HeightLbl.Enabled(), c.height);
+  EXPECT_EQ(form.HeightUpDown.Enabled(), c.height);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -72,6 +65,19 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"Specific Width &and Height (ignore aspect ratio)", pfSpecificWidthAndHeight, true,
                  true},
         RuleCase{"&Stretch to page (ignore aspect ratio)", pfStretchToPage, false, false}));
+
+TEST(PrintOptionForm, ARobotChoosesARuleAndTypesAWidth) {
+  TPrintOptionForm form;
+  qvtest::Robot robot("Print Options", [](HWND w) {
+    qvtest::ClickControl(w, "Specific &Width (respect aspect ratio)");
+    qvtest::TypeInto(w, 0, "7.5");
+    qvtest::PressButton(w, "OK");
+  });
+  ASSERT_EQ(form.ShowModal(), ui::mrOk);
+  EXPECT_TRUE(robot.Found());
+  EXPECT_EQ(form.GetPrintMode(), pfSpecificWidth);
+  EXPECT_EQ(form.WidthFld.Text(), "7.5");
+}
 
 TEST(PrintOptionForm, CancelEndsWithCancel) {
   TPrintOptionForm form;

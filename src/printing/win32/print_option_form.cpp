@@ -15,7 +15,7 @@ TPrintOptionForm::TPrintOptionForm() : TForm("Print Options", 364, 259, ui::bsDi
                                "SpecificWidthRB", "SpecificHeightRB", "SpecificWidthAndHeightRB"};
   for (int i = 0; i < 6; ++i) {
     buttons[i]->SetName(names[i]);
-    buttons[i]->SetBounds(14, 10 + 22 * i, 320, 20);
+    buttons[i]->SetBounds(10, 10 + 22 * i, 332, 20);
     buttons[i]->OnClick = [this](TObject* sender) { RBClick(sender); };
   }
   FullPageRB.SetChecked(true);

@@ -6,10 +6,10 @@ TFormatConversionForm::TFormatConversionForm()
     : TForm("Format Conversion", 253, 269, ui::bsDialog) {
   SetName("FormatConversionForm");
   OkBtn.SetName("OkBtn");
-  OkBtn.SetBounds(166, 8, 79, 25);
+  OkBtn.SetBounds(176, 8, 69, 25);
   OkBtn.SetKind(ui::bkOK);
   CancelBtn.SetName("CancelBtn");
-  CancelBtn.SetBounds(166, 40, 79, 25);
+  CancelBtn.SetBounds(176, 40, 69, 25);
   CancelBtn.SetKind(ui::bkCancel);
 
   OptionsBevel.SetName("OptionsBevel");
@@ -22,13 +22,13 @@ TFormatConversionForm::TFormatConversionForm()
 
   FormatBevel.SetName("FormatBevel");
   FormatBevel.SetBevelOuter(ui::bvLowered);
-  FormatBevel.SetBounds(8, 8, 150, 174);
+  FormatBevel.SetBounds(8, 8, 162, 174);
   const char* const names[] = {"BlackWhiteRB", "Gray16RB",   "Gray256RB",
                                "Color16RB",    "Color256RB", "TrueColorRB"};
   for (int format = ifBlackWhite; format <= ifTrueColor; ++format) {
     ui::TRadioButton* button = FormatButton(static_cast<TImageFormat>(format));
     button->SetName(names[format]);
-    button->SetBounds(12, 12 + 26 * format, 132, 20);
+    button->SetBounds(8, 12 + 26 * format, 150, 20);
   }
   SetFont("MS Sans Serif", -13);
 }
