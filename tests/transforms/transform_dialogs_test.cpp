@@ -137,13 +137,17 @@ TEST_P(ResizeFormHandsOver, TheFieldsAsTheTransformsParameters) {
   form.DestFormatCB.SetItemIndex(c.destFormat);
   std::string warning;
   std::optional<qvtest::Robot> robot;
+  // Message boxes carry the application's title: a title of this test's own
+  // keeps the robot off other programs' boxes.
+  ui::Application().SetTitle("Quorvex resize warning");
   if (c.warned)
-    robot.emplace("Quorvex", [&](HWND w) {
+    robot.emplace("Quorvex resize warning", [&](HWND w) {
       warning = qvtest::MessageText(w);
       qvtest::PressButton(w, "OK");
     });
   TResizeTransform transform;
   form.GetParameters(transform);
+  ui::Application().SetTitle("Quorvex");
   EXPECT_EQ(transform.NewWidth(), 640);
   EXPECT_EQ(transform.NewHeight(), 480);
   EXPECT_EQ(transform.Interpolate(), c.interpolated);
