@@ -68,6 +68,14 @@ TButton::TButton(TControl& parent, const std::string& caption) {
                      caption.c_str());
 }
 
+void TButton::SetKind(TButtonKind kind) {
+  if (kind == bkCustom) return;
+  SetCaption(kind == bkOK ? "OK" : "Cancel");
+  SetDefault(kind == bkOK);
+  SetCancel(kind == bkCancel);
+  SetModalResult(kind == bkOK ? mrOk : mrCancel);
+}
+
 void TButton::SetFlat(bool value) {
   LONG style = ::GetWindowLongA(Handle(), GWL_STYLE);
   style = value ? (style | BS_FLAT) : (style & ~BS_FLAT);
@@ -95,6 +103,13 @@ void TButton::CommandNotify(UINT code) {
 
 TLabel::TLabel(TControl& parent, const std::string& caption) {
   CreateSystemWindow(&parent, "STATIC", WS_VISIBLE | SS_LEFT, 0, caption.c_str());
+}
+
+void TLabel::SetAlignment(TAlignment value) {
+  constexpr LONG kStyles[] = {SS_LEFT, SS_RIGHT, SS_CENTER};
+  const LONG style = ::GetWindowLongA(Handle(), GWL_STYLE) & ~(SS_LEFT | SS_RIGHT | SS_CENTER);
+  ::SetWindowLongA(Handle(), GWL_STYLE, style | kStyles[value <= taCenter ? value : 0]);
+  Invalidate();
 }
 
 char TLabel::Accelerator() const {

@@ -40,10 +40,15 @@ class TPanel : public TControl {
   TBevelCut bevelOuter_ = bvRaised;
 };
 
+// The standard dialog buttons: OK is the default button and ends its form
+// with mrOk, Cancel answers Escape and ends it with mrCancel.
+enum TButtonKind : std::uint8_t { bkCustom = 0, bkOK, bkCancel };
+
 class TButton : public TControl {
  public:
   explicit TButton(TControl& parent, const std::string& caption = "");
   const char* ClassName() const noexcept override { return "TButton"; }
+  void SetKind(TButtonKind kind);
   // Flat look of the scanning window's tool buttons.
   void SetFlat(bool value);
   // The default button answers Enter; the cancel button answers Escape.
@@ -66,11 +71,14 @@ class TButton : public TControl {
   int modalResult_ = mrNone;
 };
 
+enum TAlignment : std::uint8_t { taLeftJustify = 0, taRightJustify, taCenter };
+
 // A static text; "&" marks the accelerator, which focuses FocusControl.
 class TLabel : public TControl {
  public:
   explicit TLabel(TControl& parent, const std::string& caption = "");
   const char* ClassName() const noexcept override { return "TLabel"; }
+  void SetAlignment(TAlignment value);
   TControl* FocusControl() const { return focusControl_; }
   void SetFocusControl(TControl* control) { focusControl_ = control; }
   // The accelerator character (upper case), or 0.

@@ -191,4 +191,32 @@ std::string TPrinterSetupDialog::PrinterName() const {
   return name;
 }
 
+std::vector<std::uint8_t> TPrinterSetupDialog::DevMode() const {
+  if (!devMode_) return {};
+  const auto* mode = static_cast<const std::uint8_t*>(::GlobalLock(devMode_));
+  if (!mode) return {};
+  std::vector<std::uint8_t> bytes(mode, mode + ::GlobalSize(devMode_));
+  ::GlobalUnlock(devMode_);
+  return bytes;
+}
+
+void TPrinterSetupDialog::SetDevMode(const std::vector<std::uint8_t>& devMode) {
+  HGLOBAL block = nullptr;
+  if (!devMode.empty()) {
+    block = ::GlobalAlloc(GMEM_MOVEABLE, devMode.size());
+    if (!block) RaiseLastWin32Error("GlobalAlloc");
+    auto* bytes = static_cast<std::uint8_t*>(::GlobalLock(block));
+    if (!bytes) {
+      ::GlobalFree(block);
+      RaiseLastWin32Error("GlobalLock");
+    }
+    std::copy(devMode.begin(), devMode.end(), bytes);
+    ::GlobalUnlock(block);
+  }
+  if (devMode_) ::GlobalFree(devMode_);
+  if (devNames_) ::GlobalFree(devNames_);  // the printer is the one the settings name
+  devMode_ = block;
+  devNames_ = nullptr;
+}
+
 }  // namespace lumetra::ui

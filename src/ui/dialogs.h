@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ui/controls.h"
 
@@ -91,6 +92,10 @@ class TPrinterSetupDialog {
   TPrinterSetupDialog& operator=(const TPrinterSetupDialog&) = delete;
   bool Execute(HWND owner = nullptr);
   std::string PrinterName() const;
+  // The chosen settings as a DEVMODE block; set before Execute, the dialog
+  // starts from them (and from the printer they name).
+  std::vector<std::uint8_t> DevMode() const;
+  void SetDevMode(const std::vector<std::uint8_t>& devMode);
 
  private:
   HGLOBAL devMode_ = nullptr;

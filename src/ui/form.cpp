@@ -52,6 +52,11 @@ BOOL CALLBACK FindButtonProc(HWND window, LPARAM data) {
   return TRUE;
 }
 
+BOOL CALLBACK SetFontProc(HWND window, LPARAM font) {
+  ::SendMessageA(window, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+  return TRUE;
+}
+
 }  // namespace
 
 TForm::TForm(const std::string& caption, int clientWidth, int clientHeight,
@@ -226,6 +231,16 @@ TButton* TForm::FindButton(bool wantDefault) const {
   ButtonSearch search{wantDefault};
   ::EnumChildWindows(Handle(), &FindButtonProc, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+void TForm::SetFont(const std::string& name, int height) {
+  HFONT font = ::CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_DONTCARE, name.c_str());
+  if (!font) RaiseLastWin32Error("CreateFont");
+  ::SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  ::EnumChildWindows(Handle(), &SetFontProc, reinterpret_cast<LPARAM>(font));
+  font_.reset(font);  // the old font is in no control any more
 }
 
 TButton* TForm::DefaultButton() const { return FindButton(true); }

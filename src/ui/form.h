@@ -59,6 +59,10 @@ class TForm : public TControl {
 
   TButton* DefaultButton() const;
   TButton* CancelButton() const;
+  // Gives the form and every control already on it one font (a negative
+  // height is the character height in pixels), for dialogs laid out in a
+  // fixed font rather than the system's.
+  void SetFont(const std::string& name, int height);
 
   TNotifyEvent OnShow;
   TNotifyEvent OnHide;
@@ -86,6 +90,7 @@ class TForm : public TControl {
   int clientHeight_;
   int minWidth_ = 0;
   int minHeight_ = 0;
+  UniqueGdiObject font_;
 };
 
 }  // namespace lumetra::ui

@@ -11,6 +11,12 @@
 #include "imaging/lumisc.h"
 #include "platform/platform.h"
 #include "scanwindow/win32/scan_stop.h"
+#include "printing/win32/dib_graphic_printer.h"
+#include "printing/win32/print_option_form.h"
+#include "printing/win32/printer.h"
+#include "transforms/dialogs/crop_form.h"
+#include "transforms/dialogs/format_conversion_form.h"
+#include "transforms/dialogs/resize_form.h"
 #include "transforms/convolution_transforms.h"
 #include "transforms/geometric_transforms.h"
 #include "transforms/point_transforms.h"
@@ -72,6 +78,10 @@ TfrmMain::TfrmMain() : TForm(kCaption, 783, 556) {
   auto edit = [this](TMake make) {
     return TNotifyEvent([this, make](TObject*) { ApplyEdit(make); });
   };
+  // The dialog commands ask before anything is touched; null is Cancel.
+  auto dialog = [edit](auto ask) {
+    return edit([ask]() -> std::unique_ptr<TImageTransform> { return ask(); });
+  };
   auto rotate = [edit](double angle) {
     return edit([angle] {
       auto t = std::make_unique<TRotateTransform>();
@@ -126,8 +136,9 @@ TfrmMain::TfrmMain() : TForm(kCaption, 783, 556) {
        on(&TfrmMain::AppendtoTIFFMenuClick)},
       {1, "AppendtoDCXMenu", "App&end to DCX file ...", "", miHidden | miDisabled},
       {1, "N2", "-"},
-      {1, "PrintMenu", "&Print ...", "", miHidden},
-      {1, "PrintSetupMenu", "P&rint Setup ...", "", miHidden},
+      {1, "PrintMenu", "&Print ...", "", miHidden, on(&TfrmMain::PrintMenuClick)},
+      {1, "PrintSetupMenu", "P&rint Setup ...", "", miHidden,
+       on(&TfrmMain::PrintSetupMenuClick)},
       {1, "N3", "-"},
       {1, "ScanMenu", "S&can ...", "", 0, on(&TfrmMain::ScanMenuClick)},
       {1, "SelectScannerMenu", "Se&lect Scanner ...", "", 0,
@@ -184,7 +195,7 @@ TfrmMain::TfrmMain() : TForm(kCaption, 783, 556) {
        simple(static_cast<TFlipVerticalTransform*>(nullptr))},
       {1, "NegativeMenu", "&Negative", "", miHidden,
        simple(static_cast<TNegativeTransform*>(nullptr))},
-      {1, "CropMenu", "&Crop ...", "", miHidden},
+      {1, "CropMenu", "&Crop ...", "", miHidden, dialog([] { return ExecuteCropDialog(); })},
       {1, "SharpenMenu", "&Sharpen", "", miHidden,
        simple(static_cast<TSharpenTransform*>(nullptr))},
       {1, "SmoothMenu", "S&mooth", "", miHidden, simple(static_cast<TSmoothTransform*>(nullptr))},
@@ -200,8 +211,10 @@ TfrmMain::TfrmMain() : TForm(kCaption, 783, 556) {
       {1, "GammaMenu", "&Gamma ...", "", miHidden, gamma},
       {1, "ConvertToGrayMenu", "Convert to Gra&y", "", 0,
        simple(static_cast<TConvertToGrayTransform*>(nullptr))},
-      {1, "FormatConversionMenu", "F&ormat Conversion ..."},
-      {1, "ResizeMenu", "Resi&ze ...", "", miHidden},
+      {1, "FormatConversionMenu", "F&ormat Conversion ...", "", 0,
+       dialog([this] { return ExecuteFormatConversionDialog(*imageScrollBox_->Graphic()); })},
+      {1, "ResizeMenu", "Resi&ze ...", "", miHidden,
+       dialog([this] { return ExecuteResizeDialog(*imageScrollBox_->Graphic()); })},
       {0, "HelpMenu", "&Help"},
       {1, "AboutMenu", "&About ...", "", 0, on(&TfrmMain::AboutMenuClick)},
   };
@@ -665,6 +678,29 @@ void TfrmMain::ApplyEdit(const std::function<std::unique_ptr<TImageTransform>()>
   transform->ApplyOnDest(*undoImage_, *graphic);
   modified_ = true;
   imageScrollBox_->Redraw(true);
+}
+
+void TfrmMain::PrintMenuClick(TObject*) {
+  TPrintOptionForm options;
+  if (options.ShowModal() != mrOk) return;
+  const TPrintMode mode = options.GetPrintMode();
+  const double width = static_cast<double>(StrToFloat(options.WidthFld.Text()));
+  const double height = static_cast<double>(StrToFloat(options.HeightFld.Text()));
+  TDibGraphic* graphic = imageScrollBox_->Graphic();
+  if (!graphic) throw ELumetraError("Graphic is empty");
+  TDibGraphicPrinter printer;
+  printer.SetPrintMode(mode);
+  printer.SetWidthInches(width);
+  printer.SetHeightInches(height);
+  printer.SetAutoJob(true);
+  printer.SetTitle("Quorvex");
+  printer.Print(*graphic);
+}
+
+void TfrmMain::PrintSetupMenuClick(TObject*) {
+  TPrinterSetupDialog dialog;
+  dialog.SetDevMode(Printer().DevMode());
+  if (dialog.Execute(Handle())) Printer().SetPrinter(dialog.PrinterName(), dialog.DevMode());
 }
 
 void TfrmMain::UndoMenuClick(TObject*) {

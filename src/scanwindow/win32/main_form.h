@@ -54,6 +54,8 @@ class TfrmMain : public lumetra::ui::TForm {
   void SaveMenuClick(lumetra::TObject* sender);
   void SaveAsMenuClick(lumetra::TObject* sender);
   void AppendtoTIFFMenuClick(lumetra::TObject* sender);
+  void PrintMenuClick(lumetra::TObject* sender);
+  void PrintSetupMenuClick(lumetra::TObject* sender);
   void actPanelResize(lumetra::TObject* sender);
 
   lumetra::TImageScrollBox& ImageScrollBox() { return *imageScrollBox_; }
