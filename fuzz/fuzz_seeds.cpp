@@ -3,7 +3,10 @@
 #include <cstdio>
 #include <string>
 
+#include "formats/bmp_graphic.h"
+#include "formats/gbm_wrapper.h"
 #include "formats/jpeg_graphic.h"
+#include "formats/pcx_graphic.h"
 #include "formats/png_graphic.h"
 #include "formats/tiff_graphic.h"
 
@@ -48,6 +51,18 @@ int main(int argc, char** argv) {
     auto png = Sample<TPngGraphic>(TImageFormat(f), 13, 7);
     png->Interlaced = f % 2 == 0;
     Save(*png, dir + "/png_" + std::to_string(f) + ".png");
+  }
+  for (int f = ifBlackWhite; f <= ifTrueColor; ++f) {
+    const std::string suffix = std::to_string(f);
+    Save(*Sample<TBitmapGraphic>(TImageFormat(f), 13, 7), dir + "/bmp_" + suffix + ".bmp");
+    Save(*Sample<TPcxGraphic>(TImageFormat(f), 13, 7), dir + "/pcx_" + suffix + ".pcx");
+    TFileStream dcx(dir + "/dcx_" + suffix + ".dcx", fmCreate);
+    Sample<TDcxGraphic>(TImageFormat(f), 13, 7)->AppendToStream(dcx);
+    Sample<TDcxGraphic>(ifBlackWhite, 9, 5)->AppendToStream(dcx);
+    if (f == ifGray256 || f == ifColor256 || f == ifTrueColor) {
+      TFileStream tga(dir + "/tga_" + suffix + ".tga", fmCreate);
+      WriteWithGbm(tga, *Sample<TDibGraphic>(TImageFormat(f), 13, 7), "File.tga");
+    }
   }
   for (bool progressive : {false, true})
     for (TImageFormat f : {ifGray256, ifTrueColor}) {

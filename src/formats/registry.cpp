@@ -6,7 +6,9 @@
 #include <mutex>
 
 #include "base/format.h"
+#include "formats/bmp_graphic.h"
 #include "formats/jpeg_graphic.h"
+#include "formats/pcx_graphic.h"
 #include "formats/png_graphic.h"
 #include "formats/tiff_graphic.h"
 
@@ -52,6 +54,9 @@ struct BuiltinFormat {
 const BuiltinFormat kBuiltinFormats[] = {
     {"TIF", "TIFF file", &GraphicClassOf<TTiffGraphic>},
     {"TIFF", "TIFF file", &GraphicClassOf<TTiffGraphic>},
+    {"PCX", "ZSoft PC Paintbrush", &GraphicClassOf<TPcxGraphic>},
+    {"PCC", "ZSoft PC Paintbrush", &GraphicClassOf<TPcxGraphic>},
+    {"DCX", "DCX file", &GraphicClassOf<TDcxGraphic>},
     {"PNG", "Portable Network Graphic", &GraphicClassOf<TPngGraphic>},
     {"JPG", "JPEG", &GraphicClassOf<TJpegGraphic>},
     {"JPEG", "JPEG", &GraphicClassOf<TJpegGraphic>},
@@ -112,6 +117,11 @@ std::unique_ptr<TDibGraphic> CreateGraphicForFile(const std::string& fileName) {
     throw ELumetraError(Format("Graphic files of %s format are not supported or not registered",
                                ExtractFileExt(fileName)));
   return graphicClass->Create();
+}
+
+void RegisterExtraPictureFormats() {
+  if (!FindGraphicClass("*.BMP"))
+    RegisterFileFormat("BMP", "Bitmap file", GraphicClassOf<TBitmapGraphic>());
 }
 
 std::vector<TFileFormat> RegisteredFileFormats() {

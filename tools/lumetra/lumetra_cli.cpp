@@ -7,6 +7,7 @@
 #include "base/conversions.h"
 #include "base/format.h"
 #include "formats/jpeg_graphic.h"
+#include "formats/pcx_graphic.h"
 #include "formats/registry.h"
 #include "formats/tiff_graphic.h"
 #include "platform/platform.h"
@@ -62,6 +63,11 @@ int ParseNumber(const std::string& option, const std::string& text, int low, int
   if (value < low || value > high)
     throw UsageError(Format("%s must be between %d and %d", option, low, high));
   return value;
+}
+
+// The formats that hold more than one page.
+bool IsMultiPage(const TDibGraphic& writer) {
+  return dynamic_cast<const TTiffGraphic*>(&writer) || dynamic_cast<const TDcxGraphic*>(&writer);
 }
 
 std::unique_ptr<TDibGraphic> ReaderFor(const std::string& fileName) {
@@ -156,7 +162,7 @@ int Convert(const std::string& inName, const std::string& outName, std::optional
     for (int p = 1; p <= pages; ++p) wanted.push_back(p);
   // Check the output class before the file is created.
   auto check = CreateGraphicForFile(outName);
-  if (wanted.size() > 1 && !dynamic_cast<TTiffGraphic*>(check.get()))
+  if (wanted.size() > 1 && !IsMultiPage(*check))
     throw ELumetraError(
         Format("The %s format does not support multiple images; choose one page with --page",
                check->ClassName()));
@@ -178,7 +184,7 @@ int Convert(const std::string& inName, const std::string& outName, std::optional
 int Append(const std::string& inName, const std::string& outName, std::ostream& out) {
   const int pages = PageCount(inName);
   auto check = CreateGraphicForFile(outName);
-  if (!dynamic_cast<TTiffGraphic*>(check.get()))
+  if (!IsMultiPage(*check))
     throw ELumetraError(
         Format("The %s format does not support multiple images", check->ClassName()));
   std::unique_ptr<TFileStream> stream;
@@ -200,6 +206,7 @@ int Append(const std::string& inName, const std::string& outName, std::ostream& 
 int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
   try {
     RegisterBuiltinFormats();
+    RegisterExtraPictureFormats();
     if (arguments.empty()) throw UsageError("no command given");
     const std::string& command = arguments[0];
     std::vector<std::string> positional;

@@ -4,14 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "formats/tiff_graphic.h"
 #include "scanwindow/scan_document.h"
-#include "twain/twain_scanner.h"
 #include "transforms/image_transform.h"
+#include "twain/twain_scanner.h"
 #include "ui/controls.h"
 #include "ui/form.h"
 #include "ui/menus.h"
@@ -49,6 +50,7 @@ class TfrmMain : public lumetra::ui::TForm {
   void SaveMenuClick(lumetra::TObject* sender);
   void SaveAsMenuClick(lumetra::TObject* sender);
   void AppendtoTIFFMenuClick(lumetra::TObject* sender);
+  void AppendtoDCXMenuClick(lumetra::TObject* sender);
   void actPanelResize(lumetra::TObject* sender);
 
   lumetra::TImageScrollBox& ImageScrollBox() { return *imageScrollBox_; }
@@ -60,6 +62,9 @@ class TfrmMain : public lumetra::ui::TForm {
   void FormClose(lumetra::TObject* sender, lumetra::ui::TCloseAction& action);
   void FormDestroy();
   void LoadDocument(const std::string& fileName);
+  // Append to TIFF / DCX: the viewer's image becomes the last page of a
+  // file of one of Extensions that the user picks.
+  void AppendToDocument(const std::string& title, std::initializer_list<std::string> extensions);
   // False when the user cancelled.
   bool SavePrompt();
   void CommandEnabling(lumetra::TObject* sender, bool& done);
