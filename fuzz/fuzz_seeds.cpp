@@ -4,10 +4,11 @@
 #include <string>
 
 #include "formats/bmp_graphic.h"
-#include "formats/gbm_wrapper.h"
 #include "formats/jpeg_graphic.h"
 #include "formats/pcx_graphic.h"
 #include "formats/png_graphic.h"
+#include "formats/ppm_graphic.h"
+#include "formats/tga_graphic.h"
 #include "formats/tiff_graphic.h"
 
 using namespace lumetra;
@@ -59,9 +60,12 @@ int main(int argc, char** argv) {
     TFileStream dcx(dir + "/dcx_" + suffix + ".dcx", fmCreate);
     Sample<TDcxGraphic>(TImageFormat(f), 13, 7)->AppendToStream(dcx);
     Sample<TDcxGraphic>(ifBlackWhite, 9, 5)->AppendToStream(dcx);
-    if (f == ifGray256 || f == ifColor256 || f == ifTrueColor) {
-      TFileStream tga(dir + "/tga_" + suffix + ".tga", fmCreate);
-      WriteWithGbm(tga, *Sample<TDibGraphic>(TImageFormat(f), 13, 7), "File.tga");
+    if (f == ifGray256 || f == ifColor256 || f == ifTrueColor)
+      Save(*Sample<TTgaGraphic>(TImageFormat(f), 13, 7), dir + "/tga_" + suffix + ".tga");
+    for (bool binary : {false, true}) {
+      auto ppm = Sample<TPpmGraphic>(TImageFormat(f), 13, 7);
+      ppm->Binary = binary;
+      Save(*ppm, dir + "/ppm_" + suffix + (binary ? "r" : "p") + ".ppm");
     }
   }
   for (bool progressive : {false, true})

@@ -1,13 +1,10 @@
-#include "formats/gbm_wrapper.h"
+#include "formats/tga_graphic.h"
 #include "fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   lumetra::TMemoryStream stream;
   lumetra::fuzz::Fill(stream, data, size);
-  lumetra::TDibGraphic image;
-  try {
-    lumetra::ReadWithGbm(stream, image, "File.tga", "");
-  } catch (const lumetra::Exception&) {
-  }
+  lumetra::TTgaGraphic reader;
+  lumetra::fuzz::LoadPages(reader, stream, 1);
   return 0;
 }

@@ -7,9 +7,12 @@
 
 #include "base/format.h"
 #include "formats/bmp_graphic.h"
+#include "formats/eps_graphic.h"
 #include "formats/jpeg_graphic.h"
 #include "formats/pcx_graphic.h"
 #include "formats/png_graphic.h"
+#include "formats/ppm_graphic.h"
+#include "formats/tga_graphic.h"
 #include "formats/tiff_graphic.h"
 
 namespace lumetra {
@@ -52,6 +55,9 @@ struct BuiltinFormat {
   TGraphicClass (*graphicClass)();
 };
 const BuiltinFormat kBuiltinFormats[] = {
+    {"PPM", "Portable Pixelmap", &GraphicClassOf<TPpmGraphic>},
+    {"PGM", "Portable Greymap", &GraphicClassOf<TPpmGraphic>},
+    {"PBM", "Portable Bitmap", &GraphicClassOf<TPpmGraphic>},
     {"TIF", "TIFF file", &GraphicClassOf<TTiffGraphic>},
     {"TIFF", "TIFF file", &GraphicClassOf<TTiffGraphic>},
     {"PCX", "ZSoft PC Paintbrush", &GraphicClassOf<TPcxGraphic>},
@@ -60,6 +66,10 @@ const BuiltinFormat kBuiltinFormats[] = {
     {"PNG", "Portable Network Graphic", &GraphicClassOf<TPngGraphic>},
     {"JPG", "JPEG", &GraphicClassOf<TJpegGraphic>},
     {"JPEG", "JPEG", &GraphicClassOf<TJpegGraphic>},
+    {"TGA", "Truevision Targa", &GraphicClassOf<TTgaGraphic>},
+    {"VST", "Truevision Vista", &GraphicClassOf<TTgaGraphic>},
+    {"AFI", "Truevision Targa", &GraphicClassOf<TTgaGraphic>},
+    {"EPS", "Encapsulated postscript", &GraphicClassOf<TEPSGraphic>},
 };
 
 // Caller holds the mutex.

@@ -11,7 +11,9 @@
 #include "formats/jpeg_graphic.h"
 #include "formats/pcx_graphic.h"
 #include "formats/png_graphic.h"
+#include "formats/ppm_graphic.h"
 #include "formats/registry.h"
+#include "formats/tga_graphic.h"
 #include "formats/tiff_graphic.h"
 
 namespace lumetra {
@@ -73,6 +75,13 @@ std::vector<std::uint8_t> TwoPageDcx() {
   return {s.Memory(), s.Memory() + s.Size()};
 }
 
+template <bool binary>
+std::vector<std::uint8_t> PortableMap() {
+  auto image = MakePatterned<TPpmGraphic>(ifTrueColor, 30, 20);
+  image->Binary = binary;
+  return Bytes(*image);
+}
+
 const Sample kSamples[] = {
     {"TiffGroup4", [] { return TiffWith(ifBlackWhite, tcGroup4, 2147483647); }},
     {"TiffGroup3", [] { return TiffWith(ifBlackWhite, tcGroup3_2D, 16); }},
@@ -110,6 +119,10 @@ const Sample kSamples[] = {
     {"Pcx8", &Pattern<TPcxGraphic, ifColor256>},
     {"Pcx24", &Pattern<TPcxGraphic, ifTrueColor>},
     {"Dcx", &TwoPageDcx},
+    {"Tga8", &Pattern<TTgaGraphic, ifColor256>},
+    {"Tga24", &Pattern<TTgaGraphic, ifTrueColor>},
+    {"PpmRaw", &PortableMap<true>},
+    {"PpmPlain", &PortableMap<false>},
 };
 
 const char* ExtensionOf(const std::string& name) {
@@ -118,6 +131,8 @@ const char* ExtensionOf(const std::string& name) {
   if (name.rfind("Bmp", 0) == 0) return "bmp";
   if (name.rfind("Pcx", 0) == 0) return "pcx";
   if (name.rfind("Dcx", 0) == 0) return "dcx";
+  if (name.rfind("Tga", 0) == 0) return "tga";
+  if (name.rfind("Ppm", 0) == 0) return "ppm";
   return "jpg";
 }
 
@@ -152,6 +167,7 @@ std::string LoadOutcome(const std::string& sample, const std::vector<std::uint8_
   } catch (const ELumetraError& e) {
     // A file whose compression does not suit its pixel layout.
     if (std::string(e.what()).find("compression not supported") != std::string::npos) return "";
+    if (std::string(e.what()) == "Not a valid PPM file") return "ELumetraError";
     // A bitmap header naming a bit count or compression there is no reader for.
     if (std::string(e.what()).rfind("Unsupported ", 0) == 0) return "";
     return std::string("unexpected: ") + e.what();
@@ -168,7 +184,8 @@ std::string ExpectedClass(const std::string& sample) {
   // Run-length bitmaps cannot be bounded by their size: the image model
   // refuses what it will not allocate.
   if (ext == "bmp") return "EInvalidGraphic|EOutOfResources";
-  if (ext == "pcx") return "EGbmError";
+  if (ext == "pcx" || ext == "tga") return "EGbmError";
+  if (ext == "ppm") return "ELumetraError";
   if (ext == "dcx") return "EDcxError|EGbmError";
   return ext == "tif" ? "ETiffError" : ext == "png" ? "EPNGError" : "EJpegError";
 }

@@ -6,6 +6,7 @@
 
 #include "base/conversions.h"
 #include "base/format.h"
+#include "formats/eps_graphic.h"
 #include "formats/jpeg_graphic.h"
 #include "formats/pcx_graphic.h"
 #include "formats/registry.h"
@@ -162,6 +163,8 @@ int Convert(const std::string& inName, const std::string& outName, std::optional
     for (int p = 1; p <= pages; ++p) wanted.push_back(p);
   // Check the output class before the file is created.
   auto check = CreateGraphicForFile(outName);
+  if (dynamic_cast<TEPSGraphic*>(check.get()))
+    throw ELumetraError("EPS files are read for their preview; they cannot be written");
   if (wanted.size() > 1 && !IsMultiPage(*check))
     throw ELumetraError(
         Format("The %s format does not support multiple images; choose one page with --page",
