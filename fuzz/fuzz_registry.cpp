@@ -8,7 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const char* const kNames[] = {"page.tif",  "page.TIFF", "page.png", "page.jpg",
-                                       "page.jpeg", "page.bmp",  "page.pcx", "page.dcx"};
+                                       "page.jpeg", "page.bmp",  "page.pcx", "page.dcx",
+                                       "page.tga",  "page.ppm",  "page.eps"};
   if (size < 1) return 0;
   const char* name = kNames[data[0] % std::size(kNames)];
   lumetra::TMemoryStream stream;

@@ -182,6 +182,23 @@ TEST(Pcx, SixteenGreysAreAFourBitFileWithTheirPalette) {
   }
 }
 
+// Headers the fuzzer found: a plane count of 0 once passed as an image of
+// no data (any size) and was allocated in full.
+TEST(Pcx, HeadersWithoutPlanesOrWithTooFewBytesPerLineAreRefused) {
+  auto image = MakePatterned<TPcxGraphic>(ifBlackWhite, 64, 64);
+  TMemoryStream good;
+  image->SaveToStream(good);
+  for (const auto& [at, value] : {std::pair{65, 0}, std::pair{65, 5}, std::pair{66, 7}}) {
+    TMemoryStream s;
+    s.WriteBuffer(good.Memory(), good.Size());
+    s.Memory()[at] = std::uint8_t(value);
+    TPcxGraphic back;
+    s.SetPosition(0);
+    EXPECT_EQ(MessageOf([&] { back.LoadImageFromStream(s, 1); }), "gbm_read_header failed.")
+        << at << "=" << value;
+  }
+}
+
 TEST(Gbm, UnknownExtensionsAndEmptyImages) {
   TMemoryStream s;
   TDibGraphic image;

@@ -41,6 +41,7 @@ struct PcxState : GbmPrivate {
 
 // Output bits per pixel of a plane layout, or 0 for one this codec does not read.
 int OutputBits(int bitsPerPlane, int planes) {
+  if (planes < 1) return 0;
   if (bitsPerPlane == 1 && planes == 1) return 1;
   if (bitsPerPlane == 1 && planes <= 4) return 4;
   if ((bitsPerPlane == 2 || bitsPerPlane == 4) && planes == 1) return 4;
