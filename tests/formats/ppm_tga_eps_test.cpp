@@ -178,6 +178,17 @@ TEST(Tga, RoundTripsAndRefusesOtherFormatsBeforeWriting) {
   }
 }
 
+// Found by fuzzing: a true-colour file with a colour map of 0-bit entries
+// read its map entries from an empty buffer.
+TEST(Tga, ColourMapsOfNoBytesPerEntryAreRefused) {
+  const std::uint8_t file[] = {0, 1, 10, 0, 0, 0, 14, 0, 0, 0, 1, 0, 41, 147, 27, 0, 24, 49, 0, 1};
+  TMemoryStream s;
+  s.WriteBuffer(file, sizeof file);
+  s.SetPosition(0);
+  TTgaGraphic image;
+  EXPECT_EQ(MessageOf([&] { image.LoadFromStream(s); }), "gbm_read_header failed.");
+}
+
 // An EPS file with a binary header; Previews lists (metafile, TIFF) bytes.
 TMemoryStream& Eps(TMemoryStream& s, const std::string& metafile, const std::string& tiff) {
   std::uint8_t h[32] = {};

@@ -62,6 +62,9 @@ GbmError ReadHeader(TStream& stream, const std::string&, GbmHeader& gbm) {
   state->runLength = (h[2] & kRunLength) != 0;
   state->descriptor = h[17];
   if (mapType > 1 || h[2] == 0 || (h[2] & ~(kRunLength | 3)) != 0) return GBM_ERR_BAD_MAGIC;
+  // A colour map is skipped by its entry size even where the pixels do not
+  // use it: a size of no bytes would leave the map unreadable.
+  if (mapType == 1 && !ValidEntryBits(mapBits)) return GBM_ERR_NOT_SUPP;
   int bpp = 0;
   switch (state->type) {
     case kMapped:
@@ -90,7 +93,7 @@ GbmError ReadHeader(TStream& stream, const std::string&, GbmHeader& gbm) {
     std::vector<std::uint8_t> map(std::size_t(mapLength) * entryBytes);
     if (stream.Read(map.data(), std::int64_t(map.size())) != std::int64_t(map.size()))
       return GBM_ERR_READ;
-    for (int i = 0; i < mapLength && mapFirst + i < 256; ++i)
+    for (int i = 0; state->type == kMapped && i < mapLength && mapFirst + i < 256; ++i)
       state->palette[mapFirst + i] = Colour(map.data() + std::size_t(i) * entryBytes, entryBytes);
   }
   if (state->type == kGrey)
