@@ -14,6 +14,10 @@
 #include "formats/ppm_graphic.h"
 #include "formats/tga_graphic.h"
 #include "formats/tiff_graphic.h"
+#ifdef _WIN32
+#include "formats/win32/icon_graphic.h"
+#include "formats/win32/metafile_graphic.h"
+#endif
 
 namespace lumetra {
 namespace {
@@ -132,6 +136,15 @@ std::unique_ptr<TDibGraphic> CreateGraphicForFile(const std::string& fileName) {
 void RegisterExtraPictureFormats() {
   if (!FindGraphicClass("*.BMP"))
     RegisterFileFormat("BMP", "Bitmap file", GraphicClassOf<TBitmapGraphic>());
+#ifdef _WIN32
+  // Icons and metafiles are drawn by GDI: only the Windows build has them.
+  if (!FindGraphicClass("*.ICO"))
+    RegisterFileFormat("ICO", "Windows icon", GraphicClassOf<TIconGraphic>());
+  if (!FindGraphicClass("*.WMF")) {
+    RegisterFileFormat("WMF", "Windows meta file", GraphicClassOf<TMetaFileGraphic>());
+    RegisterFileFormat("EMF", "Enhanced meta file", GraphicClassOf<TMetaFileGraphic>());
+  }
+#endif
 }
 
 std::vector<TFileFormat> RegisteredFileFormats() {
