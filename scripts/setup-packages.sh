@@ -13,7 +13,7 @@ packages=(
   libtiff-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
   googletest libgtest-dev libbenchmark-dev
   dpkg-dev nasm libvips-tools
-  libtiff-tools libjpeg-turbo-progs imagemagick qpdf poppler-utils pngcheck
+  libtiff-tools libjpeg-turbo-progs imagemagick qpdf poppler-utils pngcheck netpbm
 )
 
 missing=()
