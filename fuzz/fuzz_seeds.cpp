@@ -4,9 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "formats/bmp_graphic.h"
 #include "formats/jpeg_graphic.h"
+#include "formats/pcx_graphic.h"
 #include "formats/pdf_graphic.h"
 #include "formats/png_graphic.h"
+#include "formats/ppm_graphic.h"
+#include "formats/tga_graphic.h"
 #include "formats/tiff_graphic.h"
 
 using namespace lumetra;
@@ -50,6 +54,21 @@ int main(int argc, char** argv) {
     auto png = Sample<TPngGraphic>(TImageFormat(f), 13, 7);
     png->Interlaced = f % 2 == 0;
     Save(*png, dir + "/png_" + std::to_string(f) + ".png");
+  }
+  for (int f = ifBlackWhite; f <= ifTrueColor; ++f) {
+    const std::string suffix = std::to_string(f);
+    Save(*Sample<TBitmapGraphic>(TImageFormat(f), 13, 7), dir + "/bmp_" + suffix + ".bmp");
+    Save(*Sample<TPcxGraphic>(TImageFormat(f), 13, 7), dir + "/pcx_" + suffix + ".pcx");
+    TFileStream dcx(dir + "/dcx_" + suffix + ".dcx", fmCreate);
+    Sample<TDcxGraphic>(TImageFormat(f), 13, 7)->AppendToStream(dcx);
+    Sample<TDcxGraphic>(ifBlackWhite, 9, 5)->AppendToStream(dcx);
+    if (f == ifGray256 || f == ifColor256 || f == ifTrueColor)
+      Save(*Sample<TTgaGraphic>(TImageFormat(f), 13, 7), dir + "/tga_" + suffix + ".tga");
+    for (bool binary : {false, true}) {
+      auto ppm = Sample<TPpmGraphic>(TImageFormat(f), 13, 7);
+      ppm->Binary = binary;
+      Save(*ppm, dir + "/ppm_" + suffix + (binary ? "r" : "p") + ".ppm");
+    }
   }
   for (bool progressive : {false, true})
     for (TImageFormat f : {ifGray256, ifTrueColor}) {

@@ -13,10 +13,7 @@ packages=(
   libtiff-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
   googletest libgtest-dev libbenchmark-dev
   dpkg-dev nasm libvips-tools libvips-dev
-  libtiff-tools libjpeg-turbo-progs imagemagick qpdf poppler-utils pngcheck img2pdf
-  # A real printer for the print tests: a private cupsd with a cups-pdf
-  # queue; Wine's 32-bit spooler reaches it through the i386 libcups.
-  cups printer-driver-cups-pdf libcups2:i386
+  libtiff-tools libjpeg-turbo-progs imagemagick qpdf poppler-utils pngcheck img2pdf netpbm
 )
 
 missing=()

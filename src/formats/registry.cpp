@@ -6,10 +6,19 @@
 #include <mutex>
 
 #include "base/format.h"
+#include "formats/bmp_graphic.h"
+#include "formats/eps_graphic.h"
 #include "formats/jpeg_graphic.h"
+#include "formats/pcx_graphic.h"
 #include "formats/pdf_graphic.h"
 #include "formats/png_graphic.h"
+#include "formats/ppm_graphic.h"
+#include "formats/tga_graphic.h"
 #include "formats/tiff_graphic.h"
+#ifdef _WIN32
+#include "formats/win32/icon_graphic.h"
+#include "formats/win32/metafile_graphic.h"
+#endif
 
 namespace lumetra {
 namespace {
@@ -51,12 +60,22 @@ struct BuiltinFormat {
   TGraphicClass (*graphicClass)();
 };
 const BuiltinFormat kBuiltinFormats[] = {
+    {"PPM", "Portable Pixelmap", &GraphicClassOf<TPpmGraphic>},
+    {"PGM", "Portable Greymap", &GraphicClassOf<TPpmGraphic>},
+    {"PBM", "Portable Bitmap", &GraphicClassOf<TPpmGraphic>},
     {"TIF", "TIFF file", &GraphicClassOf<TTiffGraphic>},
     {"TIFF", "TIFF file", &GraphicClassOf<TTiffGraphic>},
+    {"PCX", "ZSoft PC Paintbrush", &GraphicClassOf<TPcxGraphic>},
+    {"PCC", "ZSoft PC Paintbrush", &GraphicClassOf<TPcxGraphic>},
+    {"DCX", "DCX file", &GraphicClassOf<TDcxGraphic>},
     {"PNG", "Portable Network Graphic", &GraphicClassOf<TPngGraphic>},
     {"JPG", "JPEG", &GraphicClassOf<TJpegGraphic>},
     {"JPEG", "JPEG", &GraphicClassOf<TJpegGraphic>},
     {"PDF", "PDF file", &GraphicClassOf<TPdfGraphic>},
+    {"TGA", "Truevision Targa", &GraphicClassOf<TTgaGraphic>},
+    {"VST", "Truevision Vista", &GraphicClassOf<TTgaGraphic>},
+    {"AFI", "Truevision Targa", &GraphicClassOf<TTgaGraphic>},
+    {"EPS", "Encapsulated postscript", &GraphicClassOf<TEPSGraphic>},
 };
 
 // Caller holds the mutex.
@@ -114,6 +133,20 @@ std::unique_ptr<TDibGraphic> CreateGraphicForFile(const std::string& fileName) {
     throw ELumetraError(Format("Graphic files of %s format are not supported or not registered",
                                ExtractFileExt(fileName)));
   return graphicClass->Create();
+}
+
+void RegisterExtraPictureFormats() {
+  if (!FindGraphicClass("*.BMP"))
+    RegisterFileFormat("BMP", "Bitmap file", GraphicClassOf<TBitmapGraphic>());
+#ifdef _WIN32
+  // Icons and metafiles are drawn by GDI: only the Windows build has them.
+  if (!FindGraphicClass("*.ICO"))
+    RegisterFileFormat("ICO", "Windows icon", GraphicClassOf<TIconGraphic>());
+  if (!FindGraphicClass("*.WMF")) {
+    RegisterFileFormat("WMF", "Windows meta file", GraphicClassOf<TMetaFileGraphic>());
+    RegisterFileFormat("EMF", "Enhanced meta file", GraphicClassOf<TMetaFileGraphic>());
+  }
+#endif
 }
 
 std::vector<TFileFormat> RegisteredFileFormats() {

@@ -50,6 +50,10 @@ std::string GraphicFileFilter();
 // Enters the built-in format classes in table order, once per process (safe
 // to call from any thread). Every registry function calls it first.
 void RegisterBuiltinFormats();
+// The picture formats the scanning window makes sure of when it opens (and
+// the tools too), each only when its extension finds no class yet: bitmaps,
+// and on Windows icons and metafiles.
+void RegisterExtraPictureFormats();
 // Empties the registry (library finalisation); a later call of any registry
 // function registers the built-in formats again.
 void UnregisterFileFormats();

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/little_endian.h"
+
 namespace lumetra {
 
 namespace {
@@ -14,15 +16,6 @@ constexpr std::int64_t kMaxBmpStreamBytes = std::int64_t{1} << 31;
 
 [[noreturn]] void Invalid() {
   throw EInvalidGraphic("Bitmap image is not valid");
-}
-
-std::uint16_t Le16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Le32(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-         (std::uint32_t{p[3]} << 24);
 }
 
 // One colour channel of a 16- or 32-bit pixel: where its bits lie and how
@@ -56,11 +49,12 @@ struct Channel {
   }
 };
 
-void DecodePlain(const std::uint8_t* bits, const TDibLayout& l, TDibGraphic& dest) {
-  const std::size_t stride = static_cast<std::size_t>(dest.RowStride());
+// Rows is the bottom-up store of the DIB's own stride.
+void DecodePlain(const std::uint8_t* bits, const TDibLayout& l, std::uint8_t* rows) {
+  const std::size_t stride = ((std::size_t(l.width) * l.bitCount + 31) / 32) * 4;
   for (int r = 0; r < l.height; ++r) {
-    const int y = l.topDown ? r : l.height - 1 - r;
-    std::memcpy(dest.ScanLine(y), bits + stride * r, stride);
+    const int y = l.topDown ? l.height - 1 - r : r;
+    std::memcpy(rows + stride * y, bits + stride * r, stride);
   }
 }
 
@@ -84,12 +78,21 @@ void DecodeMasked(const std::uint8_t* bits, const TDibLayout& l, TDibGraphic& de
 // two alternating indices), escapes for end of line, end of bitmap, a jump
 // and literal runs padded to 16 bits. Whatever falls outside the image is
 // dropped; data that ends early leaves the rest of the image at index 0.
-void DecodeRunLength(const std::uint8_t* p, const TDibLayout& l, TDibGraphic& dest) {
+void DecodeRunLength(const std::uint8_t* p, const TDibLayout& l, std::uint8_t* rows) {
   const bool four = l.compression == kDibRle4;
   const std::uint8_t* const end = p + l.bitsSize;
-  int x = 0, y = 0;  // y counts rows from the bottom
+  const std::size_t stride = ((std::size_t(l.width) * l.bitCount + 31) / 32) * 4;
+  int x = 0, y = 0;  // y counts rows from the bottom, as the store does
   auto put = [&](int index) {
-    if (x < l.width && y < l.height) dest.SetPixelIndex(x, l.height - 1 - y, index);
+    if (x < l.width && y < l.height) {
+      std::uint8_t* row = rows + stride * y;
+      if (!four)
+        row[x] = static_cast<std::uint8_t>(index);
+      else if (x & 1)
+        row[x >> 1] = static_cast<std::uint8_t>((row[x >> 1] & 0xF0) | (index & 0x0F));
+      else
+        row[x >> 1] = static_cast<std::uint8_t>((row[x >> 1] & 0x0F) | (index << 4));
+    }
     if (x < l.width) ++x;
   };
   while (end - p >= 2 && y < l.height) {
@@ -277,39 +280,50 @@ void DecodeDib(const std::uint8_t* block, const TDibLayout& layout, TDibGraphic&
   dest.NewImage(layout.width, layout.height, format, format == ifTrueColor ? nullptr : &palette,
                 DpiFromPelsPerMetre(layout.xPelsPerMeter),
                 DpiFromPelsPerMetre(layout.yPelsPerMeter));
-  const std::uint8_t* bits = block + layout.bitsOffset;
-  if (layout.compression == kDibRle8 || layout.compression == kDibRle4)
-    DecodeRunLength(bits, layout, dest);
-  else if (layout.bitCount == 16 || layout.bitCount == 32)
-    DecodeMasked(bits, layout, dest);
+  if (layout.bitCount == 16 || layout.bitCount == 32)
+    DecodeMasked(block + layout.bitsOffset, layout, dest);
   else
-    DecodePlain(bits, layout, dest);
+    DecodeDibRows(block, layout, dest.PixelMemory());
 }
 
-void ReadBmpStream(TStream& stream, TDibGraphic& dest) {
+void DecodeDibRows(const std::uint8_t* block, const TDibLayout& layout, std::uint8_t* rows) {
+  const std::uint8_t* bits = block + layout.bitsOffset;
+  if (layout.compression == kDibRle8 || layout.compression == kDibRle4)
+    DecodeRunLength(bits, layout, rows);
+  else
+    DecodePlain(bits, layout, rows);
+}
+
+TBmpFile ReadBmpFile(TStream& stream) {
   std::uint8_t fileHeader[14];
   if (stream.Read(fileHeader, sizeof fileHeader) != sizeof fileHeader) Invalid();
   if (fileHeader[0] != 'B' || fileHeader[1] != 'M') Invalid();
   const std::uint32_t offset = Le32(fileHeader + 10);
-  const std::int64_t dibStart = stream.Position();
-  const std::int64_t rest = stream.Size() - dibStart;
+  TBmpFile file;
+  file.dibStart = stream.Position();
+  const std::int64_t rest = stream.Size() - file.dibStart;
   if (rest <= 0 || rest > kMaxBmpStreamBytes) Invalid();
-  std::vector<std::uint8_t> dib(static_cast<std::size_t>(rest));
-  if (stream.Read(dib.data(), rest) != rest) Invalid();
+  file.dib.resize(static_cast<std::size_t>(rest));
+  if (stream.Read(file.dib.data(), rest) != rest) Invalid();
   // An offset that points into the file header or past the end is ignored:
   // the pixels then follow the colour table, as they nearly always do.
   std::size_t bitsOffset = 0;
-  if (offset >= sizeof fileHeader && offset - sizeof fileHeader < dib.size())
+  if (offset >= sizeof fileHeader && offset - sizeof fileHeader < file.dib.size())
     bitsOffset = offset - sizeof fileHeader;
-  TDibLayout layout;
   try {
-    layout = ParseDibHeader(dib.data(), dib.size(), bitsOffset);
+    file.layout = ParseDibHeader(file.dib.data(), file.dib.size(), bitsOffset);
   } catch (const EInvalidGraphic&) {
     if (!bitsOffset) throw;
-    layout = ParseDibHeader(dib.data(), dib.size(), 0);
+    file.layout = ParseDibHeader(file.dib.data(), file.dib.size(), 0);
   }
-  DecodeDib(dib.data(), layout, dest);
-  stream.SetPosition(dibStart + static_cast<std::int64_t>(layout.bitsOffset + layout.bitsSize));
+  return file;
+}
+
+void ReadBmpStream(TStream& stream, TDibGraphic& dest) {
+  const TBmpFile file = ReadBmpFile(stream);
+  DecodeDib(file.dib.data(), file.layout, dest);
+  stream.SetPosition(file.dibStart +
+                     static_cast<std::int64_t>(file.layout.bitsOffset + file.layout.bitsSize));
 }
 
 }  // namespace lumetra

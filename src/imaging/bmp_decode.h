@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "base/streams.h"
 #include "imaging/dib_graphic.h"
@@ -66,6 +67,20 @@ std::uint16_t DpiFromPelsPerMetre(std::int32_t pelsPerMetre);
 // 1 bit -> ifBlackWhite, 4 and 8 bits -> ifGray16/ifGray256 when the palette
 // is all grey, else ifColor16/ifColor256; 16, 24 and 32 bits -> ifTrueColor.
 void DecodeDib(const std::uint8_t* block, const TDibLayout& layout, TDibGraphic& dest);
+
+// The pixels of a checked DIB of 1, 4, 8 or 24 bits per pixel (plain, RLE8
+// or RLE4) into Rows: bottom-up rows of the DIB's own stride, zeroed
+// beforehand (run-length data may leave pixels unvisited).
+void DecodeDibRows(const std::uint8_t* block, const TDibLayout& layout, std::uint8_t* rows);
+
+// A BMP file read whole: its DIB (all that follows the 14-byte file header)
+// and the checked layout. Raises as ParseDibHeader does.
+struct TBmpFile {
+  std::vector<std::uint8_t> dib;
+  TDibLayout layout;
+  std::int64_t dibStart = 0;  // stream position of the DIB
+};
+TBmpFile ReadBmpFile(TStream& stream);
 
 // Reads one BMP file (file header and DIB) from Stream at its position into
 // Dest and leaves the stream just behind its pixel data. Raises

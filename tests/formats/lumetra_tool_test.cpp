@@ -309,5 +309,31 @@ INSTANTIATE_TEST_SUITE_P(
                 1,
                 "The TPngGraphic format does not support multiple images"}));
 
+// The bitmap and portable formats go both ways; both pages of a TIFF fit in
+// one DCX file; EPS is refused as an output.
+TEST_F(LumetraTool, ConvertsIntoAndOutOfTheBitmapAndPortableFormats) {
+  const std::string dcx = TempPath("qv_cli_out.dcx");
+  ASSERT_EQ(Lumetra({"convert", twoPages, dcx}).code, 0);
+  EXPECT_NE(Lumetra({"info", dcx}).out.find("pages: 2"), std::string::npos);
+  for (const char* extension : {"bmp", "pcx", "tga", "ppm", "pbm"}) {
+    SCOPED_TRACE(extension);
+    const std::string out = TempPath(std::string("qv_cli_out.") + extension);
+    const std::string back = TempPath("qv_cli_back.tif");
+    const int page = std::string(extension) == "tga" || std::string(extension) == "ppm" ? 2 : 1;
+    const Result r = Lumetra({"convert", dcx, out, "--page", std::to_string(page)});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(Lumetra({"convert", out, back}).code, 0);
+    TTiffGraphic image;
+    image.LoadFromFile(back);
+    EXPECT_TRUE(SamePixels(image, page == 1 ? *first : *second, true));
+    platform::RemoveFile(out);
+    platform::RemoveFile(back);
+  }
+  const Result eps = Lumetra({"convert", twoPages, TempPath("qv_cli_out.eps"), "--page", "1"});
+  EXPECT_EQ(eps.code, 1);
+  EXPECT_FALSE(platform::FileExists(TempPath("qv_cli_out.eps")));
+  platform::RemoveFile(dcx);
+}
+
 }  // namespace
 }  // namespace lumetra

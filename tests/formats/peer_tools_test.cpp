@@ -10,10 +10,13 @@
 #include <sstream>
 #include <vector>
 
+#include "formats/eps_graphic.h"
 #include "formats/format_test_util.h"
 #include "formats/jpeg_graphic.h"
+#include "formats/pcx_graphic.h"
 #include "formats/pdf_graphic.h"
 #include "formats/png_graphic.h"
+#include "formats/ppm_graphic.h"
 #include "formats/registry.h"
 #include "formats/tiff_graphic.h"
 #include "lumetra_cli.h"
@@ -143,11 +146,18 @@ TEST(PeerTools, WrittenFilesAreClean) {
   }
 }
 
-// ImageMagick's 8-bit RGB pixels of page 1 of File, or empty.
-std::vector<std::uint8_t> MagickPixels(const std::string& file, int width, int height) {
+// ImageMagick's 8-bit RGB pixels of a page of File (0 the first), or empty.
+// ImageMagick keeps the rows of a bottom-up Targa file in file order unless
+// it is told to orient them.
+std::vector<std::uint8_t> MagickPixels(const std::string& file, int width, int height,
+                                       int page = 0) {
   const std::string raw = TempPath("qv_magick.rgb");
   std::remove(raw.c_str());
-  if (RunTool("convert '" + file + "[0]' -depth 8 rgb:" + raw).status != 0) return {};
+  const bool targa = file.size() > 4 && file.substr(file.size() - 4) == ".tga";
+  if (RunTool("convert '" + file + "[" + std::to_string(page) + "]' " +
+              (targa ? "-auto-orient " : "") + "-depth 8 rgb:" + raw)
+          .status != 0)
+    return {};
   std::ifstream in(raw, std::ios::binary);
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
   std::remove(raw.c_str());
@@ -562,6 +572,251 @@ TEST(PeerTools, PdfsOfPeersOpen) {
   }
   std::remove(tif.c_str());
   std::remove(pdf.c_str());
+// Loads File with the class its extension names.
+std::unique_ptr<TDibGraphic> LoadAny(const std::string& file) {
+  RegisterExtraPictureFormats();
+  auto image = CreateGraphicForFile(file);
+  image->LoadFromFile(file);
+  return image;
+}
+
+// ImageMagick (and netpbm, for the 4-bit planar PCX ImageMagick does not
+// write) make each variant; ours must read the pixels they read.
+TEST(PeerTools, BitmapPcxAndTargaVariantsLoadLikeImageMagick) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  const std::string dir = TempPath("qv_variants");
+  ASSERT_EQ(RunTool("rm -rf " + dir + " && mkdir -p " + dir).status, 0);
+  const std::string make =
+      "cd " + dir + " && convert -size 41x27 gradient:red-blue -swirl 90 s24.png" +
+      " && convert s24.png -colors 200 PNG8:s8.png && convert s24.png -colors 14 PNG8:s4.png" +
+      " && convert s24.png -monochrome PNG8:s1.png && convert s24.png -colorspace gray sg.png";
+  ASSERT_EQ(RunTool(make).status, 0);
+  struct Variant {
+    const char* source;
+    const char* options;
+    const char* file;
+  };
+  const Variant variants[] = {
+      {"s1", "BMP3:", "b3_1.bmp"},
+      {"s4", "BMP3:", "b3_4.bmp"},
+      {"s8", "BMP3:", "b3_8.bmp"},
+      {"s24", "BMP3:", "b3_24.bmp"},
+      {"s8", "-compress RLE BMP3:", "b3_rle8.bmp"},
+      {"s1", "BMP2:", "os2_1.bmp"},
+      {"s4", "BMP2:", "os2_4.bmp"},
+      {"s8", "BMP2:", "os2_8.bmp"},
+      {"s24", "BMP2:", "os2_24.bmp"},
+      {"s8", "-define bmp:format=bmp4 ", "b4_8.bmp"},
+      {"s24", "-define bmp:format=bmp4 ", "b4_24.bmp"},
+      {"s1", "BMP:", "b5_1.bmp"},
+      {"s24", "BMP:", "b5_24.bmp"},
+      {"sg", "BMP:", "b5_grey.bmp"},
+      {"s24", "-alpha set BMP:", "b5_32.bmp"},
+      {"s24", "-define bmp:subtype=RGB565 BMP:", "b5_565.bmp"},
+      {"s1", "", "p1.pcx"},
+      {"s8", "", "p8.pcx"},
+      {"sg", "", "pg.pcx"},
+      {"s24", "", "p24.pcx"},
+      {"s24", "-alpha set -channel A -evaluate set 50% +channel ", "p32.pcx"},
+      {"s8", "-type palette ", "t8.tga"},
+      {"s8", "-type palette -compress RLE ", "t8r.tga"},
+      {"sg", "-type grayscale ", "tg.tga"},
+      {"sg", "-type grayscale -compress RLE ", "tgr.tga"},
+      {"s24", "", "t24.tga"},
+      {"s24", "-compress RLE ", "t24r.tga"},
+      {"s24", "-alpha set ", "t32.tga"},
+      {"s24", "-alpha set -compress RLE ", "t32r.tga"},
+      {"s24", "-orient TopLeft ", "t24top.tga"},
+      {"s24", "-orient TopLeft -compress RLE ", "t24topr.tga"},
+  };
+  std::vector<std::string> files;
+  for (const Variant& v : variants) {
+    const std::string target = dir + "/" + v.file;
+    const std::string command = "convert " + dir + "/" + v.source + ".png " + v.options + target;
+    ASSERT_EQ(RunTool(command).status, 0) << command;
+    files.push_back(target);
+  }
+  // netpbm's planar files are compared with netpbm's own reading: ImageMagick
+  // takes a set bit of a one-bit PCX for black whatever its palette says.
+  std::vector<std::string> netpbmFiles;
+  if (HaveTool("ppmtopcx") && HaveTool("pcxtoppm")) {
+    for (const char* s : {"s4", "s1"}) {
+      const std::string target = dir + "/" + s + "_planar.pcx";
+      ASSERT_EQ(RunTool("(convert " + dir + "/" + s + ".png ppm:- | ppmtopcx >" + target +
+                        " && pcxtoppm " + target + " >" + target + ".ppm)")
+                    .status,
+                0);
+      files.push_back(target);
+      netpbmFiles.push_back(target);
+    }
+  }
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    std::unique_ptr<TDibGraphic> image;
+    ASSERT_NO_THROW(image = LoadAny(file));
+    const bool netpbm =
+        std::find(netpbmFiles.begin(), netpbmFiles.end(), file) != netpbmFiles.end();
+    const auto rgb = MagickPixels(netpbm ? file + ".ppm" : file, image->Width(), image->Height());
+    ASSERT_FALSE(rgb.empty());
+    EXPECT_EQ(Agreement(*image, rgb, 0), 1.0);
+  }
+  RunTool("rm -rf " + dir);
+}
+
+// What we write, in every pixel format, ImageMagick reads cleanly with the
+// same pixels; DCX files with every page.
+TEST(PeerTools, WrittenBitmapPcxDcxAndTargaReadLikeOurs) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  RegisterExtraPictureFormats();
+  const std::string dcx = TempPath("qv_written.dcx");
+  std::remove(dcx.c_str());
+  int pages = 0;
+  for (int f = ifBlackWhite; f <= ifTrueColor; ++f) {
+    for (const char* extension : {"bmp", "pcx", "tga", "dcx"}) {
+      const TImageFormat format = TImageFormat(f);
+      if (std::string(extension) == "tga" && f != ifGray256 && f != ifColor256 && f != ifTrueColor)
+        continue;
+      SCOPED_TRACE(std::string(extension) + " format " + std::to_string(f));
+      const std::string file = TempPath(std::string("qv_written.") + extension);
+      auto image = MakePatterned(format, 45, 31);
+      if (std::string(extension) == "dcx") {
+        auto page = MakePatterned<TDcxGraphic>(format, 45, 31);
+        TFileStream out(dcx, pages ? fmOpenReadWrite : fmCreate);
+        page->AppendToStream(out);
+        ++pages;
+        continue;
+      } else {
+        auto writer = CreateGraphicForFile(file);
+        writer->Assign(image.get());
+        writer->SaveToFile(file);
+      }
+      const ToolRun identify = RunTool("identify " + file);
+      EXPECT_EQ(identify.status, 0) << identify.output;
+      EXPECT_EQ(identify.output.find("arning"), std::string::npos) << identify.output;
+      const auto rgb = MagickPixels(file, image->Width(), image->Height());
+      ASSERT_FALSE(rgb.empty());
+      EXPECT_EQ(Agreement(*image, rgb, 0), 1.0);
+      std::remove(file.c_str());
+    }
+  }
+  const ToolRun identify = RunTool("identify " + dcx);
+  EXPECT_EQ(identify.status, 0) << identify.output;
+  EXPECT_EQ(std::count(identify.output.begin(), identify.output.end(), '\n'), pages);
+  for (int page = 0; page < pages; ++page) {
+    SCOPED_TRACE("dcx page " + std::to_string(page + 1));
+    auto image = MakePatterned(TImageFormat(page), 45, 31);
+    const auto rgb = MagickPixels(dcx, 45, 31, page);
+    ASSERT_FALSE(rgb.empty());
+    EXPECT_EQ(Agreement(*image, rgb, 0), 1.0);
+  }
+  std::remove(dcx.c_str());
+}
+
+// Portable maps as ImageMagick and netpbm write them: plain and raw, 8 and
+// 16 bits (and netpbm's 10), with comment lines; ours read what they read.
+TEST(PeerTools, PortableMapsLoadLikeThePeersReadThem) {
+  if (!HaveTool("convert") || !HaveTool("pnmtoplainpnm") || !HaveTool("pamdepth"))
+    GTEST_SKIP() << "ImageMagick or netpbm missing";
+  const std::string dir = TempPath("qv_maps");
+  ASSERT_EQ(RunTool("rm -rf " + dir + " && mkdir -p " + dir).status, 0);
+  const std::string make =
+      "cd " + dir + " && convert -size 41x27 gradient:red-blue -swirl 90 s24.png" +
+      " && convert s24.png -colorspace gray sg.png && convert s24.png -monochrome s1.png";
+  ASSERT_EQ(RunTool(make).status, 0);
+  const char* const commands[] = {
+      "convert s24.png -depth 8 p6.ppm",
+      "convert s24.png -depth 16 p6_16.ppm",
+      "convert s24.png -depth 8 -compress none p3.ppm",
+      "convert s24.png -depth 16 -compress none p3_16.ppm",
+      "convert sg.png -depth 8 p5.pgm",
+      "convert sg.png -depth 16 p5_16.pgm",
+      "convert sg.png -depth 8 -compress none p2.pgm",
+      "convert s1.png p4.pbm",
+      "convert s1.png -compress none p1.pbm",
+      "pnmtoplainpnm p4.pbm >n1.pbm",
+      "pnmtoplainpnm p5.pgm >n2.pgm",
+      "pnmtoplainpnm p6.ppm >n3.ppm",
+      "pamdepth 1023 p6.ppm >n6_10.ppm",
+      "pamdepth 65535 p5.pgm >n5_16.pgm",
+      "pamdepth 65535 p6.ppm | pnmtoplainpnm >n3_16.ppm",
+      "(printf 'P6\n# one comment\n# and another\n41 27\n255\n'; tail -c 3321 p6.ppm) "
+      ">comments.ppm",
+  };
+  for (const char* command : commands) {
+    SCOPED_TRACE(command);
+    ASSERT_EQ(RunTool("(cd " + dir + " && " + command + ")").status, 0);
+  }
+  for (const char* name : {"p6.ppm", "p6_16.ppm", "p3.ppm", "p3_16.ppm", "p5.pgm", "p5_16.pgm",
+                           "p2.pgm", "p4.pbm", "p1.pbm", "n1.pbm", "n2.pgm", "n3.ppm", "n6_10.ppm",
+                           "n5_16.pgm", "n3_16.ppm", "comments.ppm"}) {
+    const std::string file = dir + "/" + name;
+    SCOPED_TRACE(file);
+    std::unique_ptr<TDibGraphic> image;
+    ASSERT_NO_THROW(image = LoadAny(file));
+    const auto rgb = MagickPixels(file, image->Width(), image->Height());
+    ASSERT_FALSE(rgb.empty());
+    EXPECT_EQ(Agreement(*image, rgb, 1), 1.0);
+  }
+  RunTool("rm -rf " + dir);
+}
+
+// Every format in both variants passes pnmfile and reads in ImageMagick with
+// our pixels; Targa files of each depth too.
+TEST(PeerTools, WrittenPortableMapsAndTargaReadLikeOurs) {
+  if (!HaveTool("convert") || !HaveTool("pnmfile")) GTEST_SKIP() << "ImageMagick or netpbm missing";
+  for (int f = ifBlackWhite; f <= ifTrueColor; ++f)
+    for (bool binary : {false, true}) {
+      SCOPED_TRACE("format " + std::to_string(f) + (binary ? " raw" : " plain"));
+      const std::string file = TempPath("qv_written.ppm");
+      auto image = MakePatterned<TPpmGraphic>(TImageFormat(f), 45, 31);
+      image->Binary = binary;
+      image->SaveToFile(file);
+      const ToolRun check = RunTool("pnmfile " + file);
+      EXPECT_EQ(check.status, 0) << check.output;
+      const auto rgb = MagickPixels(file, 45, 31);
+      ASSERT_FALSE(rgb.empty());
+      EXPECT_EQ(Agreement(*image, rgb, 0), 1.0);
+      std::remove(file.c_str());
+    }
+}
+
+// An EPS file with a binary header around netpbm's PostScript and a TIFF
+// preview written by ImageMagick shows that preview.
+TEST(PeerTools, EpsWithAPeerTiffPreviewShowsIt) {
+  if (!HaveTool("convert") || !HaveTool("pnmtops")) GTEST_SKIP() << "ImageMagick or netpbm missing";
+  const std::string tif = TempPath("qv_preview.tif"), ps = TempPath("qv_preview.ps");
+  auto image = MakePatterned(ifTrueColor, 40, 30);
+  TPpmGraphic ppm;
+  ppm.Assign(image.get());
+  ppm.Binary = true;
+  ppm.SaveToFile(TempPath("qv_preview.ppm"));
+  ASSERT_EQ(RunTool("convert " + TempPath("qv_preview.ppm") + " -compress lzw " + tif).status, 0);
+  ASSERT_EQ(RunTool("(pnmtops " + TempPath("qv_preview.ppm") + " >" + ps + ")").status, 0);
+  TMemoryStream psBytes, tiffBytes;
+  psBytes.LoadFromFile(ps);
+  tiffBytes.LoadFromFile(tif);
+  std::uint8_t h[32] = {};
+  // The header is 30 bytes: seven offsets and lengths and a checksum
+  // (0xFFFF: none).
+  const std::uint32_t psAt = 30, tiffAt = 30 + std::uint32_t(psBytes.Size());
+  const std::uint32_t fields[] = {TEPSGraphic::kMagic,
+                                  psAt,
+                                  std::uint32_t(psBytes.Size()),
+                                  0,
+                                  0,
+                                  tiffAt,
+                                  std::uint32_t(tiffBytes.Size()),
+                                  0xFFFF};
+  std::memcpy(h, fields, sizeof h);
+  TMemoryStream eps;
+  eps.WriteBuffer(h, 30);
+  eps.WriteBuffer(psBytes.Memory(), psBytes.Size());
+  eps.WriteBuffer(tiffBytes.Memory(), tiffBytes.Size());
+  eps.SetPosition(0);
+  auto reader = CreateGraphicForFile("x.eps");
+  reader->LoadImageFromStream(eps, 1);
+  EXPECT_TRUE(testing::SamePixels(*image, *reader));
+  for (const std::string& f : {tif, ps, TempPath("qv_preview.ppm")}) std::remove(f.c_str());
 }
 
 }  // namespace

@@ -58,12 +58,22 @@ TEST(Registry, UnknownExtensionMessageCarriesTheDot) {
 
 TEST(Registry, BuiltinTableComesFirstInItsOrder) {
   const auto formats = RegisteredFileFormats();
-  const std::pair<const char*, const char*> expected[] = {{"TIF", "TIFF file"},
+  const std::pair<const char*, const char*> expected[] = {{"PPM", "Portable Pixelmap"},
+                                                          {"PGM", "Portable Greymap"},
+                                                          {"PBM", "Portable Bitmap"},
+                                                          {"TIF", "TIFF file"},
                                                           {"TIFF", "TIFF file"},
+                                                          {"PCX", "ZSoft PC Paintbrush"},
+                                                          {"PCC", "ZSoft PC Paintbrush"},
+                                                          {"DCX", "DCX file"},
                                                           {"PNG", "Portable Network Graphic"},
                                                           {"JPG", "JPEG"},
                                                           {"JPEG", "JPEG"},
-                                                          {"PDF", "PDF file"}};
+                                                          {"PDF", "PDF file"},
+                                                          {"TGA", "Truevision Targa"},
+                                                          {"VST", "Truevision Vista"},
+                                                          {"AFI", "Truevision Targa"},
+                                                          {"EPS", "Encapsulated postscript"}};
   ASSERT_GE(formats.size(), std::size(expected));
   for (std::size_t i = 0; i < std::size(expected); ++i) {
     EXPECT_EQ(formats[i].extension, expected[i].first);
@@ -79,9 +89,22 @@ TEST(Registry, FirstRegistrationWinsAndExtensionsAreUpperCased) {
   EXPECT_EQ(found->className, "TFirstTestGraphic");
   EXPECT_EQ(RegisteredFileFormats().back().extension, "QVT");
   const std::string filter = GraphicFileFilter();
-  EXPECT_EQ(filter.rfind("All (*.tif;*.tiff;*.png;*.jpg;*.jpeg;", 0), 0u) << filter;
+  EXPECT_EQ(
+      filter.rfind("All (*.ppm;*.pgm;*.pbm;*.tif;*.tiff;*.pcx;*.pcc;*.dcx;*.png;*.jpg;*.jpeg;", 0),
+      0u)
+      << filter;
   EXPECT_NE(filter.find("|TIFF file (*.tif)|*.tif|"), std::string::npos);
   EXPECT_NE(filter.find("|Test two (*.qvt)|*.qvt"), std::string::npos);
+}
+
+TEST(Registry, ExtraPictureFormatsAddBitmapsOnceAfterTheTable) {
+  RegisterExtraPictureFormats();
+  RegisterExtraPictureFormats();
+  int bmp = 0;
+  for (const auto& f : RegisteredFileFormats()) bmp += f.extension == "BMP";
+  EXPECT_EQ(bmp, 1);
+  ASSERT_NE(FindGraphicClass("*.BMP"), nullptr);
+  EXPECT_EQ(FindGraphicClass("x.bmp")->className, "TBitmapGraphic");
 }
 
 TEST(Registry, ConcurrentFirstUseRegistersTheBuiltinsOnce) {

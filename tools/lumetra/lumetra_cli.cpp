@@ -7,9 +7,11 @@
 
 #include "base/conversions.h"
 #include "base/format.h"
+#include "formats/eps_graphic.h"
 #include "formats/jpeg_graphic.h"
-#include "formats/png_graphic.h"
+#include "formats/pcx_graphic.h"
 #include "formats/pdf_graphic.h"
+#include "formats/png_graphic.h"
 #include "formats/registry.h"
 #include "formats/tiff_graphic.h"
 #include "platform/platform.h"
@@ -72,7 +74,8 @@ int ParseNumber(const std::string& option, const std::string& text, int low, int
 
 // Formats whose files hold many pages.
 bool HoldsManyPages(const TDibGraphic& format) {
-  return dynamic_cast<const TTiffGraphic*>(&format) || dynamic_cast<const TPdfGraphic*>(&format);
+  return dynamic_cast<const TTiffGraphic*>(&format) || dynamic_cast<const TPdfGraphic*>(&format) ||
+         dynamic_cast<const TDcxGraphic*>(&format);
 }
 
 // The pages of one input file, read in order over one open stream: a TIFF
@@ -212,6 +215,8 @@ int Convert(const std::string& inName, const std::string& outName, std::optional
     throw ELumetraError(Format("%s has %d page(s), not %d", inName, pages, *page));
   // Check the output class before anything is written.
   auto check = CreateGraphicForFile(outName);
+  if (dynamic_cast<TEPSGraphic*>(check.get()))
+    throw ELumetraError("EPS files are read for their preview; they cannot be written");
   if (!page && pages > 1 && !HoldsManyPages(*check))
     throw ELumetraError(
         Format("The %s format does not support multiple images; choose one page with --page",
@@ -284,6 +289,7 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
   } warningsToErr(err);
   try {
     RegisterBuiltinFormats();
+    RegisterExtraPictureFormats();
     if (arguments.empty()) throw UsageError("no command given");
     const std::string& command = arguments[0];
     std::vector<std::string> positional;

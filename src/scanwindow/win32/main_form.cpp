@@ -1,5 +1,6 @@
 #include "scanwindow/win32/main_form.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -134,7 +135,8 @@ TfrmMain::TfrmMain() : TForm(kCaption, 783, 556) {
       {1, "N1", "-"},
       {1, "AppendtoTIFFMenu", "A&ppend to TIFF file ...", "", miHidden | miDisabled,
        on(&TfrmMain::AppendtoTIFFMenuClick)},
-      {1, "AppendtoDCXMenu", "App&end to DCX file ...", "", miHidden | miDisabled},
+      {1, "AppendtoDCXMenu", "App&end to DCX file ...", "", miHidden | miDisabled,
+       on(&TfrmMain::AppendtoDCXMenuClick)},
       {1, "N2", "-"},
       {1, "PrintMenu", "&Print ...", "", miHidden, on(&TfrmMain::PrintMenuClick)},
       {1, "PrintSetupMenu", "P&rint Setup ...", "", miHidden,
@@ -307,8 +309,7 @@ void TfrmMain::FormCreate() {
   XDpi = 200;
   YDpi = 200;
   ImageFormat = ifBlackWhite;
-  // Extra picture formats arrive with the file commands; the registry
-  // already holds TIFF.
+  RegisterExtraPictureFormats();
   mainMenu_["AntiAliasedMenu"].SetChecked(imageScrollBox_->AntiAliased());
   mainMenu_["CenteredMenu"].SetChecked(imageScrollBox_->Centered());
   CheckMouseMode();
@@ -629,12 +630,21 @@ void TfrmMain::SaveAsMenuClick(TObject*) {
 }
 
 void TfrmMain::AppendtoTIFFMenuClick(TObject*) {
+  AppendToDocument("Append image to TIFF file", {"TIF", "TIFF"});
+}
+
+void TfrmMain::AppendtoDCXMenuClick(TObject*) {
+  AppendToDocument("Append image to DCX file", {"DCX"});
+}
+
+void TfrmMain::AppendToDocument(const std::string& title,
+                                std::initializer_list<std::string> extensions) {
   TSaveDialog dialog;
-  dialog.Title = "Append image to TIFF file";
+  dialog.Title = title;
   dialog.OverwritePrompt = false;
   dialog.FileMustExist = true;
   for (const TFileFormat& format : RegisteredFileFormats())
-    if (format.extension == "TIF" || format.extension == "TIFF") {
+    if (std::find(extensions.begin(), extensions.end(), format.extension) != extensions.end()) {
       if (!dialog.Filter.empty()) dialog.Filter += "|";
       dialog.Filter += format.description + " (*." + format.extension + ")|*." + format.extension;
     }

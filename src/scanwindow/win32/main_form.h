@@ -4,14 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "formats/tiff_graphic.h"
 #include "scanwindow/scan_document.h"
-#include "twain/twain_scanner.h"
 #include "transforms/image_transform.h"
+#include "twain/twain_scanner.h"
 #include "ui/controls.h"
 #include "ui/form.h"
 #include "ui/menus.h"
@@ -56,6 +57,7 @@ class TfrmMain : public lumetra::ui::TForm {
   void AppendtoTIFFMenuClick(lumetra::TObject* sender);
   void PrintMenuClick(lumetra::TObject* sender);
   void PrintSetupMenuClick(lumetra::TObject* sender);
+  void AppendtoDCXMenuClick(lumetra::TObject* sender);
   void actPanelResize(lumetra::TObject* sender);
 
   lumetra::TImageScrollBox& ImageScrollBox() { return *imageScrollBox_; }
@@ -76,6 +78,9 @@ class TfrmMain : public lumetra::ui::TForm {
   std::string ViewedDocument() const;
   // Accept needs a page of the document.
   bool HasDocumentPage() const;
+  // Append to TIFF / DCX: the viewer's image becomes the last page of a
+  // file of one of Extensions that the user picks.
+  void AppendToDocument(const std::string& title, std::initializer_list<std::string> extensions);
   // False when the user cancelled.
   bool SavePrompt();
   void CommandEnabling(lumetra::TObject* sender, bool& done);

@@ -1,0 +1,24 @@
+// TIconGraphic: Windows icon files. Reading draws the first icon of the
+// file through GDI on the background colour; writing keeps the top-left
+// corner of the image at the system's icon size, all of it opaque.
+#pragma once
+
+#include "imaging/dib_graphic.h"
+
+namespace lumetra {
+
+class TIconGraphic : public TDibGraphic {
+ public:
+  TIconGraphic() = default;
+  const char* ClassName() const noexcept override { return "TIconGraphic"; }
+  std::unique_ptr<TDibGraphic> CreateNew() const override;
+
+  bool IsValidStream(TStream& stream) override;
+  // Raises EInvalidGraphic "Icon image is not valid" for a damaged file.
+  void LoadImageFromStream(TStream& stream, int imageIndex) override;
+  void SaveToStream(TStream& stream) override;
+
+  std::uint32_t BackgroundColor = 0xFFFFFF;
+};
+
+}  // namespace lumetra

@@ -1,0 +1,24 @@
+// TMetaFileGraphic: Windows metafiles (placeable WMF) and enhanced
+// metafiles, played by GDI into a true-colour image on the background
+// colour. Writing makes an enhanced metafile that holds the image.
+#pragma once
+
+#include "imaging/dib_graphic.h"
+
+namespace lumetra {
+
+class TMetaFileGraphic : public TDibGraphic {
+ public:
+  TMetaFileGraphic() = default;
+  const char* ClassName() const noexcept override { return "TMetaFileGraphic"; }
+  std::unique_ptr<TDibGraphic> CreateNew() const override;
+
+  bool IsValidStream(TStream& stream) override;
+  // Raises EInvalidGraphic "Invalid metafile" for data GDI does not take.
+  void LoadImageFromStream(TStream& stream, int imageIndex) override;
+  void SaveToStream(TStream& stream) override;
+
+  std::uint32_t BackgroundColor = 0xFFFFFF;
+};
+
+}  // namespace lumetra
