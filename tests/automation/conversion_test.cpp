@@ -51,7 +51,7 @@ class ConversionTest : public ::testing::Test {
   void SetUp() override {
     for (const char* tool : {"tiff2pdf", "tiff2rgba", "pdftoppm", "qpdf", "compare"})
       if (RunCommand(std::string("command -v ") + tool).first != 0)
-        GTEST_SKIP() << tool << " missing";
+        FAIL() << tool << " is missing: run scripts/setup-packages.sh";
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     for (char& c : name)
       if (c == '/') c = '_';

@@ -458,8 +458,7 @@ void CheckDocument(const std::string& pdf, const std::vector<const PdfPage*>& pa
 }
 
 TEST(PeerTools, EveryPdfVariantPassesQpdfAndRendersLikeItsPages) {
-  if (!HaveTool("qpdf") || !HaveTool("pdftoppm") || !HaveTool("pdfimages"))
-    GTEST_SKIP() << "qpdf or poppler missing";
+  ASSERT_TOOLS("qpdf", "pdftoppm", "pdfimages");
   const std::string pdf = TempPath("qv_peer.pdf");
   std::vector<const PdfPage*> all;
   std::vector<std::unique_ptr<TDibGraphic>> sources;
@@ -502,7 +501,7 @@ TEST(PeerTools, EveryPdfVariantPassesQpdfAndRendersLikeItsPages) {
 // scanning component's converter) from every kind of page the scanner
 // stores, and img2pdf from TIFF, PNG and JPEG.
 TEST(PeerTools, PdfsOfPeersOpen) {
-  if (!HaveTool("tiff2pdf")) GTEST_SKIP() << "tiff2pdf missing";
+  ASSERT_TOOLS("tiff2pdf");
   struct Kind {
     TImageFormat format;
     TTiffCompression compression;
@@ -542,7 +541,7 @@ TEST(PeerTools, PdfsOfPeersOpen) {
   }
   std::remove(TempPath("qv_peer_all.tif").c_str());
 
-  if (!HaveTool("img2pdf")) GTEST_SKIP() << "img2pdf missing";
+  ASSERT_TOOLS("img2pdf");
   const std::string in = TempPath("qv_peer_in");
   auto g4 = MakePatterned<TTiffGraphic>(ifBlackWhite, 64, 48, 200);
   auto png8 = MakePatterned<TPngGraphic>(ifColor256, 64, 48, 200);
@@ -572,6 +571,8 @@ TEST(PeerTools, PdfsOfPeersOpen) {
   }
   std::remove(tif.c_str());
   std::remove(pdf.c_str());
+}
+
 // Loads File with the class its extension names.
 std::unique_ptr<TDibGraphic> LoadAny(const std::string& file) {
   RegisterExtraPictureFormats();
@@ -583,7 +584,7 @@ std::unique_ptr<TDibGraphic> LoadAny(const std::string& file) {
 // ImageMagick (and netpbm, for the 4-bit planar PCX ImageMagick does not
 // write) make each variant; ours must read the pixels they read.
 TEST(PeerTools, BitmapPcxAndTargaVariantsLoadLikeImageMagick) {
-  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  ASSERT_TOOLS("convert");
   const std::string dir = TempPath("qv_variants");
   ASSERT_EQ(RunTool("rm -rf " + dir + " && mkdir -p " + dir).status, 0);
   const std::string make =
@@ -666,7 +667,7 @@ TEST(PeerTools, BitmapPcxAndTargaVariantsLoadLikeImageMagick) {
 // What we write, in every pixel format, ImageMagick reads cleanly with the
 // same pixels; DCX files with every page.
 TEST(PeerTools, WrittenBitmapPcxDcxAndTargaReadLikeOurs) {
-  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  ASSERT_TOOLS("convert");
   RegisterExtraPictureFormats();
   const std::string dcx = TempPath("qv_written.dcx");
   std::remove(dcx.c_str());
@@ -715,8 +716,7 @@ TEST(PeerTools, WrittenBitmapPcxDcxAndTargaReadLikeOurs) {
 // Portable maps as ImageMagick and netpbm write them: plain and raw, 8 and
 // 16 bits (and netpbm's 10), with comment lines; ours read what they read.
 TEST(PeerTools, PortableMapsLoadLikeThePeersReadThem) {
-  if (!HaveTool("convert") || !HaveTool("pnmtoplainpnm") || !HaveTool("pamdepth"))
-    GTEST_SKIP() << "ImageMagick or netpbm missing";
+  ASSERT_TOOLS("convert", "pnmtoplainpnm", "pamdepth");
   const std::string dir = TempPath("qv_maps");
   ASSERT_EQ(RunTool("rm -rf " + dir + " && mkdir -p " + dir).status, 0);
   const std::string make =
@@ -763,7 +763,7 @@ TEST(PeerTools, PortableMapsLoadLikeThePeersReadThem) {
 // Every format in both variants passes pnmfile and reads in ImageMagick with
 // our pixels; Targa files of each depth too.
 TEST(PeerTools, WrittenPortableMapsAndTargaReadLikeOurs) {
-  if (!HaveTool("convert") || !HaveTool("pnmfile")) GTEST_SKIP() << "ImageMagick or netpbm missing";
+  ASSERT_TOOLS("convert", "pnmfile");
   for (int f = ifBlackWhite; f <= ifTrueColor; ++f)
     for (bool binary : {false, true}) {
       SCOPED_TRACE("format " + std::to_string(f) + (binary ? " raw" : " plain"));
@@ -783,7 +783,7 @@ TEST(PeerTools, WrittenPortableMapsAndTargaReadLikeOurs) {
 // An EPS file with a binary header around netpbm's PostScript and a TIFF
 // preview written by ImageMagick shows that preview.
 TEST(PeerTools, EpsWithAPeerTiffPreviewShowsIt) {
-  if (!HaveTool("convert") || !HaveTool("pnmtops")) GTEST_SKIP() << "ImageMagick or netpbm missing";
+  ASSERT_TOOLS("convert", "pnmtops");
   const std::string tif = TempPath("qv_preview.tif"), ps = TempPath("qv_preview.ps");
   auto image = MakePatterned(ifTrueColor, 40, 30);
   TPpmGraphic ppm;
