@@ -506,6 +506,17 @@ void TTiffGraphic::LoadImageFromStream(TStream& stream, int imageIndex) {
   TTiffPageReader(stream).Read(imageIndex, *this);
 }
 
+void TTiffGraphic::LoadFrames(TStream& stream, std::int64_t start, int count) {
+  stream.SetPosition(start);
+  TTiffPageReader reader(stream);
+  for (int i = 1; i <= count; ++i) {
+    auto frame = CreateNew();  // of this object's class, a TTiffGraphic
+    frame->OnReadWriteProgress = OnReadWriteProgress;
+    reader.Read(i, static_cast<TTiffGraphic&>(*frame));
+    AddFrame(std::move(frame));
+  }
+}
+
 void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
   Progress progress{this, OnReadWriteProgress};
   progress.Percent(0);

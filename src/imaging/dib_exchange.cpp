@@ -228,13 +228,7 @@ void TDibGraphic::LoadFromStream(TStream& stream) {
     }
     if (loadAllFrames_) {
       ClearFrames();
-      for (int i = 1; i <= count; ++i) {
-        auto frame = CreateNew();
-        frame->OnReadWriteProgress = OnReadWriteProgress;
-        stream.SetPosition(start);
-        frame->LoadImageFromStream(stream, i);
-        frames_.push_back(std::move(frame));
-      }
+      LoadFrames(stream, start, count);
       if (!frames_.empty()) SetCurrentFrame(1);
       return;
     }
@@ -243,6 +237,16 @@ void TDibGraphic::LoadFromStream(TStream& stream) {
   // next animation step.
   ClearFrames();
   LoadImageFromStream(stream, imageIndex_);
+}
+
+void TDibGraphic::LoadFrames(TStream& stream, std::int64_t start, int count) {
+  for (int i = 1; i <= count; ++i) {
+    auto frame = CreateNew();
+    frame->OnReadWriteProgress = OnReadWriteProgress;
+    stream.SetPosition(start);
+    frame->LoadImageFromStream(stream, i);
+    frames_.push_back(std::move(frame));
+  }
 }
 
 TDibGraphic* TDibGraphic::Frames(int index) const {

@@ -605,6 +605,15 @@ TEST(TiffGraphic, ReadingEveryPageWalksTheChainOnce) {
   // Walking from the first directory for every page would take some
   // hundred thousand calls here.
   EXPECT_LT(stream.calls, 40L * kPages);
+
+  stream.SetPosition(0);
+  stream.calls = 0;
+  TTiffGraphic all;
+  all.SetLoadAllFrames(true);
+  all.LoadFromStream(stream);
+  ASSERT_EQ(all.FrameCount(), kPages);
+  EXPECT_TRUE(SamePixels(*page, *all.Frames(kPages)));
+  EXPECT_LT(stream.calls, 60L * kPages);
 }
 
 TEST(TiffGraphic, LoadAllFramesReadsEveryPage) {
