@@ -178,52 +178,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, ResizeFormHandsOver,
                            return info.param.name;
                          });
 
-struct BadNumberCase {
-  const char* name;
-  std::function<void()> read;
-  const char* message;
-};
-
-class DialogsRefuse : public testing::TestWithParam<BadNumberCase> {};
-
-TEST_P(DialogsRefuse, TextThatIsNotAnInteger) {
-  try {
-    GetParam().read();
-    FAIL() << "no error";
-  } catch (const EConvertError& e) {
-    EXPECT_STREQ(e.what(), GetParam().message);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(BadNumbers, DialogsRefuse,
-                         testing::Values(BadNumberCase{"ResizeWidth",
-                                                       [] {
-                                                         TResizeForm form;
-                                                         form.WidthFld.SetText("12x");
-                                                         TResizeTransform t;
-                                                         form.GetParameters(t);
-                                                       },
-                                                       "'12x' is not a valid integer value"},
-                                         BadNumberCase{"ResizeHeight",
-                                                       [] {
-                                                         TResizeForm form;
-                                                         form.HeightFld.SetText("");
-                                                         TResizeTransform t;
-                                                         form.GetParameters(t);
-                                                       },
-                                                       "'' is not a valid integer value"},
-                                         BadNumberCase{"CropBottom",
-                                                       [] {
-                                                         TCropForm form;
-                                                         form.BottomFld.SetText("ten");
-                                                         TCropTransform t;
-                                                         form.GetParameters(t);
-                                                       },
-                                                       "'ten' is not a valid integer value"}),
-                         [](const testing::TestParamInfo<BadNumberCase>& info) {
-                           return info.param.name;
-                         });
-
 TEST(FormatConversionForm, DisablesTheImagesFormatAndDefaultsToTrueColour) {
   TFormatConversionForm form;
   form.SetImage(*Image(4, 4, ifColor16));
@@ -248,7 +202,7 @@ TEST(FormatConversionForm, DisablesTheImagesFormatAndDefaultsToTrueColour) {
   EXPECT_FALSE(grey.Quantize());
 }
 
-TEST(CropForm, HandsTheFourMarginsOverAndCropsAHundredSquareToEighty) {
+TEST(CropForm, HandsTheFourMarginsOverAsMargins) {
   TCropForm form;
   EXPECT_EQ(form.LeftFld.Text(), "0");
   EXPECT_NE(::GetWindowLongA(form.RightLbl.Handle(), GWL_STYLE) & SS_RIGHT, 0);
@@ -266,39 +220,6 @@ TEST(CropForm, HandsTheFourMarginsOverAndCropsAHundredSquareToEighty) {
   EXPECT_EQ(t.CropRight(), 20);
   EXPECT_EQ(t.CropBottom(), 15);
   EXPECT_FALSE(t.UseCoordinates());
-  TDibGraphic dest;
-  t.ApplyOnDest(*Image(100, 100, ifGray256), dest);
-  EXPECT_EQ(dest.Width(), 70);
-  EXPECT_EQ(dest.Height(), 80);
-}
-
-TEST(TransformDialogs, ARobotPressesOKOrCancel) {
-  auto image = Image(100, 100, ifTrueColor);
-  {
-    qvtest::Robot robot("Crop", [](HWND w) {
-      for (int i = 0; i < 4; ++i) qvtest::TypeInto(w, i, "10");
-      qvtest::PressButton(w, "OK");
-    });
-    auto crop = ExecuteCropDialog();
-    ASSERT_TRUE(crop);
-    EXPECT_EQ(crop->CropRight(), 10);
-  }
-  {
-    qvtest::Robot robot("Resize", [](HWND w) { qvtest::PressButton(w, "Cancel"); });
-    EXPECT_FALSE(ExecuteResizeDialog(*image));
-    EXPECT_TRUE(robot.Found());
-  }
-  {
-    qvtest::Robot robot("Format Conversion", [](HWND w) {
-      qvtest::ClickControl(w, "16 &Colors");
-      qvtest::ClickControl(w, "&Quantize");
-      qvtest::PressButton(w, "OK");
-    });
-    auto format = ExecuteFormatConversionDialog(*image);
-    ASSERT_TRUE(format);
-    EXPECT_EQ(format->TargetFormat(), ifColor16);
-    EXPECT_TRUE(format->Quantize());
-  }
 }
 
 }  // namespace
