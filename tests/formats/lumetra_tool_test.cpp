@@ -253,6 +253,8 @@ TEST_F(LumetraTool, ALoopingDirectoryChainIsReportedOnceAndItsPagesRead) {
   EXPECT_NE(warning, std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("damaged", warning + 8), std::string::npos) << r.err;
   platform::RemoveFile(looping);
+}
+
 TEST_F(LumetraTool, PdfHoldsAllPagesAndTakesAppendedOnes) {
   const std::string out = TempPath("qv_cli_out.pdf");
   const Result converted = Lumetra({"convert", twoPages, out});
