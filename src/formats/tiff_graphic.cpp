@@ -496,6 +496,17 @@ void TTiffGraphic::LoadImageFromStream(TStream& stream, int imageIndex) {
   TTiffPageReader(stream).Read(imageIndex, *this);
 }
 
+void TTiffGraphic::LoadFrames(TStream& stream, std::int64_t start, int count) {
+  stream.SetPosition(start);
+  TTiffPageReader reader(stream);
+  for (int i = 1; i <= count; ++i) {
+    auto frame = CreateNew();  // of this object's class, a TTiffGraphic
+    frame->OnReadWriteProgress = OnReadWriteProgress;
+    reader.Read(i, static_cast<TTiffGraphic&>(*frame));
+    AddFrame(std::move(frame));
+  }
+}
+
 void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
   Progress progress{this, OnReadWriteProgress};
   progress.Percent(0);
@@ -542,7 +553,10 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
              std::min(static_cast<double>(scanlineSize) / width, 65536.0))));
   const std::int64_t bitsTimesS = bits * samplesFactor;
   const bool tiled = TIFFIsTiled(tif) != 0;
-  bool rgba = compression == COMPRESSION_JPEG || tiled || photometric == PHOTOMETRIC_SEPARATED ||
+  // Tiles in a layout the rows take as they are are copied tile by tile:
+  // libtiff 4.5.0's raster refuses uncompressed tiles whose byte counts are
+  // not a multiple of 1024, and cannot read CCITT tiles at all.
+  bool rgba = compression == COMPRESSION_JPEG || photometric == PHOTOMETRIC_SEPARATED ||
               photometric == PHOTOMETRIC_YCBCR || bits > 8 || planar > 1 ||
               !(bitsTimesS == 1 || bitsTimesS == 4 || bitsTimesS == 8 || bitsTimesS == 24);
   if (ccitt && photometric == PHOTOMETRIC_MINISBLACK) photometric = PHOTOMETRIC_MINISWHITE;
@@ -574,9 +588,9 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
   // Bytes are copied into rows only when their layout is the image's; any
   // other combination of bits and samples is decoded through the raster.
   if (!rgba && !sixteen && !ccitt && bitsTimesS != BitsPerPixel(format)) rgba = true;
-  if (ccitt && (bits != 1 || samplesPerPixel != 1 || tiled)) rgba = true;
-  // The raster already honours the photometric interpretation and the
-  // orientation: turning or inverting it again would spoil the page.
+  if (ccitt && (bits != 1 || samplesPerPixel != 1)) rgba = true;
+  // The raster already honours the photometric interpretation: inverting
+  // it again would spoil the page.
   if (rgba) invert = false;
 
   TLogPalette palette{};
@@ -679,7 +693,77 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
   SetRowsPerStrip(fileRowsPerStrip);
 
   const int w = static_cast<int>(width), h = static_cast<int>(height);
-  if (sixteen || ccitt) {
+  const int bitsPerPixel = BitsPerPixel(format);
+  // Pixels X0 .. X0 + Count - 1 of image row Y from a row of file bytes.
+  auto copyPixels = [&](const std::uint8_t* source, int y, std::uint32_t x0, std::uint32_t count) {
+    std::uint8_t* row = ScanLine(y);
+    if (samplesPerPixel == 3 && format == ifTrueColor) {
+      std::uint8_t* dest = row + 3 * std::size_t{x0};
+      for (std::uint32_t x = 0; x < count; ++x) {
+        dest[3 * x] = source[3 * x + 2];
+        dest[3 * x + 1] = source[3 * x + 1];
+        dest[3 * x + 2] = source[3 * x];
+      }
+    } else {
+      // Tiles are 16 pixels wide at least: X0 starts a byte.
+      const std::size_t offset = std::size_t{x0} * bitsPerPixel / 8;
+      const std::size_t bytes = (std::size_t{count} * bitsPerPixel + 7) / 8;
+      std::memcpy(row + offset, source, std::min<std::size_t>(bytes, RowStride() - offset));
+    }
+  };
+  if (rgba) {
+    progress.Percent(5);
+    std::vector<std::uint32_t> raster;
+    try {
+      raster.resize(static_cast<std::size_t>(width) * height);
+    } catch (const std::bad_alloc&) {
+      Fail(Format("Not enough memory for a %u x %u raster", width, height));
+    }
+    progress.Percent(10);
+    // Pages load as they are stored whatever their orientation: asking for
+    // the file's own orientation keeps libtiff from flipping the raster.
+    const int stored = orientation >= ORIENTATION_TOPLEFT && orientation <= ORIENTATION_LEFTBOT
+                           ? orientation
+                           : ORIENTATION_TOPLEFT;
+    if (!TIFFReadRGBAImageOriented(tif, width, height, raster.data(), stored, 1))
+      Fail("TIFFReadRGBAImage", client);
+    progress.Percent(80);
+    for (int y = 0; y < h; ++y) {
+      const std::uint32_t* source = raster.data() + static_cast<std::size_t>(y) * width;
+      if (format == ifTrueColor) {
+        std::uint8_t* row = ScanLine(y);
+        for (int x = 0; x < w; ++x) {
+          row[3 * x] = static_cast<std::uint8_t>(TIFFGetB(source[x]));
+          row[3 * x + 1] = static_cast<std::uint8_t>(TIFFGetG(source[x]));
+          row[3 * x + 2] = static_cast<std::uint8_t>(TIFFGetR(source[x]));
+        }
+      } else {
+        for (int x = 0; x < w; ++x)
+          SetPixels(x, y,
+                    (TIFFGetR(source[x]) << 16) | (TIFFGetG(source[x]) << 8) | TIFFGetB(source[x]));
+      }
+    }
+    progress.Percent(90);
+  } else if (tiled) {
+    std::uint32_t tileWidth = 0, tileLength = 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength);
+    const tmsize_t tileSize = TIFFTileSize(tif), tileRowBytes = TIFFTileRowSize(tif);
+    if (tileWidth == 0 || tileWidth % 8 != 0 || tileLength == 0 || tileSize <= 0 ||
+        tileRowBytes <= 0 || static_cast<std::uint64_t>(tileSize) > kMaxCodecAlloc)
+      Fail("TIFFTileSize", client);
+    std::vector<std::uint8_t> tile(static_cast<std::size_t>(tileSize));
+    for (std::uint32_t top = 0; top < height; top += tileLength) {
+      for (std::uint32_t left = 0; left < width; left += tileWidth) {
+        if (TIFFReadTile(tif, tile.data(), left, top, 0, 0) < 0) Fail("TIFFReadTile", client);
+        const std::uint32_t rows = std::min(tileLength, height - top);
+        for (std::uint32_t r = 0; r < rows; ++r)
+          copyPixels(tile.data() + r * static_cast<std::size_t>(tileRowBytes),
+                     static_cast<int>(top + r), left, std::min(tileWidth, width - left));
+      }
+      progress.Report(std::min<std::uint64_t>(top + tileLength, height), h);
+    }
+  } else if (sixteen || ccitt) {
     std::vector<std::uint8_t> line(scanlineSize);
     for (int y = 0; y < h; ++y) {
       if (TIFFReadScanline(tif, line.data(), static_cast<std::uint32_t>(y), 0) < 0)
@@ -697,34 +781,6 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
       }
       progress.Report(y + 1, h);
     }
-  } else if (rgba) {
-    progress.Percent(5);
-    std::vector<std::uint32_t> raster;
-    try {
-      raster.resize(static_cast<std::size_t>(width) * height);
-    } catch (const std::bad_alloc&) {
-      Fail(Format("Not enough memory for a %u x %u raster", width, height));
-    }
-    progress.Percent(10);
-    if (!TIFFReadRGBAImage(tif, width, height, raster.data(), 1))
-      Fail("TIFFReadRGBAImage: " + client.error);
-    progress.Percent(80);
-    for (int y = 0; y < h; ++y) {
-      const std::uint32_t* source = raster.data() + static_cast<std::size_t>(h - 1 - y) * width;
-      if (format == ifTrueColor) {
-        std::uint8_t* row = ScanLine(y);
-        for (int x = 0; x < w; ++x) {
-          row[3 * x] = static_cast<std::uint8_t>(TIFFGetB(source[x]));
-          row[3 * x + 1] = static_cast<std::uint8_t>(TIFFGetG(source[x]));
-          row[3 * x + 2] = static_cast<std::uint8_t>(TIFFGetR(source[x]));
-        }
-      } else {
-        for (int x = 0; x < w; ++x)
-          SetPixels(x, y,
-                    (TIFFGetR(source[x]) << 16) | (TIFFGetG(source[x]) << 8) | TIFFGetB(source[x]));
-      }
-    }
-    progress.Percent(90);
   } else {
     const tmsize_t stripSize = TIFFStripSize(tif);
     if (stripSize <= 0) Fail("TIFFStripSize: " + client.error);
@@ -741,25 +797,15 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
         const std::size_t offset = r * rowBytes;
         if (offset + rowBytes > static_cast<std::size_t>(got))
           Fail("TIFFReadEncodedStrip: short strip");
-        const std::uint8_t* source = strip.data() + offset;
         const int y = static_cast<int>(first + r);
-        std::uint8_t* row = ScanLine(y);
-        if (samplesPerPixel == 3 && format == ifTrueColor) {
-          for (int x = 0; x < w; ++x) {
-            row[3 * x] = source[3 * x + 2];
-            row[3 * x + 1] = source[3 * x + 1];
-            row[3 * x + 2] = source[3 * x];
-          }
-        } else {
-          std::memcpy(row, source, std::min<std::size_t>(rowBytes, RowStride()));
-        }
+        copyPixels(strip.data() + offset, y, 0, width);
         progress.Report(y + 1, h);
       }
     }
   }
 
   if (invert) Negate(*this);
-  if (orientation == ORIENTATION_BOTRIGHT && !rgba) RotateHalfTurn(*this);
+  if (orientation == ORIENTATION_BOTRIGHT) RotateHalfTurn(*this);
   progress.Percent(100);
 }
 

@@ -103,6 +103,10 @@ class TTiffGraphic : public TDibGraphic {
   const std::string& CustomTagValue() const { return customTags_[0].value; }
   void SetCustomTagValue(const std::string& value) { customTags_[0].value = value; }
 
+ protected:
+  // Every page over one libtiff handle.
+  void LoadFrames(TStream& stream, std::int64_t start, int count) override;
+
  private:
   friend class TTiffPageReader;
   void ReadDirectory(TTiffReadState& state);

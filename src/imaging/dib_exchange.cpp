@@ -44,11 +44,13 @@ void TDibGraphic::Assign(const TGraphic* source) {
       if (frame->Width() >= 1 && frame->Height() >= 1) copy->CopyImageFrom(*frame);
       copies.push_back(std::move(copy));
     }
+    // Source may be one of this image's own frames: it stays alive until
+    // everything has been read from it.
+    const int sourceFrame = dib->currentFrame_;
+    std::vector<std::unique_ptr<TDibGraphic>> old = std::move(frames_);
     frames_ = std::move(copies);
     // The pixels now show the frame the source was showing.
-    currentFrame_ = dib->currentFrame_ >= 1 && dib->currentFrame_ <= FrameCount()
-                        ? dib->currentFrame_
-                        : -1;
+    currentFrame_ = sourceFrame >= 1 && sourceFrame <= FrameCount() ? sourceFrame : -1;
     return;
   }
 #ifdef _WIN32
@@ -226,13 +228,7 @@ void TDibGraphic::LoadFromStream(TStream& stream) {
     }
     if (loadAllFrames_) {
       ClearFrames();
-      for (int i = 1; i <= count; ++i) {
-        auto frame = CreateNew();
-        frame->OnReadWriteProgress = OnReadWriteProgress;
-        stream.SetPosition(start);
-        frame->LoadImageFromStream(stream, i);
-        frames_.push_back(std::move(frame));
-      }
+      LoadFrames(stream, start, count);
       if (!frames_.empty()) SetCurrentFrame(1);
       return;
     }
@@ -241,6 +237,16 @@ void TDibGraphic::LoadFromStream(TStream& stream) {
   // next animation step.
   ClearFrames();
   LoadImageFromStream(stream, imageIndex_);
+}
+
+void TDibGraphic::LoadFrames(TStream& stream, std::int64_t start, int count) {
+  for (int i = 1; i <= count; ++i) {
+    auto frame = CreateNew();
+    frame->OnReadWriteProgress = OnReadWriteProgress;
+    stream.SetPosition(start);
+    frame->LoadImageFromStream(stream, i);
+    frames_.push_back(std::move(frame));
+  }
 }
 
 TDibGraphic* TDibGraphic::Frames(int index) const {
@@ -263,8 +269,9 @@ void TDibGraphic::SetCurrentFrame(int index) {
   TDibGraphic* frame = Frames(index);
   // The frame is recorded with its pixels and no message is handled in
   // between: a handler could reload or free this image while it is half
-  // selected.
-  CopyImageFrom(*frame);
+  // selected. An empty frame (a page that held no image) leaves the pixels
+  // alone.
+  if (frame->Width() >= 1 && frame->Height() >= 1) CopyImageFrom(*frame);
   currentFrame_ = index;
   Changed();
 }

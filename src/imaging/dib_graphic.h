@@ -241,6 +241,9 @@ class TDibGraphic : public TGraphic {
 #endif
 
  protected:
+  // Reads pages 1..Count of Stream, which starts at Start, into new frames.
+  // A format that can read its pages in one pass overrides it.
+  virtual void LoadFrames(TStream& stream, std::int64_t start, int count);
   // Releases the pixel store, the converter and the palette handle.
   void ReleaseStore();
   // The platform's part of the release: canvas, palette handle (Win32).

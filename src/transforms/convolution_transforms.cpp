@@ -176,7 +176,9 @@ void TAntiAliasTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& de
   // counted once and its counts kept for the second.
   const int bytes = (w + 7) / 8;
   std::vector<int> prefix(static_cast<std::size_t>(bytes) + 1);
-  std::vector<int> sharedOnes(static_cast<std::size_t>(w2)), cellOnes(static_cast<std::size_t>(w2));
+  // A cell of a large reduction holds more pixels than an int counts.
+  std::vector<long long> sharedOnes(static_cast<std::size_t>(w2)),
+      cellOnes(static_cast<std::size_t>(w2));
   int sharedRow = -1;
   // Adds row R's counts to the cells; keeps them too when Keep is set.
   auto addRow = [&](int r, bool keep) {

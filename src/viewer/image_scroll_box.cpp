@@ -307,7 +307,8 @@ void TImageScrollBox::SetZoomMode(TZoomMode value) {
 }
 
 void TImageScrollBox::SetZoomPercent(float value) {
-  if ((zoomMode_ == zmPercent && value == zoom_) || graphic_->Empty() || value <= 0.1f) return;
+  // NaN fails every comparison: it must be refused by name.
+  if ((zoomMode_ == zmPercent && value == zoom_) || graphic_->Empty() || !(value > 0.1f)) return;
   previousZoom_ = zoom_;
   zoom_ = value > MaxZoomPercent ? static_cast<float>(MaxZoomPercent) : value;
   zoomMode_ = zmPercent;

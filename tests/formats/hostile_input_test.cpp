@@ -227,9 +227,10 @@ struct HostileHeader {
   const char* message;  // what the load of the last page must say; "" loads
 };
 
-// The peak memory of this process in bytes (0 where it cannot be had).
+// The peak memory of this process in bytes (0 where it cannot be had, and
+// under AddressSanitizer, whose quarantine keeps freed blocks).
 std::uint64_t PeakMemory() {
-#ifdef __linux__
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;

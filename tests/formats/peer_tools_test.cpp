@@ -15,6 +15,7 @@
 #include "formats/png_graphic.h"
 #include "formats/registry.h"
 #include "formats/tiff_graphic.h"
+#include "lumetra_cli.h"
 
 namespace lumetra {
 namespace {
@@ -25,6 +26,12 @@ using testing::TempPath;
 bool HaveTool(const std::string& tool) {
   return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
+
+// The set-up installs every peer tool and source package: one that is
+// missing is a broken machine, not a reason to check nothing.
+#define ASSERT_TOOLS(...)                                                                     \
+  for (const char* tool : {__VA_ARGS__})                                                      \
+  ASSERT_TRUE(HaveTool(tool)) << tool << " is missing: run scripts/setup-packages.sh"
 
 struct ToolRun {
   int status;
@@ -74,7 +81,7 @@ std::string FindSourceDir(const std::string& prefix, const std::string& sub) {
 // Every allowed TIFF compression and every PNG and JPEG layout is accepted
 // by libtiff's tools, pngcheck and ImageMagick without a complaint.
 TEST(PeerTools, WrittenFilesAreClean) {
-  if (!HaveTool("tiffinfo") || !HaveTool("identify")) GTEST_SKIP() << "peer tools missing";
+  ASSERT_TOOLS("tiffinfo", "tiffdump", "identify", "pngcheck");
   const std::string tif = TempPath("qv_peer.tif");
   const std::string single = TempPath("qv_peer_single.tif");
   int pages = 0;
@@ -116,12 +123,10 @@ TEST(PeerTools, WrittenFilesAreClean) {
     image->HasBackground = image->HasTrns = f >= ifColor16;
     image->TrnsColor = {0, 0, 0};
     image->SaveToFile(png);
-    if (HaveTool("pngcheck")) {
-      ToolRun check = RunTool("pngcheck -v " + png);
-      EXPECT_EQ(check.status, 0) << check.output;
-      if (f >= ifColor16) {
-        EXPECT_NE(check.output.find("tRNS"), std::string::npos) << check.output;
-      }
+    ToolRun check = RunTool("pngcheck -v " + png);
+    EXPECT_EQ(check.status, 0) << check.output;
+    if (f >= ifColor16) {
+      EXPECT_NE(check.output.find("tRNS"), std::string::npos) << check.output;
     }
     EXPECT_EQ(RunTool("identify " + png).status, 0);
     std::remove(png.c_str());
@@ -175,7 +180,8 @@ bool HasExtraSamples(const std::string& file) {
 
 TEST(PeerTools, LibtiffTestImagesLoadLikeImageMagick) {
   const std::string dir = FindSourceDir("tiff-", "test/images");
-  if (dir.empty() || !HaveTool("convert")) GTEST_SKIP() << "libtiff sources or ImageMagick missing";
+  ASSERT_TOOLS("convert");
+  ASSERT_FALSE(dir.empty()) << "libtiff's sources are missing: run scripts/setup-deps.sh";
   int loaded = 0, compared = 0;
   std::vector<std::string> files = FilesIn(dir, ".tiff");
   for (const std::string& f : FilesIn(dir, ".tif")) files.push_back(f);
@@ -219,7 +225,8 @@ std::string ChunkTypes(const std::string& file) {
 
 TEST(PeerTools, PngSuiteLoadsLikeImageMagick) {
   const std::string dir = FindSourceDir("libpng1.6-", "contrib/pngsuite");
-  if (dir.empty() || !HaveTool("convert")) GTEST_SKIP() << "libpng sources or ImageMagick missing";
+  ASSERT_TOOLS("convert");
+  ASSERT_FALSE(dir.empty()) << "libpng's sources are missing: run scripts/setup-deps.sh";
   PngWarningHandler() = [](const std::string&) {};
   int loaded = 0, compared = 0;
   for (const std::string& file : FilesIn(dir, ".png")) {
@@ -252,6 +259,75 @@ TEST(PeerTools, PngSuiteLoadsLikeImageMagick) {
   EXPECT_GT(loaded, 20);
   EXPECT_GT(compared, 5);
 }
+
+// A PNG written by ImageMagick in each layout goes through `lumetra convert`
+// to PNG and to TIFF and keeps the pixels ImageMagick reads from it. The
+// files carry no gamma chunks (without them no gamma correction applies)
+// but do carry ImageMagick's bKGD.
+struct MagickPng {
+  const char* name;
+  const char* options;
+  int tolerance;  // 16-bit samples: ImageMagick rounds where we take the high byte
+};
+
+class MagickPngVariants : public ::testing::TestWithParam<MagickPng> {};
+
+TEST_P(MagickPngVariants, ConvertKeepsThePixelsImageMagickReads) {
+  ASSERT_TOOLS("convert", "identify");
+  const MagickPng& v = GetParam();
+  const std::string in = TempPath(std::string("qv_magick_") + v.name + ".png");
+  const ToolRun made =
+      RunTool("convert rose: -define png:exclude-chunks=gAMA,cHRM,sRGB,iCCP,tIME,tEXt,zTXt,date " +
+              std::string(v.options) + " " + in);
+  ASSERT_EQ(made.status, 0) << made.output;
+  const auto expected = MagickPixels(in, 70, 46);
+  ASSERT_FALSE(expected.empty());
+  for (const char* extension : {".png", ".tif"}) {
+    SCOPED_TRACE(extension);
+    const std::string out = TempPath(std::string("qv_magick_out_") + v.name + extension);
+    std::ostringstream cliOut, cliErr;
+    ASSERT_EQ(cli::Run({"convert", in, out}, cliOut, cliErr), 0) << cliErr.str();
+    const auto got = MagickPixels(out, 70, 46);
+    ASSERT_EQ(got.size(), expected.size());
+    // TIFF colour maps hold c * 256, which ImageMagick reads back as c - 1.
+    const int tolerance = v.tolerance + (std::string(extension) == ".tif" ? 1 : 0);
+    int worst = 0;
+    for (std::size_t i = 0; i < got.size(); ++i)
+      worst = std::max(worst, std::abs(int(got[i]) - int(expected[i])));
+    EXPECT_LE(worst, tolerance);
+    std::remove(out.c_str());
+  }
+  std::remove(in.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, MagickPngVariants,
+    ::testing::Values(
+        MagickPng{"Grey1", "-threshold 50% -define png:bit-depth=1 -define png:color-type=0", 0},
+        MagickPng{"Grey2",
+                  "-colorspace Gray -depth 2 -define png:bit-depth=2 -define png:color-type=0", 0},
+        MagickPng{"Grey4",
+                  "-colorspace Gray -depth 4 -define png:bit-depth=4 -define png:color-type=0", 0},
+        MagickPng{"Grey8",
+                  "-colorspace Gray -define png:bit-depth=8 -define png:color-type=0", 0},
+        MagickPng{"Grey16",
+                  "-colorspace Gray -depth 16 -define png:bit-depth=16 -define png:color-type=0",
+                  1},
+        // Without its bKGD entry the palette has two colours and one bit.
+        MagickPng{"Palette1TwoColours",
+                  "-colors 2 -define png:bit-depth=1 -define png:color-type=3 "
+                  "-define png:exclude-chunks=gAMA,cHRM,sRGB,iCCP,tIME,tEXt,zTXt,date,bKGD",
+                  0},
+        MagickPng{"Palette2", "-colors 3 -define png:bit-depth=2 -define png:color-type=3", 0},
+        MagickPng{"Palette4", "-colors 12 -define png:bit-depth=4 -define png:color-type=3", 0},
+        MagickPng{"Palette8", "-colors 60 -define png:bit-depth=8 -define png:color-type=3", 0},
+        MagickPng{"Rgb8", "-define png:bit-depth=8 -define png:color-type=2", 0},
+        MagickPng{"Rgb16", "-depth 16 -define png:bit-depth=16 -define png:color-type=2", 1},
+        MagickPng{"RgbInterlaced", "-interlace PNG -define png:color-type=2", 0},
+        MagickPng{"GreyInterlaced",
+                  "-colorspace Gray -interlace PNG -define png:bit-depth=8 -define png:color-type=0",
+                  0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace lumetra

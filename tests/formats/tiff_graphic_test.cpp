@@ -26,6 +26,7 @@ struct RawTiff {
   std::uint16_t compression = COMPRESSION_NONE;
   bool writeBits = true;
   int orientation = 0;  // 0: no tag
+  std::uint32_t tile = 0;  // 0: strips; else square tiles of this size
   int unit = 0;         // 0: no resolution tags
   float resolution = 0;
   std::vector<std::uint16_t> colormap;                 // red, green, blue tables one after another
@@ -43,7 +44,12 @@ std::vector<std::uint8_t> WriteRaw(const RawTiff& spec) {
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.photometric);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, spec.compression);
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.height);
+  if (spec.tile) {
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, spec.tile);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, spec.tile);
+  } else {
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.height);
+  }
   if (spec.orientation) TIFFSetField(tif, TIFFTAG_ORIENTATION, spec.orientation);
   if (spec.unit) {
     TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, spec.unit);
@@ -55,11 +61,27 @@ std::vector<std::uint8_t> WriteRaw(const RawTiff& spec) {
     std::vector<std::uint16_t> map = spec.colormap;
     TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
   }
-  std::vector<std::uint8_t> row(TIFFScanlineSize(tif) + 8);
-  for (std::uint32_t y = 0; y < spec.height; ++y) {
-    std::fill(row.begin(), row.end(), 0);
-    spec.fill(row.data(), static_cast<int>(y));
-    TIFFWriteScanline(tif, row.data(), y, 0);
+  const std::size_t rowBytes = TIFFScanlineSize(tif);
+  std::vector<std::uint8_t> rows((rowBytes + 8) * spec.height, 0);
+  for (std::uint32_t y = 0; y < spec.height; ++y) spec.fill(&rows[(rowBytes + 8) * y], int(y));
+  if (spec.tile) {
+    // Tile widths are multiples of 16, so every tile starts on a byte.
+    const std::size_t pixelBits = std::size_t{spec.bits} * spec.samples;
+    const std::size_t tileRow = TIFFTileRowSize(tif);
+    std::vector<std::uint8_t> tile(TIFFTileSize(tif));
+    for (std::uint32_t top = 0; top < spec.height; top += spec.tile)
+      for (std::uint32_t left = 0; left < spec.width; left += spec.tile) {
+        std::fill(tile.begin(), tile.end(), 0);
+        for (std::uint32_t r = 0; r < spec.tile && top + r < spec.height; ++r) {
+          const std::size_t start = left * pixelBits / 8;
+          const std::size_t n = std::min(tileRow, rowBytes - start);
+          std::memcpy(&tile[r * tileRow], &rows[(rowBytes + 8) * (top + r) + start], n);
+        }
+        TIFFWriteTile(tif, tile.data(), left, top, 0, 0);
+      }
+  } else {
+    for (std::uint32_t y = 0; y < spec.height; ++y)
+      TIFFWriteScanline(tif, &rows[(rowBytes + 8) * y], y, 0);
   }
   TIFFClose(tif);
   TMemoryStream file;
@@ -349,6 +371,88 @@ TEST(TiffGraphic, OrientationThreeTurnsHalfwaySixIsIgnored) {
   EXPECT_TRUE(SamePixels(plain, *Load(WriteRaw(spec))));
 }
 
+// Orientation 3 turns the page; every other value loads as stored, whether
+// the page is read by strips, by tiles or through libtiff's raster.
+struct OrientationCase {
+  const char* name;
+  std::uint16_t bits, samples, photometric, compression;
+  std::uint32_t tile;
+};
+
+class TiffOrientation : public ::testing::TestWithParam<std::tuple<OrientationCase, int>> {};
+
+TEST_P(TiffOrientation, OnlyAHalfTurnIsApplied) {
+  const auto& [c, orientation] = GetParam();
+  RawTiff spec;
+  spec.width = 40;
+  spec.height = 21;
+  spec.bits = c.bits;
+  spec.samples = c.samples;
+  spec.photometric = c.photometric;
+  spec.compression = c.compression;
+  spec.tile = c.tile;
+  const int rowBytes = (40 * c.bits * c.samples + 7) / 8;
+  spec.fill = [rowBytes](std::uint8_t* row, int y) {
+    // Wide bands, so JPEG keeps every pixel near its value.
+    for (int i = 0; i < rowBytes; ++i) row[i] = (i * 2 / rowBytes + y / 5) % 2 ? 0xFF : 0x00;
+  };
+  auto plain = Load(WriteRaw(spec));
+  spec.orientation = orientation;
+  auto oriented = Load(WriteRaw(spec));
+  for (int y = 0; y < 21; ++y)
+    for (int x = 0; x < 40; ++x) {
+      const int sx = orientation == 3 ? 39 - x : x, sy = orientation == 3 ? 20 - y : y;
+      ASSERT_EQ(oriented->Pixels(x, y), plain->Pixels(sx, sy)) << x << "," << y;
+    }
+  // The plain page is what the file holds (bytes 0 on the left of the top
+  // row), not a mirror of it.
+  auto low = [&](int x, int y) { return ((plain->Pixels(x, y) >> 8) & 0xFF) < 128; };
+  const bool zeroIsDark = c.photometric != PHOTOMETRIC_MINISWHITE;
+  EXPECT_EQ(low(0, 0), zeroIsDark);
+  EXPECT_EQ(low(39, 0), !zeroIsDark);
+  EXPECT_EQ(low(0, 7), !zeroIsDark);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, TiffOrientation,
+    ::testing::Combine(
+        ::testing::Values(
+            OrientationCase{"GreyStrips", 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE, 0},
+            OrientationCase{"RgbTiles", 8, 3, PHOTOMETRIC_RGB, COMPRESSION_NONE, 16},
+            OrientationCase{"Group4Tiles", 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4, 16},
+            OrientationCase{"RgbJpeg", 8, 3, PHOTOMETRIC_RGB, COMPRESSION_JPEG, 0},
+            OrientationCase{"TwoBitGreyRaster", 2, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE, 0}),
+        ::testing::Range(1, 9)),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + "_" +
+             std::to_string(std::get<1>(info.param));
+    });
+
+TEST(TiffGraphic, UncompressedAndCcittTilesAreRead) {
+  for (const auto& [bits, samples, photometric, compression] :
+       {std::tuple{8, 3, PHOTOMETRIC_RGB, COMPRESSION_NONE},
+        std::tuple{8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE},
+        std::tuple{1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4},
+        std::tuple{1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX3}}) {
+    SCOPED_TRACE(::testing::Message() << "compression " << compression << ", " << samples);
+    RawTiff spec;
+    spec.width = 50;  // tiles of 16 x 16 that stick out on the right and at the bottom
+    spec.height = 19;
+    spec.bits = static_cast<std::uint16_t>(bits);
+    spec.samples = static_cast<std::uint16_t>(samples);
+    spec.photometric = static_cast<std::uint16_t>(photometric);
+    spec.compression = static_cast<std::uint16_t>(compression);
+    const int rowBytes = (50 * bits * samples + 7) / 8;
+    spec.fill = [rowBytes](std::uint8_t* row, int y) {
+      for (int i = 0; i < rowBytes; ++i) row[i] = static_cast<std::uint8_t>(i * 37 + y * 11);
+    };
+    auto strips = Load(WriteRaw(spec));
+    spec.tile = 16;
+    auto tiles = Load(WriteRaw(spec));
+    EXPECT_TRUE(SamePixels(*strips, *tiles));
+  }
+}
+
 TEST(TiffGraphic, ColormapIsScaledOnlyWhenItUsesSixteenBits) {
   RawTiff spec;
   spec.bits = 4;
@@ -442,6 +546,15 @@ TEST(TiffGraphic, ReadingEveryPageWalksTheChainOnce) {
   // Walking from the first directory for every page would take some
   // hundred thousand calls here.
   EXPECT_LT(stream.calls, 40L * kPages);
+
+  stream.SetPosition(0);
+  stream.calls = 0;
+  TTiffGraphic all;
+  all.SetLoadAllFrames(true);
+  all.LoadFromStream(stream);
+  ASSERT_EQ(all.FrameCount(), kPages);
+  EXPECT_TRUE(SamePixels(*page, *all.Frames(kPages)));
+  EXPECT_LT(stream.calls, 60L * kPages);
 }
 
 TEST(TiffGraphic, LoadAllFramesReadsEveryPage) {

@@ -399,6 +399,31 @@ TEST(DibAssign, CopiesPixelsPaletteResolutionDelayAndFrames) {
   EXPECT_EQ(MessageOf([&] { (void)dest.SaveToDIBBlock(); }), "Graphic is empty");
 }
 
+TEST(DibAssign, FromOneOfItsOwnFrames) {
+  TDibGraphic image;
+  image.NewImage(3, 3, ifGray256, nullptr, 0, 0);
+  for (int level : {40, 90}) {
+    auto frame = std::make_unique<TDibGraphic>();
+    frame->NewImage(2, 1, ifGray256, nullptr, 0, 0);
+    frame->SetPixelIndex(1, 0, level);
+    image.AddFrame(std::move(frame));
+  }
+  image.Assign(image.Frames(2));  // the frame is freed with the list it is read from
+  EXPECT_EQ(image.Width(), 2);
+  EXPECT_EQ(image.PixelIndex(1, 0), 90);
+  EXPECT_EQ(image.FrameCount(), 0);
+}
+
+TEST(DibFrames, SelectingAnEmptyFrameLeavesThePixels) {
+  TDibGraphic image;
+  image.NewImage(2, 2, ifGray256, nullptr, 0, 0);
+  image.SetPixelIndex(1, 1, 77);
+  image.AddFrame(std::make_unique<TDibGraphic>());
+  image.SetCurrentFrame(1);
+  EXPECT_EQ(image.CurrentFrame(), 1);
+  EXPECT_EQ(image.PixelIndex(1, 1), 77);
+}
+
 // --- multi-image streams and frames --------------------------------------------------
 
 // A format whose stream is a count byte followed by one grey level per image,

@@ -63,8 +63,12 @@ TEST(QuantizeThread, DestroyingItStopsTheWorkerBeforeTheImageGoes) {
   testing::MakePattern(*image, ifTrueColor, 400, 300);
   bool changed = false;
   image->OnChange = [&](TObject*) { changed = true; };
+  const TLogPalette before = *image->LogPalette();
   auto thread = StartQuantizeThread(*image);
+  // Let the worker get into its picks (the image takes it far longer).
+  std::this_thread::sleep_for(std::chrono::milliseconds(3));
   thread.reset();  // stops and joins
+  EXPECT_EQ(0, std::memcmp(image->LogPalette(), &before, sizeof before));
   image.reset();
   EXPECT_EQ(TQuantizeThread::DeliverFinished(), 0);
   EXPECT_FALSE(changed);
@@ -77,6 +81,10 @@ TEST(QuantizeThread, StaysSuspendedUntilResumed) {
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_FALSE(thread.Finished());
   EXPECT_FALSE(thread.Deliver());
+  // ...and then it runs: a worker that never starts would pass the above.
+  thread.Resume();
+  EXPECT_TRUE(PumpUntilDelivered(thread));
+  EXPECT_TRUE(thread.Finished());
 }
 
 }  // namespace

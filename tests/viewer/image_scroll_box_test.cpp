@@ -120,6 +120,7 @@ TEST_P(ViewerZoomWrite, IgnoresTinyValuesAndClampsLargeOnes) {
 
 INSTANTIATE_TEST_SUITE_P(Values, ViewerZoomWrite,
                          testing::Values(ZoomWrite{0.1f, false, 0}, ZoomWrite{0.0f, false, 0},
+                                         ZoomWrite{std::nanf(""), false, 0},
                                          ZoomWrite{-5.0f, false, 0}, ZoomWrite{0.11f, true, 0.11f},
                                          ZoomWrite{250.0f, true, 250.0f},
                                          ZoomWrite{5000.0f, true, 1000.0f}));
