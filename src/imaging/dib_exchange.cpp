@@ -101,7 +101,7 @@ std::uint64_t DibTableBytes(const TBitmapInfoHeader& h) {
 
 }  // namespace
 
-void SaveDIBBlockToStream(const void* block, std::size_t size, TStream& stream) {
+std::uint64_t DIBBlockBytes(const void* block, std::size_t size) {
   const TBitmapInfoHeader h = ReadDibHeader(block, size);
   std::uint64_t imageSize = h.biSizeImage;
   if (h.biCompression == 0 || h.biCompression == 3) {
@@ -113,9 +113,16 @@ void SaveDIBBlockToStream(const void* block, std::size_t size, TStream& stream) 
   } else if (imageSize == 0) {
     InvalidHdib();
   }
+  const std::uint64_t bytes = std::uint64_t(h.biSize) + DibTableBytes(h) + imageSize;
+  if (bytes > size) InvalidHdib();
+  return bytes;
+}
+
+void SaveDIBBlockToStream(const void* block, std::size_t size, TStream& stream) {
+  const std::uint64_t fileSize = 14 + DIBBlockBytes(block, size);
+  if (fileSize > 0xFFFFFFFFull) InvalidHdib();
+  const TBitmapInfoHeader h = ReadDibHeader(block, size);
   const std::uint64_t offset = 14 + std::uint64_t(h.biSize) + DibTableBytes(h);
-  const std::uint64_t fileSize = offset + imageSize;
-  if (fileSize - 14 > size || fileSize > 0xFFFFFFFFull) InvalidHdib();
 
   std::uint8_t fileHeader[14] = {'B', 'M'};
   auto put32 = [&](int at, std::uint64_t v) {
@@ -267,10 +274,9 @@ void TDibGraphic::ClearFrames() {
 void TDibGraphic::SetCurrentFrame(int index) {
   if (index == currentFrame_) return;
   TDibGraphic* frame = Frames(index);
-  // The frame is recorded with its pixels and no message is handled in
-  // between: a handler could reload or free this image while it is half
-  // selected. An empty frame (a page that held no image) leaves the pixels
-  // alone.
+  // An empty frame (a page that held no image) leaves the pixels alone. The
+  // frame is recorded with its pixels and no message is handled in between:
+  // a handler could reload or free this image while it is half selected.
   if (frame->Width() >= 1 && frame->Height() >= 1) CopyImageFrom(*frame);
   currentFrame_ = index;
   Changed();
