@@ -778,6 +778,35 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
       if (invert) ComplementRow(row, row, rowBytes);
       progress.Report(y + 1, h);
     }
+  } else if (compression == COMPRESSION_PACKBITS) {
+    // Some writers let a PackBits run go on into the next row (a PDF's
+    // run-length images always may); decoding row by row would drop those
+    // bytes, so the strip is decoded whole.
+    const tmsize_t stripSize = TIFFStripSize(tif);
+    if (stripSize <= 0 || static_cast<std::uint64_t>(stripSize) > kMaxCodecAlloc)
+      Fail("TIFFStripSize: " + client.error);
+    if (scanlineSize > static_cast<std::uint64_t>(RowStride())) Fail("TIFFScanlineSize: row too long");
+    std::vector<std::uint8_t> strip(static_cast<std::size_t>(stripSize));
+    std::uint32_t rowsPerStrip = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, height);
+    for (std::uint32_t first = 0; first < height; first += rowsPerStrip) {
+      const tmsize_t got =
+          TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, first, 0), strip.data(), stripSize);
+      if (got < 0) Fail("TIFFReadEncodedStrip: " + client.error);
+      const std::uint32_t rows = std::min(rowsPerStrip, height - first);
+      for (std::uint32_t r = 0; r < rows; ++r) {
+        const std::size_t offset = r * static_cast<std::size_t>(scanlineSize);
+        if (offset + scanlineSize > static_cast<std::size_t>(got))
+          Fail("TIFFReadEncodedStrip: short strip");
+        const int y = static_cast<int>(first + r);
+        std::uint8_t* row = ScanLine(y);
+        std::memcpy(row, strip.data() + offset, static_cast<std::size_t>(scanlineSize));
+        if (format == ifTrueColor) SwapRedBlue(row, row, w);
+        if (invert) ComplementRow(row, row, rowBytes);
+        progress.Report(y + 1, h);
+      }
+    }
   } else {
     // Each row decodes straight into the image: the file's rows hold the
     // image's bytes (colour in red-green-blue order), so no strip buffer.
