@@ -35,47 +35,47 @@ struct RawTiff {
   std::function<void(std::uint8_t* row, int y)> fill;  // one scanline of bytes
 };
 
-std::vector<std::uint8_t> WriteRaw(const RawTiff& spec) {
+std::vector<std::uint8_t> WriteRaw(const RawTiff& layout) {
   const std::string path = TempPath("qv_raw_tiff.tif");
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   EXPECT_NE(tif, nullptr);
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.width);
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.height);
-  if (spec.writeBits) TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.bits);
-  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spec.samples);
-  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.photometric);
-  TIFFSetField(tif, TIFFTAG_COMPRESSION, spec.compression);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, layout.width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, layout.height);
+  if (layout.writeBits) TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, layout.bits);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, layout.samples);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, layout.photometric);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, layout.compression);
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  if (spec.tile) {
-    TIFFSetField(tif, TIFFTAG_TILEWIDTH, spec.tile);
-    TIFFSetField(tif, TIFFTAG_TILELENGTH, spec.tile);
+  if (layout.tile) {
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, layout.tile);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, layout.tile);
   } else {
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.height);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, layout.height);
   }
-  if (spec.orientation) TIFFSetField(tif, TIFFTAG_ORIENTATION, spec.orientation);
-  if (spec.fillOrder) TIFFSetField(tif, TIFFTAG_FILLORDER, spec.fillOrder);
-  if (spec.unit) {
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, spec.unit);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, spec.resolution);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, spec.resolution);
+  if (layout.orientation) TIFFSetField(tif, TIFFTAG_ORIENTATION, layout.orientation);
+  if (layout.fillOrder) TIFFSetField(tif, TIFFTAG_FILLORDER, layout.fillOrder);
+  if (layout.unit) {
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, layout.unit);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, layout.resolution);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, layout.resolution);
   }
-  if (!spec.colormap.empty()) {
-    const std::size_t n = spec.colormap.size() / 3;
-    std::vector<std::uint16_t> map = spec.colormap;
+  if (!layout.colormap.empty()) {
+    const std::size_t n = layout.colormap.size() / 3;
+    std::vector<std::uint16_t> map = layout.colormap;
     TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
   }
   const std::size_t rowBytes = TIFFScanlineSize(tif);
-  std::vector<std::uint8_t> rows((rowBytes + 8) * spec.height, 0);
-  for (std::uint32_t y = 0; y < spec.height; ++y) spec.fill(&rows[(rowBytes + 8) * y], int(y));
-  if (spec.tile) {
+  std::vector<std::uint8_t> rows((rowBytes + 8) * layout.height, 0);
+  for (std::uint32_t y = 0; y < layout.height; ++y) layout.fill(&rows[(rowBytes + 8) * y], int(y));
+  if (layout.tile) {
     // Tile widths are multiples of 16, so every tile starts on a byte.
-    const std::size_t pixelBits = std::size_t{spec.bits} * spec.samples;
+    const std::size_t pixelBits = std::size_t{layout.bits} * layout.samples;
     const std::size_t tileRow = TIFFTileRowSize(tif);
     std::vector<std::uint8_t> tile(TIFFTileSize(tif));
-    for (std::uint32_t top = 0; top < spec.height; top += spec.tile)
-      for (std::uint32_t left = 0; left < spec.width; left += spec.tile) {
+    for (std::uint32_t top = 0; top < layout.height; top += layout.tile)
+      for (std::uint32_t left = 0; left < layout.width; left += layout.tile) {
         std::fill(tile.begin(), tile.end(), 0);
-        for (std::uint32_t r = 0; r < spec.tile && top + r < spec.height; ++r) {
+        for (std::uint32_t r = 0; r < layout.tile && top + r < layout.height; ++r) {
           const std::size_t start = left * pixelBits / 8;
           const std::size_t n = std::min(tileRow, rowBytes - start);
           std::memcpy(&tile[r * tileRow], &rows[(rowBytes + 8) * (top + r) + start], n);
@@ -83,7 +83,7 @@ std::vector<std::uint8_t> WriteRaw(const RawTiff& spec) {
         TIFFWriteTile(tif, tile.data(), left, top, 0, 0);
       }
   } else {
-    for (std::uint32_t y = 0; y < spec.height; ++y)
+    for (std::uint32_t y = 0; y < layout.height; ++y)
       TIFFWriteScanline(tif, &rows[(rowBytes + 8) * y], y, 0);
   }
   TIFFClose(tif);
@@ -194,19 +194,19 @@ TEST(TiffGraphic, BlackWhiteIsWrittenMinIsBlackUnlessCcitt) {
 }
 
 TEST(TiffGraphic, Group4TaggedMinIsBlackReadsAsMinIsWhite) {
-  RawTiff spec;
-  spec.width = 24;
-  spec.bits = 1;
-  spec.compression = COMPRESSION_CCITTFAX4;
-  spec.fill = [](std::uint8_t* row, int y) {
+  RawTiff layout;
+  layout.width = 24;
+  layout.bits = 1;
+  layout.compression = COMPRESSION_CCITTFAX4;
+  layout.fill = [](std::uint8_t* row, int y) {
     row[0] = static_cast<std::uint8_t>(0xF0 >> y);
     row[2] = 0x81;
   };
-  spec.photometric = PHOTOMETRIC_MINISWHITE;
-  auto whiteOwner = Load(WriteRaw(spec));
+  layout.photometric = PHOTOMETRIC_MINISWHITE;
+  auto whiteOwner = Load(WriteRaw(layout));
   auto& white = *whiteOwner;
-  spec.photometric = PHOTOMETRIC_MINISBLACK;
-  auto blackOwner = Load(WriteRaw(spec));
+  layout.photometric = PHOTOMETRIC_MINISBLACK;
+  auto blackOwner = Load(WriteRaw(layout));
   auto& black = *blackOwner;
   EXPECT_TRUE(SamePixels(white, black));
   // Photometric 0: a set bit is black.
@@ -282,13 +282,13 @@ TEST(TiffGraphic, AStripLargerThanTheWriteBufferIsWrittenWhole) {
 
 TEST(TiffGraphic, FillOrderTwoFilesStillRead) {
   for (const std::uint16_t compression : {COMPRESSION_NONE, COMPRESSION_CCITTFAX4}) {
-    RawTiff spec;
-    spec.bits = 1;
-    spec.photometric = PHOTOMETRIC_MINISWHITE;
-    spec.compression = compression;
-    spec.fillOrder = FILLORDER_LSB2MSB;
-    spec.fill = [](std::uint8_t* row, int y) { row[0] = static_cast<std::uint8_t>(0xF0 >> (y % 4)); row[1] = 0x81; };
-    auto image = Load(WriteRaw(spec));
+    RawTiff layout;
+    layout.bits = 1;
+    layout.photometric = PHOTOMETRIC_MINISWHITE;
+    layout.compression = compression;
+    layout.fillOrder = FILLORDER_LSB2MSB;
+    layout.fill = [](std::uint8_t* row, int y) { row[0] = static_cast<std::uint8_t>(0xF0 >> (y % 4)); row[1] = 0x81; };
+    auto image = Load(WriteRaw(layout));
     for (int y = 0; y < 8; ++y) {
       EXPECT_EQ(image->ScanLine(y)[0], static_cast<std::uint8_t>(~(0xF0 >> (y % 4)))) << compression << " row " << y;
       EXPECT_EQ(image->ScanLine(y)[1], 0x7E) << compression << " row " << y;
@@ -359,27 +359,27 @@ TEST(TiffGraphic, AssignCopiesRowsPerStrip) {
 // --- reader rules ---------------------------------------------------------------------
 
 TEST(TiffGraphic, ResolutionUnits) {
-  RawTiff spec;
-  spec.fill = [](std::uint8_t* row, int y) { row[0] = static_cast<std::uint8_t>(y); };
-  EXPECT_EQ(Load(WriteRaw(spec))->XDpi(), platform::ScreenDpiX());
-  spec.unit = RESUNIT_CENTIMETER;
-  spec.resolution = 118.11f;
-  EXPECT_EQ(Load(WriteRaw(spec))->XDpi(), 300);
-  spec.unit = RESUNIT_INCH;
-  spec.resolution = 299.6f;
-  EXPECT_EQ(Load(WriteRaw(spec))->YDpi(), 300);
+  RawTiff layout;
+  layout.fill = [](std::uint8_t* row, int y) { row[0] = static_cast<std::uint8_t>(y); };
+  EXPECT_EQ(Load(WriteRaw(layout))->XDpi(), platform::ScreenDpiX());
+  layout.unit = RESUNIT_CENTIMETER;
+  layout.resolution = 118.11f;
+  EXPECT_EQ(Load(WriteRaw(layout))->XDpi(), 300);
+  layout.unit = RESUNIT_INCH;
+  layout.resolution = 299.6f;
+  EXPECT_EQ(Load(WriteRaw(layout))->YDpi(), 300);
 }
 
 TEST(TiffGraphic, SixteenBitGreyUsesTheHighByte) {
-  RawTiff spec;
-  spec.bits = 16;
-  spec.fill = [](std::uint8_t* row, int y) {
+  RawTiff layout;
+  layout.bits = 16;
+  layout.fill = [](std::uint8_t* row, int y) {
     for (int x = 0; x < 16; ++x) {
       const std::uint16_t v = static_cast<std::uint16_t>(((x * 16 + y) << 8) | 0x7F);
       std::memcpy(row + 2 * x, &v, 2);
     }
   };
-  auto imageOwner = Load(WriteRaw(spec));
+  auto imageOwner = Load(WriteRaw(layout));
   auto& image = *imageOwner;
   ASSERT_EQ(image.ImageFormat(), ifGray256);
   EXPECT_EQ(image.PixelIndex(3, 5), 3 * 16 + 5);
@@ -387,10 +387,10 @@ TEST(TiffGraphic, SixteenBitGreyUsesTheHighByte) {
 }
 
 TEST(TiffGraphic, MinIsWhiteGreyIsInverted) {
-  RawTiff spec;
-  spec.photometric = PHOTOMETRIC_MINISWHITE;
-  spec.fill = [](std::uint8_t* row, int y) { row[1] = static_cast<std::uint8_t>(y * 10); };
-  auto imageOwner = Load(WriteRaw(spec));
+  RawTiff layout;
+  layout.photometric = PHOTOMETRIC_MINISWHITE;
+  layout.fill = [](std::uint8_t* row, int y) { row[1] = static_cast<std::uint8_t>(y * 10); };
+  auto imageOwner = Load(WriteRaw(layout));
   auto& image = *imageOwner;
   EXPECT_EQ(image.PixelIndex(1, 3), 255 - 30);
   EXPECT_EQ(image.PixelIndex(0, 3), 255);
@@ -399,35 +399,35 @@ TEST(TiffGraphic, MinIsWhiteGreyIsInverted) {
 TEST(TiffGraphic, MinIsWhiteJpegIsNotInvertedTwice) {
   // libtiff's raster already turns min-is-white into grey levels; a second
   // inversion would give a negative.
-  RawTiff spec;
-  spec.photometric = PHOTOMETRIC_MINISWHITE;
-  spec.compression = COMPRESSION_JPEG;
-  spec.fill = [](std::uint8_t* row, int) { std::memset(row, 40, 16); };
-  auto imageOwner = Load(WriteRaw(spec));
+  RawTiff layout;
+  layout.photometric = PHOTOMETRIC_MINISWHITE;
+  layout.compression = COMPRESSION_JPEG;
+  layout.fill = [](std::uint8_t* row, int) { std::memset(row, 40, 16); };
+  auto imageOwner = Load(WriteRaw(layout));
   EXPECT_EQ(imageOwner->Compression(), tcJPEG);
   EXPECT_NEAR(imageOwner->PixelIndex(5, 5), 255 - 40, 3);
 }
 
 TEST(TiffGraphic, OrientationThreeTurnsHalfwaySixIsIgnored) {
-  RawTiff spec;
-  spec.bits = 1;
-  spec.photometric = PHOTOMETRIC_MINISBLACK;
-  spec.width = 13;
-  spec.height = 5;
-  spec.fill = [](std::uint8_t* row, int y) {
+  RawTiff layout;
+  layout.bits = 1;
+  layout.photometric = PHOTOMETRIC_MINISBLACK;
+  layout.width = 13;
+  layout.height = 5;
+  layout.fill = [](std::uint8_t* row, int y) {
     row[0] = static_cast<std::uint8_t>(0x80 >> y);
     row[1] = 0x08;
   };
-  auto plainOwner = Load(WriteRaw(spec));
+  auto plainOwner = Load(WriteRaw(layout));
   auto& plain = *plainOwner;
-  spec.orientation = ORIENTATION_BOTRIGHT;
-  auto turnedOwner = Load(WriteRaw(spec));
+  layout.orientation = ORIENTATION_BOTRIGHT;
+  auto turnedOwner = Load(WriteRaw(layout));
   auto& turned = *turnedOwner;
   for (int y = 0; y < 5; ++y)
     for (int x = 0; x < 13; ++x)
       ASSERT_EQ(turned.Pixels(x, y), plain.Pixels(12 - x, 4 - y)) << x << "," << y;
-  spec.orientation = ORIENTATION_RIGHTTOP;
-  EXPECT_TRUE(SamePixels(plain, *Load(WriteRaw(spec))));
+  layout.orientation = ORIENTATION_RIGHTTOP;
+  EXPECT_TRUE(SamePixels(plain, *Load(WriteRaw(layout))));
 }
 
 // Orientation 3 turns the page; every other value loads as stored, whether
@@ -442,22 +442,22 @@ class TiffOrientation : public ::testing::TestWithParam<std::tuple<OrientationCa
 
 TEST_P(TiffOrientation, OnlyAHalfTurnIsApplied) {
   const auto& [c, orientation] = GetParam();
-  RawTiff spec;
-  spec.width = 40;
-  spec.height = 21;
-  spec.bits = c.bits;
-  spec.samples = c.samples;
-  spec.photometric = c.photometric;
-  spec.compression = c.compression;
-  spec.tile = c.tile;
+  RawTiff layout;
+  layout.width = 40;
+  layout.height = 21;
+  layout.bits = c.bits;
+  layout.samples = c.samples;
+  layout.photometric = c.photometric;
+  layout.compression = c.compression;
+  layout.tile = c.tile;
   const int rowBytes = (40 * c.bits * c.samples + 7) / 8;
-  spec.fill = [rowBytes](std::uint8_t* row, int y) {
+  layout.fill = [rowBytes](std::uint8_t* row, int y) {
     // Wide bands, so JPEG keeps every pixel near its value.
     for (int i = 0; i < rowBytes; ++i) row[i] = (i * 2 / rowBytes + y / 5) % 2 ? 0xFF : 0x00;
   };
-  auto plain = Load(WriteRaw(spec));
-  spec.orientation = orientation;
-  auto oriented = Load(WriteRaw(spec));
+  auto plain = Load(WriteRaw(layout));
+  layout.orientation = orientation;
+  auto oriented = Load(WriteRaw(layout));
   for (int y = 0; y < 21; ++y)
     for (int x = 0; x < 40; ++x) {
       const int sx = orientation == 3 ? 39 - x : x, sy = orientation == 3 ? 20 - y : y;
@@ -494,36 +494,36 @@ TEST(TiffGraphic, UncompressedAndCcittTilesAreRead) {
         std::tuple{1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4},
         std::tuple{1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX3}}) {
     SCOPED_TRACE(::testing::Message() << "compression " << compression << ", " << samples);
-    RawTiff spec;
-    spec.width = 50;  // tiles of 16 x 16 that stick out on the right and at the bottom
-    spec.height = 19;
-    spec.bits = static_cast<std::uint16_t>(bits);
-    spec.samples = static_cast<std::uint16_t>(samples);
-    spec.photometric = static_cast<std::uint16_t>(photometric);
-    spec.compression = static_cast<std::uint16_t>(compression);
+    RawTiff layout;
+    layout.width = 50;  // tiles of 16 x 16 that stick out on the right and at the bottom
+    layout.height = 19;
+    layout.bits = static_cast<std::uint16_t>(bits);
+    layout.samples = static_cast<std::uint16_t>(samples);
+    layout.photometric = static_cast<std::uint16_t>(photometric);
+    layout.compression = static_cast<std::uint16_t>(compression);
     const int rowBytes = (50 * bits * samples + 7) / 8;
-    spec.fill = [rowBytes](std::uint8_t* row, int y) {
+    layout.fill = [rowBytes](std::uint8_t* row, int y) {
       for (int i = 0; i < rowBytes; ++i) row[i] = static_cast<std::uint8_t>(i * 37 + y * 11);
     };
-    auto strips = Load(WriteRaw(spec));
-    spec.tile = 16;
-    auto tiles = Load(WriteRaw(spec));
+    auto strips = Load(WriteRaw(layout));
+    layout.tile = 16;
+    auto tiles = Load(WriteRaw(layout));
     EXPECT_TRUE(SamePixels(*strips, *tiles));
   }
 }
 
 TEST(TiffGraphic, ColormapIsScaledOnlyWhenItUsesSixteenBits) {
-  RawTiff spec;
-  spec.bits = 4;
-  spec.photometric = PHOTOMETRIC_PALETTE;
-  spec.fill = [](std::uint8_t* row, int) { row[0] = 0x01; };
-  spec.colormap.assign(48, 0);
-  spec.colormap[1] = 200;  // red of entry 1, an 8-bit table
-  spec.colormap[16 + 1] = 100;
-  EXPECT_EQ(Load(WriteRaw(spec))->Pixels(1, 0), 0xC86400u);
-  spec.colormap[1] = 65535;
-  spec.colormap[16 + 1] = 32768;
-  EXPECT_EQ(Load(WriteRaw(spec))->Pixels(1, 0), 0xFF8000u);
+  RawTiff layout;
+  layout.bits = 4;
+  layout.photometric = PHOTOMETRIC_PALETTE;
+  layout.fill = [](std::uint8_t* row, int) { row[0] = 0x01; };
+  layout.colormap.assign(48, 0);
+  layout.colormap[1] = 200;  // red of entry 1, an 8-bit table
+  layout.colormap[16 + 1] = 100;
+  EXPECT_EQ(Load(WriteRaw(layout))->Pixels(1, 0), 0xC86400u);
+  layout.colormap[1] = 65535;
+  layout.colormap[16 + 1] = 32768;
+  EXPECT_EQ(Load(WriteRaw(layout))->Pixels(1, 0), 0xFF8000u);
 }
 
 TEST(TiffGraphic, PaletteRoundTripKeepsThePalette) {
@@ -687,10 +687,10 @@ TEST(TiffGraphic, ErrorTexts) {
   EXPECT_TRUE(testing::StartsWith(MessageOf([&] { TTiffGraphic().LoadImageFromStream(garbage, 1); }),
                                   "ETiffError TIFFOpen: Stream: Not a TIFF"));
 
-  RawTiff spec;
-  spec.writeBits = false;
-  spec.fill = [](std::uint8_t*, int) {};
-  EXPECT_EQ(MessageOf([&] { Load(WriteRaw(spec)); }), "ETiffError Bits per sample not specified");
+  RawTiff layout;
+  layout.writeBits = false;
+  layout.fill = [](std::uint8_t*, int) {};
+  EXPECT_EQ(MessageOf([&] { Load(WriteRaw(layout)); }), "ETiffError Bits per sample not specified");
 
   RawTiff thunder;
   thunder.bits = 4;
