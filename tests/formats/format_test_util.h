@@ -47,6 +47,21 @@ std::unique_ptr<T> MakePatterned(TImageFormat format, int width, int height,
   return image;
 }
 
+// Overwrites Image with flat 16-pixel blocks, which JPEG keeps nearly exact
+// where fine patterns would be blurred.
+inline void PaintFlatBlocks(TDibGraphic& image) {
+  for (int y = 0; y < image.Height(); ++y)
+    for (int x = 0; x < image.Width(); ++x) {
+      const int block = (x / 16) * 5 + (y / 16) * 3;
+      if (image.ImageFormat() == ifTrueColor)
+        image.SetPixels(x, y,
+                        (std::uint32_t(block * 37 & 0xFF) << 16) | ((block * 91 & 0xFF) << 8) |
+                            (block * 53 & 0xFF));
+      else
+        image.SetPixelIndex(x, y, block * 7 % PaletteEntryCount(image.ImageFormat()));
+    }
+}
+
 // Same size, format and pixels (only the bytes that hold pixels compare);
 // with AnyFormat the colours alone (16 greys read back as 16 colours).
 inline ::testing::AssertionResult SamePixels(const TDibGraphic& a, const TDibGraphic& b,

@@ -19,6 +19,7 @@ namespace {
 
 using namespace std::string_literals;
 using testing::MakePatterned;
+using testing::PaintFlatBlocks;
 using testing::MessageOf;
 using testing::SamePixels;
 
@@ -254,17 +255,7 @@ class PdfRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
 // patterns are for the lossless filters.
 std::unique_ptr<TDibGraphic> PageFor(const RoundTrip& p, int width, int height, int dpi) {
   auto image = MakePatterned(p.format, width, height, static_cast<std::uint16_t>(dpi));
-  if (p.tolerance == 0) return image;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const int block = (x / 16) * 5 + (y / 16) * 3;
-      if (p.format == ifTrueColor)
-        image->SetPixels(x, y,
-                         (std::uint32_t(block * 37 & 0xFF) << 16) | ((block * 91 & 0xFF) << 8) |
-                             (block * 53 & 0xFF));
-      else
-        image->SetPixelIndex(x, y, block * 7 % PaletteEntryCount(p.format));
-    }
+  if (p.tolerance) PaintFlatBlocks(*image);
   return image;
 }
 

@@ -25,6 +25,7 @@ namespace lumetra {
 namespace {
 
 using testing::MakePatterned;
+using testing::PaintFlatBlocks;
 using testing::TempPath;
 
 bool HaveTool(const std::string& tool) {
@@ -358,17 +359,7 @@ const PdfPage kPdfPages[] = {
 // that JPEG keeps nearly exact, the others a fine pattern.
 std::unique_ptr<TDibGraphic> PdfSource(const PdfPage& p) {
   auto image = MakePatterned(p.format, 64, 48, 72);
-  if (p.tolerance)
-    for (int y = 0; y < 48; ++y)
-      for (int x = 0; x < 64; ++x) {
-        const int block = (x / 16) * 5 + (y / 16) * 3;
-        if (p.format == ifTrueColor)
-          image->SetPixels(x, y,
-                           (std::uint32_t(block * 37 & 0xFF) << 16) | ((block * 91 & 0xFF) << 8) |
-                               (block * 53 & 0xFF));
-        else
-          image->SetPixelIndex(x, y, block * 7 % PaletteEntryCount(p.format));
-      }
+  if (p.tolerance) PaintFlatBlocks(*image);
   return image;
 }
 
