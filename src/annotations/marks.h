@@ -42,7 +42,9 @@ struct TMarkFont {
 // the others.
 struct TMark {
   TMarkKind kind = mkRectangle;
-  TRect markRect;  // Left, Top, Right, Bottom; Right and Bottom belong to it
+  // Left, Top, Right, Bottom. The mark renders at (Right - Left + 1) x
+  // (Bottom - Top + 1) and is shown over [Left, Right) x [Top, Bottom).
+  TRect markRect;
   bool visible = true;
   TColor color = 0;
   std::string text;         // sticky note, text
