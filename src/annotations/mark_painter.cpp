@@ -28,10 +28,10 @@ void DrawLine(TDibGraphic& image, int x0, int y0, int x1, int y1, int width,
   const double radius = std::max(width, 1) / 2.0;
   const double dx = x1 - x0, dy = y1 - y0;
   const double length2 = dx * dx + dy * dy;
-  const int left = std::max(0, static_cast<int>(std::floor(std::min(x0, x1) - radius)));
-  const int right = std::min(image.Width() - 1, static_cast<int>(std::ceil(std::max(x0, x1) + radius)));
-  const int top = std::max(0, static_cast<int>(std::floor(std::min(y0, y1) - radius)));
-  const int bottom = std::min(image.Height() - 1, static_cast<int>(std::ceil(std::max(y0, y1) + radius)));
+  const int left = RoundToCoordinate(std::max(0.0, std::floor(std::min(x0, x1) - radius)));
+  const int right = RoundToCoordinate(std::min(image.Width() - 1.0, std::ceil(std::max(x0, x1) + radius)));
+  const int top = RoundToCoordinate(std::max(0.0, std::floor(std::min(y0, y1) - radius)));
+  const int bottom = RoundToCoordinate(std::min(image.Height() - 1.0, std::ceil(std::max(y0, y1) + radius)));
   for (int y = top; y <= bottom; ++y)
     for (int x = left; x <= right; ++x) {
       const double t = length2 > 0 ? std::clamp(((x - x0) * dx + (y - y0) * dy) / length2, 0.0, 1.0) : 0;
@@ -46,9 +46,6 @@ std::uint32_t BackgroundFor(std::uint32_t colour) {
   return colour == kWhite ? 0 : kWhite;
 }
 
-int RoundInt(long double value) {
-  return static_cast<int>(std::nearbyint(value));
-}
 
 std::unique_ptr<TDibGraphic> NewBitmap(const TMark& mark) {
   const long long width = static_cast<long long>(mark.markRect.Right) - mark.markRect.Left + 1;
@@ -71,18 +68,19 @@ void RenderStickNote(const TMark& mark, int resolution, double zoom, TRenderedMa
   out.transparentColor = background;
   const int grow = zoom > 100 ? 1 : 0;
   FillArea(b, 0, 0, w - 1 + grow, h - 1 + grow, background);
-  const int shadow = RoundInt(w * 0.025L);
+  const int shadow = RoundToCoordinate(w * 0.025L);
   FillArea(b, shadow, shadow, w, h, 0);
   FillArea(b, 0, 0, w - shadow, h - shadow, colour);
   DrawMarkText(b, {0, 0, w - shadow, h - shadow}, mark.text, mark.font,
-               RoundInt(static_cast<long double>(mark.font.size) * resolution / 72));
+               RoundToCoordinate(static_cast<long double>(mark.font.size) * resolution / 72));
 }
 
 void RenderText(const TMark& mark, int resolution, TRenderedMark& out) {
   TDibGraphic& b = *out.bitmap;
   b.Fill(BackgroundFor(GdiToColor(mark.font.color)));
   DrawMarkText(b, {0, 0, b.Width(), b.Height()}, mark.text, mark.font,
-               mark.font.size * RoundInt(static_cast<long double>(resolution) / 96));
+               RoundToCoordinate(static_cast<long double>(mark.font.size) *
+                        RoundToCoordinate(static_cast<long double>(resolution) / 96)));
   // The colour left out is the mark's own, not the background it filled.
   out.transparent = true;
   out.transparentColor = GdiToColor(mark.color);
@@ -101,7 +99,7 @@ void RenderRectangle(const TMark& mark, TRenderedMark& out) {
   out.transparent = true;
   out.transparentColor = background;
   // The pen runs along the bitmap's edges; half of it falls outside.
-  const int inside = (std::max(mark.penWidth, 1) + 1) / 2;
+  const int inside = static_cast<int>((std::max<long long>(mark.penWidth, 1) + 1) / 2);
   const int w = b.Width(), h = b.Height();
   FillArea(b, 0, 0, w, inside, colour);
   FillArea(b, 0, h - inside, w, h, colour);

@@ -23,9 +23,9 @@ constexpr KindDefaults kKinds[] = {
     {"TImageMark", 0x000000, ""},
 };
 
-// Round to nearest, ties to even, held to the range of a coordinate: a
-// hostile page may hold any 32-bit rectangle and any zoom.
-int RoundCoordinate(long double value) {
+}  // namespace
+
+int RoundToCoordinate(long double value) {
   if (std::isnan(value)) return 0;
   constexpr long double low = std::numeric_limits<int>::min();
   constexpr long double high = std::numeric_limits<int>::max();
@@ -33,8 +33,6 @@ int RoundCoordinate(long double value) {
   if (value >= high) return std::numeric_limits<int>::max();
   return static_cast<int>(std::nearbyint(value));
 }
-
-}  // namespace
 
 const char* MarkClassName(int kind) {
   return kind >= mkStickNote && kind <= mkImage ? kKinds[kind].className : "";
@@ -66,8 +64,8 @@ TRect ClampMarkRect(const TRect& rect, const TRect& boundingArea) {
 
 TRect MarkScreenBounds(const TRect& markRect, double zoom, int scrollX, int scrollY) {
   const auto place = [zoom](int coordinate, int scroll) {
-    const long long scaled = RoundCoordinate(static_cast<long double>(coordinate) * zoom / 100);
-    return RoundCoordinate(static_cast<long double>(scaled - scroll));
+    const long long scaled = RoundToCoordinate(static_cast<long double>(coordinate) * zoom / 100);
+    return RoundToCoordinate(static_cast<long double>(scaled - scroll));
   };
   return {place(markRect.Left, scrollX), place(markRect.Top, scrollY),
           place(markRect.Right, scrollX), place(markRect.Bottom, scrollY)};
@@ -76,10 +74,10 @@ TRect MarkScreenBounds(const TRect& markRect, double zoom, int scrollX, int scro
 TRect MarkRectFromScreen(const TRect& bounds, double zoom, int scrollX, int scrollY) {
   // A zoom of 0 shows nothing that could have been moved: keep the scale.
   const long double scale = zoom > 0 ? static_cast<long double>(zoom) / 100 : 1;
-  return {RoundCoordinate((static_cast<long double>(bounds.Left) + scrollX) / scale),
-          RoundCoordinate((static_cast<long double>(bounds.Top) + scrollY) / scale),
-          RoundCoordinate((static_cast<long double>(bounds.Right) + scrollX) / scale),
-          RoundCoordinate((static_cast<long double>(bounds.Bottom) + scrollY) / scale)};
+  return {RoundToCoordinate((static_cast<long double>(bounds.Left) + scrollX) / scale),
+          RoundToCoordinate((static_cast<long double>(bounds.Top) + scrollY) / scale),
+          RoundToCoordinate((static_cast<long double>(bounds.Right) + scrollX) / scale),
+          RoundToCoordinate((static_cast<long double>(bounds.Bottom) + scrollY) / scale)};
 }
 
 }  // namespace lumetra

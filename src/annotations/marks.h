@@ -68,6 +68,10 @@ const char* MarkClassName(int kind);
 // diagonal line with pen 4, a black image mark without picture.
 TMark NewMark(TMarkKind kind);
 
+// Rounds to nearest, ties to even, held to the range of an int: a hostile
+// page may hold any 32-bit rectangle, pen width or font size.
+int RoundToCoordinate(long double value);
+
 // True when Rect encloses no pixel in GDI's sense (Right <= Left or
 // Bottom <= Top): such a bounding area does not clamp.
 bool IsRectEmpty(const TRect& rect);

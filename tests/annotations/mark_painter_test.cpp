@@ -185,6 +185,29 @@ TEST(MarkPainter, LinesRunAlongTheirDirection) {
   }
 }
 
+// Pen widths and font sizes come from the page: the largest paint the whole
+// mark and nothing beyond it.
+TEST(MarkPainter, LargestPenWidthsAndFontSizesStayInsideTheMark) {
+  TDibGraphic page;
+  page.NewImage(40, 30, ifTrueColor, nullptr, 0, 0);
+  page.Fill(0xFFFFFF);
+  TMark outline = FilledRectangle({0, 0, 20, 10}, ColorToGdi(kRed));
+  outline.filled = false;
+  outline.penWidth = 2147483647;
+  TMark line = NewMark(mkLine);
+  line.markRect = {0, 15, 20, 29};
+  line.color = ColorToGdi(kBlue);
+  line.penWidth = 2147483647;
+  TMark note = NewMark(mkStickNote);
+  note.markRect = {25, 0, 39, 29};
+  note.font.size = 2147483647;
+  BurnMarks(page, {outline, line, note}, 2147483647);
+  EXPECT_EQ(page.Pixels(10, 5), kRed);
+  EXPECT_EQ(page.Pixels(10, 22), kBlue);
+  EXPECT_EQ(page.Pixels(21, 5), 0xFFFFFFu);
+  EXPECT_EQ(page.Pixels(30, 10), 0xFFFF00u);
+}
+
 TEST(MarkPainter, StickyNoteHasBodyShadowAndTransparentBackground) {
   TMark note = NewMark(mkStickNote);
   note.markRect = {0, 0, 199, 99};  // 200 wide: a shadow of 5
