@@ -107,19 +107,9 @@ TEST(MarkPainter, OutlineRectangleLeavesItsInsideAlone) {
   EXPECT_EQ(page.Pixels(25, 25), 0x123456u);
 }
 
-TEST(MarkPainter, InvisibleAndOffPageMarksPaintNothing) {
-  TDibGraphic page;
-  page.NewImage(10, 10, ifTrueColor, nullptr, 0, 0);
-  page.Fill(0xFFFFFF);
-  TMark hidden = FilledRectangle({0, 0, 9, 9}, 0);
-  hidden.visible = false;
-  BurnMarks(page, {hidden, FilledRectangle({50, 50, 90, 90}, 0)}, 96);
-  for (int y = 0; y < 10; ++y)
-    for (int x = 0; x < 10; ++x) ASSERT_EQ(page.Pixels(x, y), 0xFFFFFFu);
-}
-
 // What the viewer shows at 50 % and 200 %: the mark's corners scaled and
-// rounded, its bitmap stretched over them.
+// rounded, its bitmap stretched over them; hidden and off-page marks show
+// nowhere.
 struct ZoomCase {
   double zoom;
   TRect expected;
@@ -131,8 +121,11 @@ TEST_P(MarkZoom, FilledRectangleCoversItsScaledPlace) {
   TDibGraphic display;
   display.NewImage(260, 160, ifTrueColor, nullptr, 0, 0);
   display.Fill(0xFFFFFF);
-  PaintMarks(display, {FilledRectangle({10, 20, 110, 70}, ColorToGdi(kBlue))}, {0, 0, 128, 80},
-             GetParam().zoom, 96);
+  TMark hidden = FilledRectangle({0, 0, 9, 9}, 0);
+  hidden.visible = false;
+  const TMark offPage = FilledRectangle({150, 90, 190, 99}, 0);
+  PaintMarks(display, {FilledRectangle({10, 20, 110, 70}, ColorToGdi(kBlue)), hidden, offPage},
+             {0, 0, 128, 80}, GetParam().zoom, 96);
   for (int y = 0; y < display.Height(); ++y)
     for (int x = 0; x < display.Width(); ++x)
       ASSERT_EQ(display.Pixels(x, y), Inside(x, y, GetParam().expected) ? kBlue : 0xFFFFFFu)
@@ -166,22 +159,16 @@ TEST(MarkPainter, PictureIsStretchedOverTheMark) {
 TEST(MarkPainter, LinesRunAlongTheirDirection) {
   TMark line = NewMark(mkLine);
   line.markRect = {0, 0, 40, 40};
-  line.color = ColorToGdi(kRed);
   line.penWidth = 1;
-  const struct {
-    int direction;
-    int x, y;        // on the line
-    int offX, offY;  // off it
-  } cases[] = {{ldHorizontalTop, 20, kDefaultGripSize, 20, 20},
-               {ldVerticalRight, 41 - kDefaultGripSize, 20, 20, 20},
-               {ldTopLeftBottomRight, 20, 20, 30, 10},
-               {ldBottomLeftTopRight, 10, 31, 10, 10}};
+  const int g = kDefaultGripSize;
+  // direction, a point on the line, a point off it
+  const int cases[][5] = {{0, 20, g, 20, 20}, {1, 41 - g, 20, 20, 20}, {2, 20, 20, 30, 10},
+                          {3, 10, 31, 10, 10}};
   for (const auto& c : cases) {
-    line.lineDirection = c.direction;
+    line.lineDirection = c[0];
     const TRenderedMark rendered = RenderMark(line, 96, 100);
-    EXPECT_EQ(rendered.bitmap->Pixels(c.x, c.y), kRed) << c.direction;
-    EXPECT_TRUE(rendered.transparent);
-    EXPECT_EQ(rendered.bitmap->Pixels(c.offX, c.offY), rendered.transparentColor) << c.direction;
+    EXPECT_EQ(rendered.bitmap->Pixels(c[1], c[2]), 0x000080u) << c[0];
+    EXPECT_EQ(rendered.bitmap->Pixels(c[3], c[4]), rendered.transparentColor) << c[0];
   }
 }
 
