@@ -256,7 +256,15 @@ void TImageScrollBox::RebuildDisplayCopy() {
   const int dw = std::max(1, static_cast<int>(std::trunc(w * factor)));
   const int dh = std::max(1, static_cast<int>(std::trunc(h * factor)));
 
+  // Each bar gets its new range before it is shown, so a horizontal bar
+  // appears at once and the vertical one is decided with the client height
+  // it leaves (the old range of a small page would keep it hidden).
+  horz_.range_ = dw;
+  horz_.position_ = 0;
   horz_.SetVisible(ClientWidth() < dw);
+  horz_.Update();
+  vert_.range_ = dh;
+  vert_.position_ = 0;
   vert_.SetVisible(ClientHeight() < dh);
 
   TDibGraphic& display = image_->Picture();
@@ -273,8 +281,6 @@ void TImageScrollBox::RebuildDisplayCopy() {
   }
 
   // Every rebuild scrolls back to the top left corner.
-  horz_.range_ = dw;
-  vert_.range_ = dh;
   horz_.position_ = 0;
   vert_.position_ = 0;
   horz_.Update();
@@ -367,19 +373,23 @@ void TImageScrollBox::LoadFromFile(const std::string& fileName, int page) {
     }
   } restart{*this, wasAnimating};
 
-  if (page == 0 && FindGraphicClass(fileName) && GetPageCount(fileName) > 1) {
-    LoadPages(fileName, 1);
-    return;
-  }
-  // The read-ahead thread reads page 1 only; a request for all pages or
-  // another page must read the file.
   std::unique_ptr<TDibGraphic> ahead;
-  if (page == 1 && SameText(fileName, readAheadFileName_)) ahead = readAhead_->Take(fileName);
+  if (SameText(fileName, readAheadFileName_)) {
+    // The read-ahead thread reads page 1 only; a request for all pages or
+    // another page must read the file.
+    if (page == 1) ahead = readAhead_->Take(fileName);
+    // Reading the file here supersedes a read-ahead of it still running:
+    // stored later, it would hand an old image to a later load of the name.
+    if (!ahead) readAhead_->Clear();
+    readAheadFileName_.clear();
+  }
   if (ahead) {
     graphic_ = std::move(ahead);
     paged_ = {};
-    readAheadFileName_.clear();
     AfterNewDocument();
+  } else if (page == 0 && FindGraphicClass(fileName) && GetPageCount(fileName) > 1) {
+    LoadPages(fileName, 1);
+    return;
   } else {
     TFileStream stream(fileName, fmOpenRead | fmShareDenyNone);
     LoadFromStream(stream, fileName, page);
