@@ -10,6 +10,7 @@
 #include <map>
 #include <vector>
 
+#include "base/conversions.h"
 #include "base/format.h"
 #include "formats/registry.h"
 #include "formats/tiff_graphic.h"
@@ -23,21 +24,6 @@ namespace {
 std::map<TMouseMode, TMouseHandlerFactory>& HandlerFactories() {
   static std::map<TMouseMode, TMouseHandlerFactory> factories;
   return factories;
-}
-
-std::string ExtractFileExt(const std::string& fileName) {
-  const std::size_t dot = fileName.find_last_of('.');
-  const std::size_t slash = fileName.find_last_of("\\/:");
-  if (dot == std::string::npos || (slash != std::string::npos && slash > dot)) return {};
-  return fileName.substr(dot);
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
 }
 
 class ProgressReporter {
