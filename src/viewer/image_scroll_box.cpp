@@ -572,14 +572,7 @@ void TImageScrollBox::AssignGraphic(const TDibGraphic* source) {
 
 void TImageScrollBox::ClearGraphic() {
   // Emptied in place, so the document keeps its class and format settings.
-  graphic_->Assign(nullptr);
-  paged_ = {};
-  ForgetTiffAnnotations(*graphic_);
-  fileName_.clear();
-  annotationText_.clear();
-  HideAnnotations();
-  if (TRubberbandSelection* selection = Selection()) selection->ClearBand();
-  AfterNewDocument();
+  AssignGraphic(nullptr);
 }
 
 void TImageScrollBox::SetCurrentPage(int value) {
