@@ -15,6 +15,7 @@
 #include "base/format.h"
 #include "formats/codec_limits.h"
 #include "formats/registry.h"
+#include "imaging/row_bytes.h"
 
 namespace lumetra {
 namespace {
@@ -275,10 +276,6 @@ constexpr tmsize_t kWriteBuffer = 256 * 1024;
 // Row conversions between the file's layout and the image's, one row at a
 // time while it is in the cache. Plain indexed loops the compiler
 // vectorises; Source and Dest may be the same row.
-void ComplementRow(const std::uint8_t* source, std::uint8_t* dest, std::size_t bytes) {
-  for (std::size_t i = 0; i < bytes; ++i) dest[i] = static_cast<std::uint8_t>(~source[i]);
-}
-
 void SwapRedBlue(const std::uint8_t* source, std::uint8_t* dest, int width) {
   for (int x = 0; x < width; ++x) {
     const std::uint8_t first = source[3 * x], last = source[3 * x + 2];
@@ -289,34 +286,6 @@ void SwapRedBlue(const std::uint8_t* source, std::uint8_t* dest, int width) {
 }
 
 // A half turn (rows and pixels in reverse order), in place.
-
-void ReverseRow(const std::uint8_t* source, std::uint8_t* dest, int width, int bits) {
-  switch (bits) {
-    case 24:
-      for (int x = 0; x < width; ++x) std::memcpy(dest + 3 * x, source + 3 * (width - 1 - x), 3);
-      break;
-    case 8:
-      for (int x = 0; x < width; ++x) dest[x] = source[width - 1 - x];
-      break;
-    case 4:
-      for (int x = 0; x < width; ++x) {
-        const int s = width - 1 - x;
-        const int v = (s & 1) ? (source[s >> 1] & 0x0F) : (source[s >> 1] >> 4);
-        std::uint8_t& d = dest[x >> 1];
-        d = (x & 1) ? static_cast<std::uint8_t>((d & 0xF0) | v)
-                    : static_cast<std::uint8_t>((d & 0x0F) | (v << 4));
-      }
-      break;
-    default:
-      for (int x = 0; x < width; ++x) {
-        const int s = width - 1 - x;
-        const bool set = (source[s >> 3] >> (7 - (s & 7))) & 1;
-        const auto mask = static_cast<std::uint8_t>(0x80 >> (x & 7));
-        dest[x >> 3] = set ? (dest[x >> 3] | mask) : (dest[x >> 3] & ~mask);
-      }
-  }
-}
-
 void RotateHalfTurn(TDibGraphic& image) {
   const int width = image.Width(), height = image.Height();
   const int bits = BitsPerPixel(image.ImageFormat());
@@ -785,7 +754,7 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
         std::memcpy(&sample, line.data() + 2 * x, 2);
         row[x] = static_cast<std::uint8_t>(sample >> 8);
       }
-      if (invert) ComplementRow(row, row, rowBytes);
+      if (invert) NegateBytes(row, row, rowBytes);
       progress.Report(y + 1, h);
     }
   } else if (compression == COMPRESSION_PACKBITS) {
@@ -815,7 +784,7 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
         std::uint8_t* row = ScanLine(y);
         std::memcpy(row, strip.get() + offset, static_cast<std::size_t>(scanlineSize));
         if (format == ifTrueColor) SwapRedBlue(row, row, w);
-        if (invert) ComplementRow(row, row, rowBytes);
+        if (invert) NegateBytes(row, row, rowBytes);
         progress.Report(y + 1, h);
       }
     }
@@ -828,14 +797,14 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
       if (TIFFReadScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0)
         Fail("TIFFReadScanline: " + client.error);
       if (format == ifTrueColor) SwapRedBlue(row, row, w);
-      if (invert) ComplementRow(row, row, rowBytes);
+      if (invert) NegateBytes(row, row, rowBytes);
       progress.Report(y + 1, h);
     }
   }
 
   // Tiles were copied as stored; rows were complemented as they came.
   if (invert && tiled)
-    for (int y = 0; y < h; ++y) ComplementRow(ScanLine(y), ScanLine(y), rowBytes);
+    for (int y = 0; y < h; ++y) NegateBytes(ScanLine(y), ScanLine(y), rowBytes);
   if (orientation == ORIENTATION_BOTRIGHT) RotateHalfTurn(*this);
   progress.Percent(100);
 }
@@ -961,7 +930,7 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode, std::int64_t lin
   for (int y = 0; y < h; ++y) {
     std::uint8_t* row = ScanLine(y);
     if (format == ifBlackWhite && ccitt) {
-      ComplementRow(row, buffer.data(), buffer.size());
+      NegateBytes(row, buffer.data(), buffer.size());
       row = buffer.data();
     } else if (format == ifTrueColor) {
       SwapRedBlue(row, buffer.data(), Width());
