@@ -15,6 +15,7 @@
 #include "base/format.h"
 #include "formats/codec_limits.h"
 #include "formats/registry.h"
+#include "imaging/row_bytes.h"
 
 namespace lumetra {
 namespace {
@@ -275,10 +276,6 @@ constexpr tmsize_t kWriteBuffer = 256 * 1024;
 // Row conversions between the file's layout and the image's, one row at a
 // time while it is in the cache. Plain indexed loops the compiler
 // vectorises; Source and Dest may be the same row.
-void ComplementRow(const std::uint8_t* source, std::uint8_t* dest, std::size_t bytes) {
-  for (std::size_t i = 0; i < bytes; ++i) dest[i] = static_cast<std::uint8_t>(~source[i]);
-}
-
 void SwapRedBlue(const std::uint8_t* source, std::uint8_t* dest, int width) {
   for (int x = 0; x < width; ++x) {
     const std::uint8_t first = source[3 * x], last = source[3 * x + 2];
@@ -289,34 +286,6 @@ void SwapRedBlue(const std::uint8_t* source, std::uint8_t* dest, int width) {
 }
 
 // A half turn (rows and pixels in reverse order), in place.
-
-void ReverseRow(const std::uint8_t* source, std::uint8_t* dest, int width, int bits) {
-  switch (bits) {
-    case 24:
-      for (int x = 0; x < width; ++x) std::memcpy(dest + 3 * x, source + 3 * (width - 1 - x), 3);
-      break;
-    case 8:
-      for (int x = 0; x < width; ++x) dest[x] = source[width - 1 - x];
-      break;
-    case 4:
-      for (int x = 0; x < width; ++x) {
-        const int s = width - 1 - x;
-        const int v = (s & 1) ? (source[s >> 1] & 0x0F) : (source[s >> 1] >> 4);
-        std::uint8_t& d = dest[x >> 1];
-        d = (x & 1) ? static_cast<std::uint8_t>((d & 0xF0) | v)
-                    : static_cast<std::uint8_t>((d & 0x0F) | (v << 4));
-      }
-      break;
-    default:
-      for (int x = 0; x < width; ++x) {
-        const int s = width - 1 - x;
-        const bool set = (source[s >> 3] >> (7 - (s & 7))) & 1;
-        const auto mask = static_cast<std::uint8_t>(0x80 >> (x & 7));
-        dest[x >> 3] = set ? (dest[x >> 3] | mask) : (dest[x >> 3] & ~mask);
-      }
-  }
-}
-
 void RotateHalfTurn(TDibGraphic& image) {
   const int width = image.Width(), height = image.Height();
   const int bits = BitsPerPixel(image.ImageFormat());
@@ -399,10 +368,20 @@ void TTiffGraphic::SetRowsPerStrip(std::int64_t value) {
   rowsPerStrip_ = static_cast<std::int32_t>(value);
 }
 
+// A new image's compression: the one every reader of its format has.
+static TTiffCompression DefaultCompression(TImageFormat format) {
+  return format == ifBlackWhite ? tcGroup4 : tcPackbits;
+}
+
 void TTiffGraphic::NewImage(int width, int height, TImageFormat imageFormat,
                             const TLogPalette* palette, std::uint16_t xDpi, std::uint16_t yDpi) {
   TDibGraphic::NewImage(width, height, imageFormat, palette, xDpi, yDpi);
-  compression_ = imageFormat == ifBlackWhite ? tcGroup4 : tcPackbits;
+  compression_ = DefaultCompression(imageFormat);
+}
+
+void TTiffGraphic::TakeImageFrom(TDibGraphic& source) {
+  TDibGraphic::TakeImageFrom(source);
+  if (!Empty()) compression_ = DefaultCompression(ImageFormat());
 }
 
 void TTiffGraphic::Assign(const TGraphic* source) {
@@ -779,7 +758,7 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
         std::memcpy(&sample, line.data() + 2 * x, 2);
         row[x] = static_cast<std::uint8_t>(sample >> 8);
       }
-      if (invert) ComplementRow(row, row, rowBytes);
+      if (invert) NegateBytes(row, row, rowBytes);
       progress.Report(y + 1, h);
     }
   } else if (compression == COMPRESSION_PACKBITS) {
@@ -790,13 +769,15 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
     if (stripSize <= 0 || static_cast<std::uint64_t>(stripSize) > kMaxCodecAlloc)
       Fail("TIFFStripSize: " + client.error);
     if (scanlineSize > static_cast<std::uint64_t>(RowStride())) Fail("TIFFScanlineSize: row too long");
-    std::vector<std::uint8_t> strip(static_cast<std::size_t>(stripSize));
+    // Not zeroed: every byte that is read was decoded first.
+    const auto strip =
+        std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(stripSize));
     std::uint32_t rowsPerStrip = 0;
     TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, height);
     for (std::uint32_t first = 0; first < height; first += rowsPerStrip) {
       const tmsize_t got =
-          TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, first, 0), strip.data(), stripSize);
+          TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, first, 0), strip.get(), stripSize);
       if (got < 0) Fail("TIFFReadEncodedStrip: " + client.error);
       const std::uint32_t rows = std::min(rowsPerStrip, height - first);
       for (std::uint32_t r = 0; r < rows; ++r) {
@@ -805,9 +786,9 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
           Fail("TIFFReadEncodedStrip: short strip");
         const int y = static_cast<int>(first + r);
         std::uint8_t* row = ScanLine(y);
-        std::memcpy(row, strip.data() + offset, static_cast<std::size_t>(scanlineSize));
+        std::memcpy(row, strip.get() + offset, static_cast<std::size_t>(scanlineSize));
         if (format == ifTrueColor) SwapRedBlue(row, row, w);
-        if (invert) ComplementRow(row, row, rowBytes);
+        if (invert) NegateBytes(row, row, rowBytes);
         progress.Report(y + 1, h);
       }
     }
@@ -820,14 +801,14 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
       if (TIFFReadScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0)
         Fail("TIFFReadScanline: " + client.error);
       if (format == ifTrueColor) SwapRedBlue(row, row, w);
-      if (invert) ComplementRow(row, row, rowBytes);
+      if (invert) NegateBytes(row, row, rowBytes);
       progress.Report(y + 1, h);
     }
   }
 
   // Tiles were copied as stored; rows were complemented as they came.
   if (invert && tiled)
-    for (int y = 0; y < h; ++y) ComplementRow(ScanLine(y), ScanLine(y), rowBytes);
+    for (int y = 0; y < h; ++y) NegateBytes(ScanLine(y), ScanLine(y), rowBytes);
   if (orientation == ORIENTATION_BOTRIGHT) RotateHalfTurn(*this);
   progress.Percent(100);
 }
@@ -958,7 +939,7 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode, std::int64_t lin
   for (int y = 0; y < h; ++y) {
     std::uint8_t* row = ScanLine(y);
     if (format == ifBlackWhite && ccitt) {
-      ComplementRow(row, buffer.data(), buffer.size());
+      NegateBytes(row, buffer.data(), buffer.size());
       row = buffer.data();
     } else if (format == ifTrueColor) {
       SwapRedBlue(row, buffer.data(), Width());
