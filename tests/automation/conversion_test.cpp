@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "conversion_plan.h"
-#include "formats/format_test_util.h"
+#include "support/format_images.h"
 #include "pdf_file.h"
 #include "scanwindow/scan_document.h"
 

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "formats/bmp_graphic.h"
-#include "formats/format_test_util.h"
+#include "support/format_images.h"
 #include "formats/gbm_wrapper.h"
 #include "formats/pcx_graphic.h"
 #include "formats/registry.h"

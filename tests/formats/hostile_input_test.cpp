@@ -12,7 +12,7 @@
 
 #include "formats/bmp_graphic.h"
 #include "formats/codec_limits.h"
-#include "formats/format_test_util.h"
+#include "support/format_images.h"
 #include "formats/gbm_wrapper.h"
 #include "formats/jpeg_graphic.h"
 #include "formats/pcx_graphic.h"

@@ -5,7 +5,7 @@
 #include <sys/resource.h>
 #endif
 
-#include "formats/format_test_util.h"
+#include "support/format_images.h"
 #include "formats/pdf_graphic.h"
 #include "formats/png_graphic.h"
 #include "formats/tiff_graphic.h"

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "formats/format_test_util.h"
+#include "support/format_images.h"
 #include "formats/registry.h"
 #include "formats/win32/icon_graphic.h"
 #include "formats/win32/metafile_graphic.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/format_test_util.h"
+#include "support/format_images.h"
 #include "formats/jpeg_graphic.h"
 #include "formats/pdf_tiff_directory.h"
 #include "formats/registry.h"

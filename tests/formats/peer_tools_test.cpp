@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "formats/eps_graphic.h"
-#include "formats/format_test_util.h"
+#include "support/format_images.h"
 #include "formats/jpeg_graphic.h"
 #include "formats/pcx_graphic.h"
 #include "formats/pdf_graphic.h"

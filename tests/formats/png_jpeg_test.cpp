@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "formats/format_test_util.h"
+#include "support/format_images.h"
 #include "formats/jpeg_graphic.h"
 #include "formats/png_graphic.h"
 #include "platform/platform.h"

@@ -4,7 +4,7 @@
 
 #include "base/little_endian.h"
 #include "formats/eps_graphic.h"
-#include "formats/format_test_util.h"
+#include "support/format_images.h"
 #include "formats/ppm_graphic.h"
 #include "formats/registry.h"
 #include "formats/tga_graphic.h"

@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "formats/format_test_util.h"
+#include "support/format_images.h"
 #include "formats/jpeg_graphic.h"
 #include "formats/png_graphic.h"
 #include "formats/tiff_graphic.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "formats/format_test_util.h"
+#include "support/format_images.h"
 #include "formats/tiff_graphic.h"
 
 namespace lumetra {

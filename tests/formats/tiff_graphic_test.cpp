@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "formats/format_test_util.h"
+#include "support/format_images.h"
 #include "platform/platform.h"
 
 namespace lumetra {

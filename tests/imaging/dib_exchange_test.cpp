@@ -10,6 +10,7 @@
 #include "base/format.h"
 #include "imaging/bmp_decode.h"
 #include "imaging/dib_graphic.h"
+#include "support/error_text.h"
 
 namespace lumetra {
 namespace {
@@ -58,14 +59,7 @@ std::vector<std::uint32_t> GreyTable(int n) {
   return t;
 }
 
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no exception)";
-}
+using testing::MessageOf;
 
 // --- round trips -------------------------------------------------------------
 

@@ -13,18 +13,12 @@
 #include "imaging/win32/bitmap.h"
 #include "imaging/win32/canvas.h"
 #include "imaging/win32/clipboard.h"
+#include "support/error_text.h"
 
 namespace lumetra {
 namespace {
 
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no exception)";
-}
+using testing::MessageOf;
 
 // A true-colour target whose pixels the test reads back.
 struct Target {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/robot.h"
+#include "support/ui_robot.h"
 
 namespace lumetra {
 namespace {

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "scanwindow/win32/main_form.h"
-#include "ui/robot.h"
+#include "support/ui_robot.h"
 
 namespace quorvex::scanwindow {
 namespace {

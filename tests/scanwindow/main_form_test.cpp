@@ -10,7 +10,7 @@
 
 #include "platform/platform.h"
 #include "scanwindow/scan_document.h"
-#include "ui/robot.h"
+#include "support/ui_robot.h"
 
 namespace quorvex::scanwindow {
 namespace {

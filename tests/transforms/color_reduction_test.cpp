@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_images.h"
+#include "support/test_images.h"
 #include "transforms/format_transform.h"
 
 namespace lumetra {

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_images.h"
+#include "support/test_images.h"
 #include "transforms/format_transform.h"
 #include "transforms/geometric_transforms.h"
 #include "transforms/point_transforms.h"

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "imaging/color_reduction.h"
-#include "test_images.h"
+#include "support/test_images.h"
 
 #ifdef _WIN32
 #include <windows.h>

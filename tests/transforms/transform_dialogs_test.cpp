@@ -7,7 +7,7 @@
 #include "transforms/dialogs/crop_form.h"
 #include "transforms/dialogs/format_conversion_form.h"
 #include "transforms/dialogs/resize_form.h"
-#include "ui/robot.h"
+#include "support/ui_robot.h"
 
 namespace lumetra {
 namespace {

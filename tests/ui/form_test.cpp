@@ -5,7 +5,7 @@
 
 #include "ui/dialogs.h"
 #include "ui/form.h"
-#include "ui/robot.h"
+#include "support/ui_robot.h"
 
 namespace ui = lumetra::ui;
 using lumetra::TObject;

@@ -4,7 +4,7 @@
 
 #include "ui/form.h"
 #include "ui/menus.h"
-#include "ui/robot.h"
+#include "support/ui_robot.h"
 
 namespace ui = lumetra::ui;
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "quorvex_h.h"
-#include "wine/robot.h"
+#include "support/scan_robot.h"
 #include "wine/wine_paths.h"
 
 using quorvex::testing_support::HrText;

@@ -2,7 +2,7 @@
 // windows of another process, for script hosts that cannot run a thread.
 #include <cstdio>
 
-#include "wine/robot.h"
+#include "support/scan_robot.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> steps(argv + 1, argv + argc);

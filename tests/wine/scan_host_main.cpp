@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "quorvex_h.h"
-#include "wine/robot.h"
+#include "support/scan_robot.h"
 
 int main(int argc, char** argv) {
   if (argc < 5) {

@@ -19,6 +19,7 @@
 #include "base/streams.h"
 #include "formats/png_graphic.h"
 #include "imaging/dib_graphic.h"
+#include "support/error_text.h"
 
 namespace lumetra::testing {
 
@@ -98,15 +99,6 @@ inline const bool kPngWarningsSilenced = [] {
   PngWarningHandler() = [](const std::string&) {};
   return true;
 }();
-
-inline std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no exception)";
-}
 
 inline ::testing::AssertionResult StartsWith(const std::string& text, const std::string& prefix) {
   if (text.rfind(prefix, 0) == 0) return ::testing::AssertionSuccess();

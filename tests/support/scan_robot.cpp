@@ -1,4 +1,4 @@
-#include "wine/robot.h"
+#include "support/scan_robot.h"
 
 #include <cstdio>
 
