@@ -525,7 +525,12 @@ void TImageScrollBox::NewGraphic(TDibGraphic& graphic) {
 }
 
 void TImageScrollBox::ShowAnnotationsReadOnly() {
-  if (graphic_->Empty() || annotationText_.empty() || mouseMode_ == mmAnnotation) return;
+  if (graphic_->Empty() || annotationText_.empty() || mouseMode_ == mmAnnotation) {
+    // A page without marks shows none, not those of the page before it.
+    annotations_.Clear();
+    HideAnnotations();
+    return;
+  }
   annotations_.SetImageArea({0, 0, graphic_->Width(), graphic_->Height()});
   annotations_.SetVisible(true);
   annotations_.SetZoom(zoom_);

@@ -50,8 +50,14 @@ TEST_P(AnnotatedViewer, PaintsTheMarksOfTheTiffPageAtTheZoom) {
           x >= expected.Left && x < expected.Right && y >= expected.Top && y < expected.Bottom;
       ASSERT_EQ(display.Pixels(x, y), inside ? kRed : kWhite) << x << "," << y;
     }
-  box.SetShowAnnotations(false);
-  box.SetMouseMode(mmNone);  // hides them
+  // A page without marks shows none of the page before.
+  page.SetCustomTagValue("");
+  {
+    TFileStream file(name, fmCreate);
+    page.SaveToStream(file);
+  }
+  box.LoadFromFile(name, 1);
+  box.SetZoomPercent(GetParam());
   EXPECT_EQ(box.DisplayGraphic()->Pixels(int(50 * z), int(40 * z)), kWhite);
   std::remove(name.c_str());
 }
