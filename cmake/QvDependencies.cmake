@@ -1,11 +1,17 @@
 # Codec libraries and GoogleTest. Natively they are the system's packages; for
-# win32 they come from the cross-built cache that scripts/setup-deps.sh fills.
+# Windows they come from the cross-built cache that scripts/setup-deps.sh
+# fills, one per target triplet.
 if(WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(qv_deps_triplet x86_64-w64-mingw32)
+  else()
+    set(qv_deps_triplet i686-w64-mingw32)
+  endif()
   if(NOT QV_DEPS_PREFIX)
     if(DEFINED ENV{QUORVEX_CACHE})
-      set(QV_DEPS_PREFIX "$ENV{QUORVEX_CACHE}/i686-w64-mingw32/current")
+      set(QV_DEPS_PREFIX "$ENV{QUORVEX_CACHE}/${qv_deps_triplet}/current")
     else()
-      set(QV_DEPS_PREFIX "$ENV{HOME}/.cache/quorvex/i686-w64-mingw32/current")
+      set(QV_DEPS_PREFIX "$ENV{HOME}/.cache/quorvex/${qv_deps_triplet}/current")
     endif()
   endif()
   get_filename_component(QV_DEPS_PREFIX "${QV_DEPS_PREFIX}" REALPATH)
@@ -38,6 +44,16 @@ if(WIN32)
   # CTest runs every cross-built test executable through Wine, in the build
   # tree's own prefix.
   set(QV_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+  # The Wine loader, and the folder of Windows' own programs (regsvr32,
+  # cscript), of the build's bitness. Debian's "wine" picks the 32-bit loader;
+  # the 64-bit one is called by its path, as the 32-bit one may not start.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    find_program(QV_WINE_LOADER NAMES wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+    set(QV_HOST_SYSTEM_DIR "C:\\windows\\system32")
+  else()
+    find_program(QV_WINE_LOADER NAMES wine NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+    set(QV_HOST_SYSTEM_DIR "C:\\windows\\syswow64")
+  endif()
   configure_file(${CMAKE_SOURCE_DIR}/scripts/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                   WORLD_READ WORLD_EXECUTE)

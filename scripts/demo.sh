@@ -3,16 +3,28 @@
 # from the virtual scanner through Wine's TWAIN source manager, accepts, and
 # finds the TIFF and the PDF on disk. With a DISPLAY the window opens for the
 # person at the screen; without one it runs under Xvfb and a robot presses
-# Scan, waits for the pages and presses Accept.
+# Scan, waits for the pages and presses Accept. The host and the product are
+# 32-bit (build/win32) where 32-bit programs run, else 64-bit (build/win64);
+# QV_DEMO_PRESET=win32|win64 chooses.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$QV_ROOT"
 
-build=build/win32
+preset=${QV_DEMO_PRESET:-}
+if [ -z "$preset" ]; then
+  preset=win64
+  qv_can_run_32bit && preset=win32
+fi
+case "$preset" in
+  win32) host_dir=syswow64 loader=wine ;;
+  win64) host_dir=system32 loader=$QV_WINE64 ;;
+  *) echo "demo: QV_DEMO_PRESET must be win32 or win64" >&2; exit 2 ;;
+esac
+build=build/$preset
 targets=(Quorvex tiff2pdf virtual_scanner qv_robot)
 if [ ! -f "$build/build.ninja" ]; then
   qv_log "demo: configuring $build"
-  cmake --preset win32 >/dev/null
+  cmake --preset "$preset" >/dev/null
 fi
 qv_log "demo: building ${targets[*]}"
 if ! cmake --build "$build" --target "${targets[@]}" -- -j2 >"$build/demo-build.log" 2>&1; then
@@ -57,8 +69,8 @@ scanner.Scan
 WScript.Echo "ScanResult = " & scanner.ScanResult
 VBS
 
-host=(wine C:\\windows\\syswow64\\cscript.exe //nologo "$(winpath "$out/demo.vbs")" "$(winpath "$tiff")")
-register=(wine C:\\windows\\syswow64\\regsvr32.exe /s "$dll")
+host=("$loader" "C:\\windows\\$host_dir\\cscript.exe" //nologo "$(winpath "$out/demo.vbs")" "$(winpath "$tiff")")
+register=("$loader" "C:\\windows\\$host_dir\\regsvr32.exe" /s "$dll")
 if [ -n "${DISPLAY:-}" ]; then
   qv_log "demo: the scanning window opens on $DISPLAY: press Scan, then Accept"
   bash scripts/wine-session.sh "$WINEPREFIX" \

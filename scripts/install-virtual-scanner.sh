@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs the virtual scanner into a Wine prefix as the source that Wine's
-# 32-bit TWAIN_32.DLL loads first: C:\windows\twain_32\sane.ds (Wine's
-# twain_32.dll looks in c:\windows\twain_32 for its two sources, sane.ds
-# and gphoto2.ds). Idempotent; makes the prefix first when there is none.
+# TWAIN manager of its bitness loads first: Wine's manager looks for its two
+# sources, sane.ds and gphoto2.ds, in C:\windows\twain_32 (the 32-bit one)
+# or C:\windows\twain_64 (the 64-bit one), so a 32-bit source becomes
+# C:\windows\twain_32\sane.ds and a 64-bit one C:\windows\twain_64\sane.ds.
+# Idempotent; makes the prefix first when there is none.
 # Usage: install-virtual-scanner.sh PREFIX DSFILE
 set -euo pipefail
+source "$(dirname "$0")/common.sh"
 if [ $# -ne 2 ]; then
   echo "usage: $0 PREFIX DSFILE" >&2
   exit 2
@@ -18,7 +21,8 @@ if [ ! -f "$prefix/system.reg" ]; then
   bash "$(dirname "$0")/setup-wine.sh" "$prefix"
 fi
 [ -d "$prefix/drive_c/windows" ] || { echo "install-virtual-scanner: $prefix is no Wine prefix" >&2; exit 1; }
-target_dir="$prefix/drive_c/windows/twain_32"
+folder=twain_$(qv_pe_bits "$dsfile")
+target_dir="$prefix/drive_c/windows/$folder"
 target="$target_dir/sane.ds"
 mkdir -p "$target_dir"
 if cmp -s "$dsfile" "$target"; then
@@ -30,4 +34,4 @@ tmp=$(mktemp "$target_dir/.sane.ds.XXXXXX")
 cp "$dsfile" "$tmp"
 chmod 0755 "$tmp"
 mv -f "$tmp" "$target"
-echo "install-virtual-scanner: installed $dsfile as C:\\windows\\twain_32\\sane.ds in $prefix"
+echo "install-virtual-scanner: installed $dsfile as C:\\windows\\$folder\\sane.ds in $prefix"

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build pkg-config ccache
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix mingw-w64-tools
+  gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
   libz-mingw-w64-dev
   wine wine32:i386 wine64 libwine-dev libwine:i386
   xvfb xauth x11-apps

@@ -7,7 +7,7 @@ set -uo pipefail
 source "$(dirname "$0")/common.sh"
 export WINEPREFIX="$1"; shift
 wineserver -p
-wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
+"$QV_WINE64" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
 "$@"
 status=$?
 wineserver -k 2>/dev/null || true

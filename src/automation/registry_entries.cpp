@@ -23,7 +23,7 @@ std::string DirectoryOf(const std::string& path) {
 std::vector<TRegistryEntry> ClassEntries(const TServerIdentity& identity,
                                          const std::string& serverPath) {
   const std::string clsidKey = "CLSID\\" + identity.Clsid;
-  return {
+  std::vector<TRegistryEntry> entries = {
       {clsidKey, "", identity.Description},
       {clsidKey + "\\InprocServer32", "", serverPath},
       {clsidKey + "\\InprocServer32", "ThreadingModel", "Apartment"},
@@ -32,7 +32,20 @@ std::vector<TRegistryEntry> ClassEntries(const TServerIdentity& identity,
       {identity.ProgId + "\\Clsid", "", identity.Clsid},
       {clsidKey + "\\Version", "", VersionText(identity)},
       {clsidKey + "\\TypeLib", "", identity.Libid},
+      {clsidKey, "AppID", identity.Clsid},
   };
+  for (auto& entry : SurrogateEntries(identity)) entries.push_back(std::move(entry));
+  return entries;
+}
+
+std::vector<TRegistryEntry> SurrogateEntries(const TServerIdentity& identity) {
+  // An empty DllSurrogate names the system's own surrogate, dllhost.exe.
+  return {{SurrogateRootKey(identity), "", identity.Description},
+          {SurrogateRootKey(identity), "DllSurrogate", ""}};
+}
+
+std::string SurrogateRootKey(const TServerIdentity& identity) {
+  return "AppID\\" + identity.Clsid;
 }
 
 std::vector<TRegistryEntry> TypeLibraryEntries(const TServerIdentity& identity,
@@ -41,10 +54,12 @@ std::vector<TRegistryEntry> TypeLibraryEntries(const TServerIdentity& identity,
   const std::string libKey = "TypeLib\\" + identity.Libid + "\\" + version;
   std::vector<TRegistryEntry> entries = {
       {libKey, "", identity.LibraryHelp},
-      {libKey + "\\" + lumetra::Format("%x", identity.Lcid) + "\\win32", "", serverPath},
+      {libKey + "\\" + lumetra::Format("%x", identity.Lcid) + "\\" + identity.Platform, "", serverPath},
       {libKey + "\\FLAGS", "", lumetra::Format("%u", identity.LibFlags)},
       {libKey + "\\HELPDIR", "", DirectoryOf(serverPath)},
   };
+  for (auto& entry : NeutralTypeLibraryEntries(identity, serverPath))
+    entries.push_back(std::move(entry));
   for (const auto& itf : identity.Interfaces) {
     const std::string key = "Interface\\" + itf.Iid;
     entries.push_back({key, "", itf.Name});
@@ -56,8 +71,18 @@ std::vector<TRegistryEntry> TypeLibraryEntries(const TServerIdentity& identity,
   return entries;
 }
 
+std::vector<TRegistryEntry> NeutralTypeLibraryEntries(const TServerIdentity& identity,
+                                                      const std::string& serverPath) {
+  if (identity.Lcid == 0) return {};
+  return {{NeutralTypeLibraryKey(identity) + "\\" + identity.Platform, "", serverPath}};
+}
+
+std::string NeutralTypeLibraryKey(const TServerIdentity& identity) {
+  return "TypeLib\\" + identity.Libid + "\\" + VersionText(identity) + "\\0";
+}
+
 std::vector<std::string> ClassRootKeys(const TServerIdentity& identity) {
-  return {"CLSID\\" + identity.Clsid, identity.ProgId};
+  return {"CLSID\\" + identity.Clsid, identity.ProgId, SurrogateRootKey(identity)};
 }
 
 std::vector<std::string> TypeLibraryRootKeys(const TServerIdentity& identity) {

@@ -25,6 +25,7 @@ struct TServerIdentity {
   int MinorVersion = 0;
   unsigned Lcid = 0;      // the type library's locale
   unsigned LibFlags = 0;  // its LIBFLAGS
+  std::string Platform = "win32";  // the server's bitness as type libraries name it
   struct Interface {
     std::string Iid;
     std::string Name;
@@ -32,16 +33,32 @@ struct TServerIdentity {
   std::vector<Interface> Interfaces;
 };
 
-// The class keys, in the order they are written.
+// The class keys, in the order they are written. They include the class's
+// AppID with DllSurrogate, so that a host of the other bitness can have the
+// object made in the system's DLL surrogate process.
 std::vector<TRegistryEntry> ClassEntries(const TServerIdentity& identity,
                                          const std::string& serverPath);
+
+// The AppID keys alone (part of the class keys): a 32-bit server on a 64-bit
+// system writes them into the 64-bit view too, where 64-bit hosts look.
+std::vector<TRegistryEntry> SurrogateEntries(const TServerIdentity& identity);
+std::string SurrogateRootKey(const TServerIdentity& identity);
 
 // The type library keys (used where the system's registration cannot write
 // per-user keys).
 std::vector<TRegistryEntry> TypeLibraryEntries(const TServerIdentity& identity,
                                                const std::string& serverPath);
 
-// The top-level keys that unregistration removes with all their subkeys.
+// The type library's key for the neutral locale (none when the library's
+// own locale is neutral): Wine's marshaller of dual interfaces looks only
+// there, whatever locale the library has, so without it the interface
+// cannot cross to another process.
+std::vector<TRegistryEntry> NeutralTypeLibraryEntries(const TServerIdentity& identity,
+                                                      const std::string& serverPath);
+std::string NeutralTypeLibraryKey(const TServerIdentity& identity);
+
+// The top-level keys that unregistration removes with all their subkeys,
+// the class's own key first.
 std::vector<std::string> ClassRootKeys(const TServerIdentity& identity);
 std::vector<std::string> TypeLibraryRootKeys(const TServerIdentity& identity);
 

@@ -1,8 +1,9 @@
 // The TWAIN 1.x protocol as the acquisition class and the virtual scanner
-// speak it: the published constants and the 32-bit structure layouts with
-// 2-byte packing. Platform-neutral on purpose, so that the layouts can be
-// checked in both builds; the handle members are plain 32-bit values here and
-// become HGLOBAL/HWND only at the Win32 call sites.
+// speak it: the published constants and the structure layouts with 2-byte
+// packing. Platform-neutral on purpose, so that the layouts can be checked in
+// every build; the handle members are pointer-sized integers here (as a
+// handle is in either bitness) and become HGLOBAL/HWND/MSG* only at the Win32
+// call sites.
 #pragma once
 
 #include <cstddef>
@@ -19,8 +20,16 @@ using TW_UINT32 = std::uint32_t;
 using TW_BOOL = std::uint16_t;
 using TW_STR32 = char[34];
 using TW_STR255 = char[256];
-// A handle or pointer as the 32-bit protocol transports it.
-using TW_HANDLE32 = std::uint32_t;
+// A handle or pointer as the protocol transports it: pointer-sized, so 64-bit
+// hosts and sources exchange 8-byte handles.
+using TW_HANDLE = std::uintptr_t;
+
+// The calling convention of the manager's entry and memory functions.
+#if defined(_WIN32) && !defined(_WIN64)
+#define QV_TWAIN_CALL __stdcall
+#else
+#define QV_TWAIN_CALL
+#endif
 
 // Data groups.
 constexpr TW_UINT32 DG_CONTROL = 0x0001;
@@ -45,6 +54,14 @@ constexpr TW_UINT16 DAT_IMAGEMEMXFER = 0x0103;
 constexpr TW_UINT16 DAT_IMAGENATIVEXFER = 0x0104;
 constexpr TW_UINT16 DAT_IMAGEFILEXFER = 0x0105;
 constexpr TW_UINT16 DAT_PALETTE8 = 0x010a;
+// TWAIN 2.x: the manager hands its entry and memory functions to an
+// application that says DF_APP2.
+constexpr TW_UINT16 DAT_ENTRYPOINT = 0x0403;
+
+// TWAIN 2.x identity flags in SupportedGroups.
+constexpr TW_UINT32 DF_DSM2 = 0x10000000;
+constexpr TW_UINT32 DF_APP2 = 0x20000000;
+constexpr TW_UINT32 DF_DS2 = 0x40000000;
 
 // Messages.
 constexpr TW_UINT16 MSG_NULL = 0x0000;
@@ -188,13 +205,13 @@ struct TW_IDENTITY {
 struct TW_USERINTERFACE {
   TW_BOOL ShowUI;
   TW_BOOL ModalUI;
-  TW_HANDLE32 hParent;
+  TW_HANDLE hParent;
 };
 
 struct TW_CAPABILITY {
   TW_UINT16 Cap;
   TW_UINT16 ConType;
-  TW_HANDLE32 hContainer;
+  TW_HANDLE hContainer;
 };
 
 struct TW_ONEVALUE {
@@ -245,7 +262,7 @@ struct TW_IMAGEINFO {
 };
 
 struct TW_EVENT {
-  TW_HANDLE32 pEvent;  // pointer to the platform's MSG
+  TW_HANDLE pEvent;  // pointer to the platform's MSG
   TW_UINT16 TWMessage;
 };
 
@@ -254,14 +271,38 @@ struct TW_STATUS {
   TW_UINT16 Reserved;
 };
 
+struct TW_IDENTITY;
+using DSMENTRYPROC = TW_UINT16(QV_TWAIN_CALL*)(TW_IDENTITY* origin, TW_IDENTITY* dest,
+                                               TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                                               void* data);
+using DSM_MEMALLOCATE = TW_HANDLE(QV_TWAIN_CALL*)(TW_UINT32 size);
+using DSM_MEMFREE = void(QV_TWAIN_CALL*)(TW_HANDLE handle);
+using DSM_MEMLOCK = void*(QV_TWAIN_CALL*)(TW_HANDLE handle);
+using DSM_MEMUNLOCK = void(QV_TWAIN_CALL*)(TW_HANDLE handle);
+
+struct TW_ENTRYPOINT {
+  TW_UINT32 Size;
+  DSMENTRYPROC DSM_Entry;
+  DSM_MEMALLOCATE DSM_MemAllocate;
+  DSM_MEMFREE DSM_MemFree;
+  DSM_MEMLOCK DSM_MemLock;
+  DSM_MEMUNLOCK DSM_MemUnlock;
+};
+
 #pragma pack(pop)
 
 static_assert(sizeof(TW_FIX32) == 4);
 static_assert(sizeof(TW_VERSION) == 42);
 static_assert(sizeof(TW_IDENTITY) == 156);
 static_assert(offsetof(TW_IDENTITY, ProductName) == 122);
-static_assert(sizeof(TW_USERINTERFACE) == 8);
-static_assert(sizeof(TW_CAPABILITY) == 8);
+// A handle takes 4 bytes in 32-bit builds, 8 in 64-bit ones; with 2-byte
+// packing nothing pads around it.
+constexpr std::size_t kHandleSize = sizeof(void*);
+static_assert(sizeof(TW_HANDLE) == kHandleSize);
+static_assert(sizeof(TW_USERINTERFACE) == 4 + kHandleSize);
+static_assert(offsetof(TW_USERINTERFACE, hParent) == 4);
+static_assert(sizeof(TW_CAPABILITY) == 4 + kHandleSize);
+static_assert(offsetof(TW_CAPABILITY, hContainer) == 4);
 static_assert(sizeof(TW_ONEVALUE) == 6);
 static_assert(offsetof(TW_ONEVALUE, Item) == 2);
 static_assert(offsetof(TW_ARRAY, ItemList) == 6);
@@ -269,7 +310,10 @@ static_assert(offsetof(TW_ENUMERATION, ItemList) == 14);
 static_assert(sizeof(TW_RANGE) == 22);
 static_assert(sizeof(TW_PENDINGXFERS) == 6);
 static_assert(sizeof(TW_IMAGEINFO) == 42);
-static_assert(sizeof(TW_EVENT) == 6);
+static_assert(sizeof(TW_EVENT) == kHandleSize + 2);
+static_assert(offsetof(TW_EVENT, TWMessage) == kHandleSize);
+static_assert(sizeof(TW_ENTRYPOINT) == 4 + 5 * kHandleSize);
+static_assert(offsetof(TW_ENTRYPOINT, DSM_Entry) == 4);
 static_assert(sizeof(TW_STATUS) == 4);
 
 // FIX32 <-> number: the fraction is in 1/65536ths.

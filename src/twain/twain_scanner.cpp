@@ -16,48 +16,68 @@ namespace {
 // application identity.
 std::atomic<bool> scannerExists{false};
 
-TW_HANDLE32 ToHandle32(HANDLE handle) {
-  return static_cast<TW_HANDLE32>(reinterpret_cast<std::uintptr_t>(handle));
-}
-HGLOBAL FromHandle32(TW_HANDLE32 handle) {
-  return reinterpret_cast<HGLOBAL>(static_cast<std::uintptr_t>(handle));
-}
+TW_HANDLE ToTwHandle(HANDLE handle) { return reinterpret_cast<TW_HANDLE>(handle); }
+HGLOBAL FromTwHandle(TW_HANDLE handle) { return reinterpret_cast<HGLOBAL>(handle); }
 
 std::string IdentityName(const TW_STR32& name) {
   return std::string(name, strnlen(name, sizeof(TW_STR32)));
 }
 
-// Frees a global block when it goes out of scope, whatever the callback did.
+// The memory functions for blocks that pass between application and source:
+// a TWAIN 2.x manager's own once it has handed them over (its blocks are
+// global memory on Windows, so their size is still GlobalSize's), else the
+// global-memory functions of TWAIN 1.x.
+HGLOBAL MemAllocate(const TW_ENTRYPOINT& memory, TW_UINT32 size) {
+  if (memory.DSM_MemAllocate) return FromTwHandle(memory.DSM_MemAllocate(size));
+  return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+}
+void* MemLock(const TW_ENTRYPOINT& memory, HGLOBAL block) {
+  return memory.DSM_MemLock ? memory.DSM_MemLock(ToTwHandle(block)) : GlobalLock(block);
+}
+void MemUnlock(const TW_ENTRYPOINT& memory, HGLOBAL block) {
+  if (memory.DSM_MemUnlock)
+    memory.DSM_MemUnlock(ToTwHandle(block));
+  else
+    GlobalUnlock(block);
+}
+
+// Frees a block when it goes out of scope, whatever the callback did.
 class GlobalBlock {
  public:
-  explicit GlobalBlock(HGLOBAL handle) : handle_(handle) {}
+  GlobalBlock(const TW_ENTRYPOINT& memory, HGLOBAL handle) : memory_(memory), handle_(handle) {}
   ~GlobalBlock() {
-    if (handle_ && GlobalSize(handle_) != 0) GlobalFree(handle_);
+    if (!handle_ || GlobalSize(handle_) == 0) return;
+    if (memory_.DSM_MemFree)
+      memory_.DSM_MemFree(ToTwHandle(handle_));
+    else
+      GlobalFree(handle_);
   }
   GlobalBlock(const GlobalBlock&) = delete;
   GlobalBlock& operator=(const GlobalBlock&) = delete;
 
  private:
+  const TW_ENTRYPOINT& memory_;
   HGLOBAL handle_;
 };
 
 // Reads the one-value container a source returned, or fails when the
 // container is something else or too small to be one.
-bool ReadOneValue(HGLOBAL container, TW_UINT16 conType, TW_ONEVALUE& value) {
+bool ReadOneValue(const TW_ENTRYPOINT& memory, HGLOBAL container, TW_UINT16 conType,
+                  TW_ONEVALUE& value) {
   if (!container || conType != TWON_ONEVALUE || GlobalSize(container) < sizeof(TW_ONEVALUE))
     return false;
-  const void* p = GlobalLock(container);
+  const void* p = MemLock(memory, container);
   if (!p) return false;
   std::memcpy(&value, p, sizeof value);
-  GlobalUnlock(container);
+  MemUnlock(memory, container);
   return true;
 }
 
 // Whether a transferred block holds the whole packed DIB its header
 // describes: a source may hand over less than it promised.
-bool IsCompleteDib(HGLOBAL block) {
+bool IsCompleteDib(const TW_ENTRYPOINT& memory, HGLOBAL block) {
   const SIZE_T size = GlobalSize(block);
-  const void* p = size ? GlobalLock(block) : nullptr;
+  const void* p = size ? MemLock(memory, block) : nullptr;
   if (!p) return false;
   bool complete = true;
   try {
@@ -65,7 +85,7 @@ bool IsCompleteDib(HGLOBAL block) {
   } catch (const lumetra::Exception&) {
     complete = false;
   }
-  GlobalUnlock(block);
+  MemUnlock(memory, block);
   return complete;
 }
 
@@ -83,6 +103,11 @@ TScanner::TScanner() {
   application_.ProtocolMajor = 1;
   application_.ProtocolMinor = 5;
   application_.SupportedGroups = DG_CONTROL | DG_IMAGE;
+#ifdef _WIN64
+  // The 64-bit manager is TWAIN 2.x: it hands its memory functions to an
+  // application that says it knows them.
+  application_.SupportedGroups |= DF_APP2;
+#endif
   ownsGuard_ = true;
 }
 
@@ -96,9 +121,13 @@ void TScanner::SetProductName(const std::string& name) {
   std::memcpy(application_.ProductName, name.data(), std::min<std::size_t>(name.size(), 32));
 }
 
-bool TScanner::WindowsDirectory(std::string& directory) const {
+bool TScanner::ManagerDirectory(std::string& directory) const {
   char buffer[255];
+#ifdef _WIN64
+  const UINT length = GetSystemDirectoryA(buffer, sizeof buffer);
+#else
   const UINT length = GetWindowsDirectoryA(buffer, sizeof buffer);
+#endif
   if (length == 0 || length >= sizeof buffer) return false;
   directory.assign(buffer, length);
   return true;
@@ -138,13 +167,20 @@ void TScanner::OpenSourceManager() {
 
 void TScanner::OpenManagerSteps() {
   std::string path;
-  if (!WindowsDirectory(path)) throw EScannerError("GetWindowsDirectory failed");
+  if (!ManagerDirectory(path)) throw EScannerError("GetWindowsDirectory failed");
   if (path.empty() || (path.back() != '\\' && path.back() != ':')) path += '\\';
-  path += "TWAIN_32.DLL";
-
-  const HMODULE library = LoadLibraryA(path.c_str());
-  if (reinterpret_cast<std::uintptr_t>(library) <= 32)
-    throw EScannerError("LoadLibrary(" + path + ") failed");
+  HMODULE library = nullptr;
+#ifdef _WIN64
+  // Windows has no 64-bit TWAIN_32.DLL: 64-bit programs scan through the
+  // TWAIN 2.x manager. Wine has only its own TWAIN_32.DLL, in both bitnesses.
+  library = LoadLibraryA((path + "TWAINDSM.DLL").c_str());
+#endif
+  if (!library) {
+    path += "TWAIN_32.DLL";
+    library = LoadLibraryA(path.c_str());
+    if (reinterpret_cast<std::uintptr_t>(library) <= 32)
+      throw EScannerError("LoadLibrary(" + path + ") failed");
+  }
   library_ = library;
 
   entry_ = reinterpret_cast<DSMENTRYPROC>(
@@ -159,6 +195,16 @@ void TScanner::OpenManagerSteps() {
   if (!Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &window_))
     throw EScannerError("Unable to open TWAIN source manager");
   managerOpen_ = true;
+
+  // A TWAIN 2.x manager says so in the identity it filled in; blocks a 2.x
+  // source hands over then belong to the manager's memory functions.
+  if (application_.SupportedGroups & DF_DSM2) {
+    TW_ENTRYPOINT entry{};
+    entry.Size = sizeof entry;
+    if (Call(nullptr, DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &entry) && entry.DSM_MemAllocate &&
+        entry.DSM_MemFree && entry.DSM_MemLock && entry.DSM_MemUnlock)
+      memory_ = entry;
+  }
 
   sources_.clear();
   selected_ = -1;
@@ -181,6 +227,7 @@ void TScanner::CloseSourceManager() {
     DestroyWindow(window_);
     window_ = nullptr;
   }
+  memory_ = TW_ENTRYPOINT{};
   if (library_) {
     FreeLibrary(library_);
     library_ = nullptr;
@@ -195,6 +242,9 @@ bool TScanner::SelectSource() {
   source_ = TW_IDENTITY{};
   const bool selected = Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &source_);
   GetDefaultSource();
+  // The source the person chose is the one to scan with, whether or not the
+  // manager makes it its default too (Wine's keeps its first source).
+  if (selected) SelectByName(IdentityName(source_.ProductName));
   return selected;
 }
 
@@ -202,7 +252,10 @@ void TScanner::GetDefaultSource() {
   TW_IDENTITY identity{};
   if (!entry_ || !Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &identity))
     throw EScannerError("Unable to get TWAIN default source");
-  const std::string name = IdentityName(identity.ProductName);
+  SelectByName(IdentityName(identity.ProductName));
+}
+
+void TScanner::SelectByName(const std::string& name) {
   for (std::size_t i = 0; i < sources_.size(); ++i) {
     if (lstrcmpiA(sources_[i].name.c_str(), name.c_str()) == 0) {
       selected_ = static_cast<int>(i);
@@ -212,15 +265,15 @@ void TScanner::GetDefaultSource() {
 }
 
 void TScanner::SetCapability(TW_UINT16 capability, TW_UINT16 itemType, TW_UINT32 value) {
-  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(TW_ONEVALUE));
+  const HGLOBAL block = MemAllocate(memory_, sizeof(TW_ONEVALUE));
   if (!block) throw lumetra::EOutOfResources("Out of resources");
-  GlobalBlock owner(block);
-  void* p = GlobalLock(block);
+  GlobalBlock owner(memory_, block);
+  void* p = MemLock(memory_, block);
   if (!p) throw lumetra::EOutOfResources("Out of resources");
   const TW_ONEVALUE one{itemType, value};
   std::memcpy(p, &one, sizeof one);
-  GlobalUnlock(block);
-  TW_CAPABILITY cap{capability, TWON_ONEVALUE, ToHandle32(block)};
+  MemUnlock(memory_, block);
+  TW_CAPABILITY cap{capability, TWON_ONEVALUE, ToTwHandle(block)};
   // A source that refuses a value keeps its own; the scan goes on with it.
   Call(&source_, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
 }
@@ -252,24 +305,24 @@ void TScanner::Negotiate() {
 bool TScanner::FeederLoaded() {
   TW_CAPABILITY cap{CAP_FEEDERLOADED, TWON_DONTCARE16, 0};
   if (!Call(&source_, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap)) return false;
-  const HGLOBAL container = FromHandle32(cap.hContainer);
-  GlobalBlock owner(container);
+  const HGLOBAL container = FromTwHandle(cap.hContainer);
+  GlobalBlock owner(memory_, container);
   TW_ONEVALUE value{};
-  return ReadOneValue(container, cap.ConType, value) && (value.Item & 0xff) == 1;
+  return ReadOneValue(memory_, container, cap.ConType, value) && (value.Item & 0xff) == 1;
 }
 
 void TScanner::DisableFeeder() {
   TW_CAPABILITY cap{CAP_FEEDERENABLED, TWON_ONEVALUE, 0};
   if (!Call(&source_, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap)) return;
   {
-    const HGLOBAL container = FromHandle32(cap.hContainer);
-    GlobalBlock owner(container);
+    const HGLOBAL container = FromTwHandle(cap.hContainer);
+    GlobalBlock owner(memory_, container);
     TW_ONEVALUE value{};
-    if (ReadOneValue(container, cap.ConType, value) && (value.Item & 0xff) == 1) {
+    if (ReadOneValue(memory_, container, cap.ConType, value) && (value.Item & 0xff) == 1) {
       const TW_ONEVALUE off{TWTY_BOOL, 0};
-      if (void* p = GlobalLock(container)) {
+      if (void* p = MemLock(memory_, container)) {
         std::memcpy(p, &off, sizeof off);
-        GlobalUnlock(container);
+        MemUnlock(memory_, container);
         cap.ConType = TWON_ONEVALUE;
         Call(&source_, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
       }
@@ -277,7 +330,7 @@ void TScanner::DisableFeeder() {
   }
   TW_CAPABILITY check{CAP_FEEDERENABLED, TWON_ONEVALUE, 0};
   if (Call(&source_, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &check)) {
-    GlobalBlock owner(FromHandle32(check.hContainer));
+    GlobalBlock owner(memory_, FromTwHandle(check.hContainer));
   }
 }
 
@@ -351,7 +404,7 @@ void TScanner::AcquireFromOpenSource(void* context, TTwainPageEvent callback, HW
   TW_USERINTERFACE ui{};
   ui.ShowUI = showUI_ ? 0xFFFF : 0;
   ui.ModalUI = 0;
-  ui.hParent = ToHandle32(window_);
+  ui.hParent = ToTwHandle(window_);
   TW_UINT16 rc = TWRC_FAILURE;
   Call(&source_, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui, &rc);
   // TWRC_CHECKSTATUS: enabled, though not quite as asked (a source that
@@ -389,7 +442,7 @@ void TScanner::EventLoop(void* context, TTwainPageEvent callback, HWND window) {
     if (got == -1) return;
 
     TW_EVENT event{};
-    event.pEvent = static_cast<TW_HANDLE32>(reinterpret_cast<std::uintptr_t>(&msg));
+    event.pEvent = reinterpret_cast<TW_HANDLE>(&msg);
     event.TWMessage = MSG_NULL;
     TW_UINT16 rc = TWRC_NOTDSEVENT;
     Call(&source_, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event, &rc);
@@ -435,17 +488,18 @@ void TScanner::TransferLoop(void* context, TTwainPageEvent callback, HWND window
     }
     refusals = 0;
 
-    TW_UINT32 handle = 0;
+    // The source writes a whole handle: 8 bytes in a 64-bit process.
+    TW_HANDLE handle = 0;
     Call(&source_, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle, &rc);
-    GlobalBlock owner(FromHandle32(handle));
+    GlobalBlock owner(memory_, FromTwHandle(handle));
     // A source that reports a transfer without a usable block has failed
     // it: the callback is never handed a dead handle, nor a block shorter
     // than its header says.
-    if (rc == TWRC_XFERDONE && !IsCompleteDib(FromHandle32(handle))) rc = TWRC_FAILURE;
+    if (rc == TWRC_XFERDONE && !IsCompleteDib(memory_, FromTwHandle(handle))) rc = TWRC_FAILURE;
     if (rc == TWRC_XFERDONE) {
       try {
         if (callback)
-          callback(window, FromHandle32(handle), static_cast<std::uint16_t>(info.XResolution.Whole),
+          callback(window, FromTwHandle(handle), static_cast<std::uint16_t>(info.XResolution.Whole),
                    context, static_cast<std::uint16_t>(info.YResolution.Whole));
       } catch (...) {
         // Leave the source in a state from which it can be disabled and

@@ -35,9 +35,6 @@ class ETwainError : public lumetra::Exception {
 using TTwainPageEvent = void (*)(HWND window, HGLOBAL dib, std::uint16_t xResolution,
                                  void* context, std::uint16_t yResolution);
 
-using DSMENTRYPROC = TW_UINT16(WINAPI*)(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg,
-                                        TW_UINT16 dat, TW_UINT16 msg, void* data);
-
 class TScanner {
  public:
   // A refused DAT_IMAGEINFO is asked again this many times before the
@@ -95,8 +92,11 @@ class TScanner {
   void Stop();
 
  protected:
-  // The directory that holds TWAIN_32.DLL; false when it cannot be had.
-  virtual bool WindowsDirectory(std::string& directory) const;
+  // The directory that holds the source manager, false when it cannot be
+  // had: the Windows directory (TWAIN_32.DLL) for a 32-bit program, the
+  // system directory (TWAINDSM.DLL, else the platform's TWAIN_32.DLL) for a
+  // 64-bit one.
+  virtual bool ManagerDirectory(std::string& directory) const;
 
  private:
   struct SourceEntry {
@@ -107,6 +107,8 @@ class TScanner {
   bool Call(TW_IDENTITY* dest, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data,
             TW_UINT16* returnCode = nullptr);
   void OpenManagerSteps();
+  // Makes the listed source of that product name the selected one, if any.
+  void SelectByName(const std::string& name);
   void AcquireFromOpenSource(void* context, TTwainPageEvent callback, HWND window);
   void SetCapability(TW_UINT16 capability, TW_UINT16 itemType, TW_UINT32 value);
   void Negotiate();
@@ -124,6 +126,8 @@ class TScanner {
 
   HMODULE library_ = nullptr;
   DSMENTRYPROC entry_ = nullptr;
+  // A TWAIN 2.x manager's entry points; empty for a 1.x manager.
+  TW_ENTRYPOINT memory_{};
   HWND window_ = nullptr;
   bool managerOpen_ = false;
   TW_IDENTITY application_{};

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 namespace quorvex::automation {
@@ -33,6 +34,9 @@ TEST(RegistryEntries, ClassKeysAreExactlyTheServerContract) {
       {"CLSID\\{C}\\TypeLib", "", "{L}"},
       {"Quorvex.Scanner", "", "Scanner Object"},
       {"Quorvex.Scanner\\Clsid", "", "{C}"},
+      {"CLSID\\{C}", "AppID", "{C}"},
+      {"AppID\\{C}", "", "Scanner Object"},
+      {"AppID\\{C}", "DllSurrogate", ""},
   };
   EXPECT_EQ(got, expected);
   EXPECT_EQ(entries.size(), expected.size());
@@ -62,6 +66,14 @@ TEST(RegistryEntries, PerUserTypeLibraryKeysPointAtTheServerAndMarshalItsInterfa
     return std::string("<missing>");
   };
   EXPECT_EQ(value("TypeLib\\{L}\\1.0\\409\\win32"), "C:\\q\\Quorvex.dll");
+  // The marshaller finds the library under the neutral locale too.
+  EXPECT_EQ(value("TypeLib\\{L}\\1.0\\0\\win32"), "C:\\q\\Quorvex.dll");
+  TServerIdentity win64 = Identity();
+  win64.Platform = "win64";
+  const auto entries64 = TypeLibraryEntries(win64, "C:\\q\\Quorvex.dll");
+  EXPECT_NE(std::find_if(entries64.begin(), entries64.end(),
+                         [](const auto& e) { return e.Key == "TypeLib\\{L}\\1.0\\409\\win64"; }),
+            entries64.end());
   EXPECT_EQ(value("TypeLib\\{L}\\1.0\\FLAGS"), "8");
   EXPECT_EQ(value("TypeLib\\{L}\\1.0\\HELPDIR"), "C:\\q");
   for (const char* iid : {"{I1}", "{I2}"}) {

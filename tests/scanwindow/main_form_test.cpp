@@ -60,8 +60,13 @@ class MainFormTest : public testing::Test {
   }
 
   // Lets the window's idle processing run.
+  // Handles what is queued, then once more with an empty queue: the idle
+  // handlers run only then.
   void Idle() {
-    for (int i = 0; i < 3; ++i) ui::Application().HandleMessage();
+    MSG msg;
+    for (int i = 0; i < 1000 && PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE); ++i)
+      ui::Application().HandleMessage();
+    ui::Application().HandleMessage();
   }
 
   TImageScrollBox& Viewer() { return form_.ImageScrollBox(); }

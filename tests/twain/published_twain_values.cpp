@@ -3,6 +3,7 @@
 // both headers use the same names.
 #include <windows.h>
 
+#include <cstddef>
 #include <vector>
 
 // Wine's own export macro, which the cross compiler's headers do not have.
@@ -16,8 +17,10 @@ std::vector<TwainEntry> PublishedTwainTable() {
   return {
 #define TWAIN_VALUE(name) {#name, static_cast<long long>(name)},
 #define TWAIN_STRUCT(name) {#name, static_cast<long long>(sizeof(name))},
+#define TWAIN_OFFSET(name, member) {#name "." #member, static_cast<long long>(offsetof(name, member))},
 #include "twain_names.inc"
 #undef TWAIN_VALUE
 #undef TWAIN_STRUCT
+#undef TWAIN_OFFSET
   };
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+
 #include "twain_table.h"
 
 #ifdef QV_NO_PUBLISHED_TWAIN_H
@@ -15,9 +17,11 @@ std::vector<TwainEntry> OwnTable() {
   return {
 #define TWAIN_VALUE(name) {#name, static_cast<long long>(name)},
 #define TWAIN_STRUCT(name) {#name, static_cast<long long>(sizeof(name))},
+#define TWAIN_OFFSET(name, member) {#name "." #member, static_cast<long long>(offsetof(name, member))},
 #include "twain_names.inc"
 #undef TWAIN_VALUE
 #undef TWAIN_STRUCT
+#undef TWAIN_OFFSET
   };
 }
 

@@ -1,5 +1,5 @@
 // TScanner against Wine's real TWAIN_32.DLL and the Quorvex Virtual Scanner
-// (installed as C:\windows\twain_32\sane.ds by the test fixture). The source
+// (installed as sane.ds in Wine's source folder by the test fixture). The source
 // writes a line per protocol event into a log that the tests read back.
 #include "twain/twain_scanner.h"
 
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "imaging/dib_graphic.h"
+#include "wine/wine_paths.h"
 
 namespace quorvex::twain {
 namespace {
@@ -26,7 +27,8 @@ namespace {
 using lumetra::TImageFormat;
 
 constexpr char kSourceName[] = "Quorvex Virtual Scanner";
-constexpr char kInstalledSource[] = "C:\\windows\\twain_32\\sane.ds";
+const std::string kInstalledSource =
+    std::string(quorvex::testing_support::TwainSourceFolder()) + "\\sane.ds";
 
 std::string TempPath(const std::string& name) {
   char dir[MAX_PATH];
@@ -184,13 +186,13 @@ TEST_F(TwainScannerTest, FindsTheVirtualScannerAsDefaultSource) {
   EXPECT_EQ(scanner.SourceName(scanner.SelectedSource()), kSourceName);
 }
 
-// A scanner whose Windows directory is a folder of the test's choosing.
+// A scanner whose manager directory is a folder of the test's choosing.
 class RelocatedScanner : public TScanner {
  public:
   explicit RelocatedScanner(std::string directory) : directory_(std::move(directory)) {}
 
  protected:
-  bool WindowsDirectory(std::string& directory) const override {
+  bool ManagerDirectory(std::string& directory) const override {
     directory = directory_;
     return true;
   }
@@ -279,7 +281,7 @@ TEST_F(TwainScannerTest, ALibraryWithoutEntryPointStaysUnavailable) {
   const std::string dir = TempPath("badmanager");
   CreateDirectoryA(dir.c_str(), nullptr);
   const std::string fake = dir + "\\TWAIN_32.DLL";
-  ASSERT_TRUE(CopyFileA(kInstalledSource, fake.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(kInstalledSource.c_str(), fake.c_str(), FALSE));
   {
     RelocatedScanner scanner(dir + "\\");  // a trailing backslash is not doubled
     try {
@@ -295,6 +297,42 @@ TEST_F(TwainScannerTest, ALibraryWithoutEntryPointStaysUnavailable) {
   EXPECT_TRUE(DeleteFileA(fake.c_str())) << "the library was left loaded";
   RemoveDirectoryA(dir.c_str());
 }
+
+#ifdef QV_FAKE_TWAINDSM_DIR
+// Where TWAINDSM.DLL stands beside the platform's manager, a 64-bit program
+// scans through it, and the blocks that capabilities and pages travel in go
+// through the memory functions it hands over.
+TEST_F(TwainScannerTest, ATwain2ManagerIsPreferredAndItsMemoryFunctionsUsed) {
+  Configure("pages = 2\n");
+  std::string dir = "Z:" QV_FAKE_TWAINDSM_DIR;
+  std::replace(dir.begin(), dir.end(), '/', '\\');
+  // Loaded here too, so that its counts outlive the scanner's hold on it.
+  const HMODULE manager = LoadLibraryA((dir + "\\TWAINDSM.DLL").c_str());
+  ASSERT_NE(manager, nullptr);
+  Pages collected;
+  {
+    RelocatedScanner scanner(dir);
+    scanner.SetShowUI(false);
+    scanner.SetImageFormat(lumetra::ifGray256);
+    ASSERT_TRUE(scanner.IsAvailable());
+    scanner.Acquire(&collected, CollectPage, nullptr);
+  }
+  EXPECT_EQ(collected.pages.size(), 2u);
+  long counts[4] = {};
+  const auto countsOf = reinterpret_cast<void (*)(long*)>(
+      reinterpret_cast<void*>(GetProcAddress(manager, "QvFakeDsmCounts")));
+  ASSERT_NE(countsOf, nullptr);
+  countsOf(counts);
+  const long allocations = counts[0], frees = counts[1], locks = counts[2], unlocks = counts[3];
+  EXPECT_GT(allocations, 0) << "capability containers were not the manager's";
+  // Every container it made, and both pages, went back through it.
+  EXPECT_GE(frees, allocations + 2);
+  EXPECT_GE(locks, allocations + 2);
+  EXPECT_EQ(locks, unlocks);
+  ExpectSourceClosedCleanly();
+  FreeLibrary(manager);
+}
+#endif
 
 struct FormatCase {
   TImageFormat format;
@@ -670,6 +708,12 @@ class TwainMisbehaviourTest : public TwainScannerTest,
 
 TEST_P(TwainMisbehaviourTest, NoHangNoLostPageAndTheNextAcquireWorks) {
   const MisbehaviourCase c = GetParam();
+  const bool closeFails = std::string(c.settings).find("fail_closeds_once") != std::string::npos;
+  // A source left open must not stay open for the tests after this one.
+  if (DWORD exitCode; closeFails && InFreshProcess(exitCode)) {
+    EXPECT_EQ(exitCode, 0u);
+    return;
+  }
   Configure(c.settings);
   auto scanner = NewScanner(false, lumetra::ifBlackWhite, 100, 100);
   Pages collected;
@@ -688,6 +732,12 @@ TEST_P(TwainMisbehaviourTest, NoHangNoLostPageAndTheNextAcquireWorks) {
   Configure("pages = 1\n");
   collected = Pages{};
   outcome = AcquireWithin(*scanner, collected, 30);
+  if (closeFails && CountLines("CLOSEDS") == 0 &&
+      GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"))
+    GTEST_SKIP() << "Wine's TWAIN manager drops a source from its list even when the source "
+                    "refuses MSG_CLOSEDS: the second MSG_CLOSEDS never reaches the source, "
+                    "which stays open, and MSG_OPENDS then fails with \"" << outcome.error
+                 << "\". The retry can only be tested with a manager that keeps the source.";
   EXPECT_FALSE(outcome.hung);
   EXPECT_EQ(outcome.error, "");
   EXPECT_EQ(collected.pages.size(), 1u);
@@ -775,14 +825,14 @@ TEST_F(TwainScannerTest, StopEndsASourceThatNeverAsksToBeClosed) {
 // the virtual scanner under the second name is a second scanner, named after
 // its file. Neither keeps the default name here.
 TEST_F(TwainScannerTest, OfTwoSourcesTheDefaultOrTheChosenOneScans) {
-  const std::string second = "C:\\windows\\twain_32\\gphoto2.ds";
+  const std::string second = std::string(quorvex::testing_support::TwainSourceFolder()) + "\\gphoto2.ds";
   PreferNative preferNative("gphoto2.ds");
   Configure("product_name = Acme Flatbed\npages = 1\n");
   if (DWORD exitCode; !GetEnvironmentVariableA("QV_TWAIN_FRESH_PROCESS", nullptr, 0)) {
     // Wine's own gphoto2.ds goes back in place afterwards.
     const std::string saved = TempPath("gphoto2.ds");
     const bool hadOne = CopyFileA(second.c_str(), saved.c_str(), FALSE);
-    ASSERT_TRUE(CopyFileA(kInstalledSource, second.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(kInstalledSource.c_str(), second.c_str(), FALSE));
     InFreshProcess(exitCode);
     if (hadOne) {
       CopyFileA(saved.c_str(), second.c_str(), FALSE);

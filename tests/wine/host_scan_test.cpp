@@ -366,15 +366,20 @@ TEST_F(HostScanTest, EachWindowKeepsItsOwnIdleProcessing) {
 }
 
 TEST_F(HostScanTest, WithoutAScannerTheWindowSaysSoAndWritesNothing) {
-  // Without its one source the source manager has no default source.
+  // Without sources the source manager has no default source. Wine's
+  // manager loads two: the virtual scanner, and Wine's own gphoto2.ds where
+  // it is installed (which lists itself and then fails to open).
   struct TSourceAway {
-    const char* source = "C:\\windows\\twain_32\\sane.ds";
-    const char* away = "C:\\windows\\twain_32\\sane.ds.away";
-    bool moved = MoveFileExA(source, away, MOVEFILE_REPLACE_EXISTING) != 0;
+    explicit TSourceAway(const char* file)
+        : source(std::string(quorvex::testing_support::TwainSourceFolder()) + "\\" + file),
+          away(source + ".away"),
+          moved(MoveFileExA(source.c_str(), away.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) {}
     ~TSourceAway() {
-      if (moved) MoveFileExA(away, source, MOVEFILE_REPLACE_EXISTING);
+      if (moved) MoveFileExA(away.c_str(), source.c_str(), MOVEFILE_REPLACE_EXISTING);
     }
-  } sourceAway;
+    std::string source, away;
+    bool moved;
+  } sourceAway("sane.ds"), gphotoAway("gphoto2.ds");
   ASSERT_TRUE(sourceAway.moved) << GetLastError();
   IScanner* scanner = NewScanner();
   ASSERT_NE(scanner, nullptr);

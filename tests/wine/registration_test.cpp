@@ -10,6 +10,7 @@
 #include "quorvex_h.h"
 #include "wine/wine_paths.h"
 
+using quorvex::testing_support::RunRegsvr32;
 using quorvex::testing_support::WinePath;
 
 namespace {
@@ -18,25 +19,6 @@ std::wstring Guid(REFGUID guid) {
   wchar_t text[40];
   StringFromGUID2(guid, text, 40);
   return text;
-}
-
-DWORD RunRegsvr32(const std::wstring& arguments) {
-  wchar_t windows[MAX_PATH];
-  GetWindowsDirectoryW(windows, MAX_PATH);
-  std::wstring command =
-      L"\"" + std::wstring(windows) + L"\\syswow64\\regsvr32.exe\" /s " + arguments;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process))
-    return 0xFFFFFFFF;
-  WaitForSingleObject(process.hProcess, 60000);
-  DWORD code = 0xFFFFFFFF;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  return code;
 }
 
 bool KeyExists(HKEY root, const std::wstring& key) {
@@ -76,6 +58,7 @@ class RegistrationTest : public testing::Test {
     dll_ = WinePath(QV_QUORVEX_DLL);
     clsidKey_ = L"CLSID\\" + Guid(CLSID_Scanner);
     typeLibKey_ = L"TypeLib\\" + Guid(LIBID_Quorvex);
+    appIdKey_ = L"AppID\\" + Guid(CLSID_Scanner);
     RunRegsvr32(L"/u \"" + dll_ + L"\"");
     RunRegsvr32(L"/u /n /i:user \"" + dll_ + L"\"");
   }
@@ -95,7 +78,13 @@ class RegistrationTest : public testing::Test {
     EXPECT_EQ(Value(root, L"Quorvex.Scanner"), L"Scanner Object");
     EXPECT_EQ(Subkeys(root, L"Quorvex.Scanner"), std::set<std::wstring>{L"Clsid"});
     EXPECT_EQ(Value(root, L"Quorvex.Scanner\\Clsid"), Guid(CLSID_Scanner));
-    EXPECT_EQ(Value(root, typeLibKey_ + L"\\1.0\\409\\win32"), path);
+    const std::wstring platform = sizeof(void*) == 8 ? L"\\win64" : L"\\win32";
+    EXPECT_EQ(Value(root, typeLibKey_ + L"\\1.0\\409" + platform), path);
+    // Where the marshaller of the dual interface looks for the library.
+    EXPECT_EQ(Value(root, typeLibKey_ + L"\\1.0\\0" + platform), path);
+    // Hosts of the other bitness reach the class through the DLL surrogate.
+    EXPECT_EQ(Value(root, clsidKey_, L"AppID"), Guid(CLSID_Scanner));
+    EXPECT_EQ(Value(root, appIdKey_, L"DllSurrogate"), L"");
     EXPECT_TRUE(KeyExists(root, L"Interface\\" + Guid(IID_IScanner)));
     EXPECT_TRUE(KeyExists(root, L"Interface\\" + Guid(DIID_IScannerEvents)));
   }
@@ -104,9 +93,10 @@ class RegistrationTest : public testing::Test {
     EXPECT_FALSE(KeyExists(root, clsidKey_));
     EXPECT_FALSE(KeyExists(root, L"Quorvex.Scanner"));
     EXPECT_FALSE(KeyExists(root, typeLibKey_));
+    EXPECT_FALSE(KeyExists(root, appIdKey_));
   }
 
-  std::wstring dll_, clsidKey_, typeLibKey_;
+  std::wstring dll_, clsidKey_, typeLibKey_, appIdKey_;
 };
 
 TEST_F(RegistrationTest, MachineWideRegistrationWritesAndRemovesExactlyTheKeys) {

@@ -16,6 +16,10 @@ wine_run=$1 prefix=$2 dsfile=$3 robot=$4 outdir=$5 name=$6 format=$7 convert=$8
 result=$9 pages=${10} compression=${11} pdfpages=${12}
 shift 12
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/common.sh"
+# The script host of the scanner's bitness: a 32-bit one lives in syswow64.
+host_dir=syswow64
+[ "$(qv_pe_bits "$dsfile")" = 64 ] && host_dir=system32
 winpath() { echo "Z:$1" | tr / '\\'; }
 
 bash "$here/../../scripts/install-virtual-scanner.sh" "$prefix" "$dsfile" >/dev/null
@@ -40,7 +44,7 @@ tiff="$outdir/$name"
 pdf="${tiff%.*}.pdf"
 rm -rf "$tiff" "$pdf"
 [ "${QV_SCAN_BLOCK_PDF:-0}" = 1 ] && mkdir -p "$pdf"
-output=$(timeout 120 "$wine_run" C:\\windows\\syswow64\\cscript.exe //nologo \
+output=$(timeout 120 "$wine_run" "C:\\windows\\$host_dir\\cscript.exe" //nologo \
   "$(winpath "$here/scripts/${QV_SCAN_SCRIPT:-scan.vbs}")" "$(winpath "$robot")" "$(winpath "$tiff")" \
   "$format" "$convert" "$@")
 [ "${QV_SCAN_BLOCK_PDF:-0}" = 1 ] && rmdir "$pdf"

@@ -8,7 +8,7 @@
 #       it scans and after
 #   scan_stress.sh BUILD fulldisk                a scan into a 4 MB file
 #       system: the window shows the error and the earlier pages stay
-# BUILD is the win32 build tree; run it inside a Wine session with a display,
+# BUILD is a Windows build tree (win32 or win64); run it inside a Wine session with a display,
 # as the tests run (xvfb-run ... scripts/wine-session.sh PREFIX bash ...).
 set -euo pipefail
 build=$(cd "$1" && pwd)

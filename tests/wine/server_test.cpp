@@ -12,6 +12,7 @@
 #include "quorvex_h.h"
 #include "wine/wine_paths.h"
 
+using quorvex::testing_support::ErrorDescription;
 using quorvex::testing_support::HrText;
 using quorvex::testing_support::WinePath;
 
@@ -211,7 +212,7 @@ TEST_F(ServerTest, TypeLibraryFixesVtableOrderAndDispids) {
   EXPECT_EQ(libAttr->lcid, 0x0409u);
   EXPECT_EQ(libAttr->wMajorVerNum, 1);
   EXPECT_EQ(libAttr->wMinorVerNum, 0);
-  EXPECT_EQ(libAttr->syskind, SYS_WIN32);
+  EXPECT_EQ(libAttr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
   library->ReleaseTLibAttr(libAttr);
   BSTR libName = nullptr, libHelp = nullptr;
   library->GetDocumentation(-1, &libName, &libHelp, nullptr, nullptr);
@@ -380,19 +381,6 @@ TEST_F(ServerTest, ClassInfoAndErrorInfoSupport) {
   coclass->Release();
   classInfo->Release();
   scanner->Release();
-}
-
-std::wstring ErrorDescription() {
-  IErrorInfo* info = nullptr;
-  std::wstring text;
-  if (GetErrorInfo(0, &info) == S_OK && info) {
-    BSTR description = nullptr;
-    info->GetDescription(&description);
-    text = description ? description : L"";
-    SysFreeString(description);
-    info->Release();
-  }
-  return text;
 }
 
 // A host that hands over garbage pointers makes the members fault inside the

@@ -179,7 +179,7 @@ class VirtualSource {
   TW_UINT16 ProcessEvent(TW_EVENT* event);
   TW_UINT16 PendingTransfers(TW_UINT16 msg, TW_PENDINGXFERS* pending);
   TW_UINT16 ImageInfo(TW_IMAGEINFO* info);
-  TW_UINT16 NativeTransfer(TW_UINT32* handle);
+  TW_UINT16 NativeTransfer(TW_HANDLE* handle);
 
   TW_UINT32 CurrentValue(TW_UINT16 cap) const;
   bool SetValue(TW_UINT16 cap, TW_UINT32 value);
@@ -265,7 +265,7 @@ TW_UINT16 VirtualSource::Entry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat,
   }
   if (dg == DG_IMAGE && msg == MSG_GET) {
     if (dat == DAT_IMAGEINFO) return ImageInfo(static_cast<TW_IMAGEINFO*>(data));
-    if (dat == DAT_IMAGENATIVEXFER) return NativeTransfer(static_cast<TW_UINT32*>(data));
+    if (dat == DAT_IMAGENATIVEXFER) return NativeTransfer(static_cast<TW_HANDLE*>(data));
   }
   return Fail(TWCC_BADPROTOCOL);
 }
@@ -386,7 +386,7 @@ TW_UINT16 VirtualSource::ReturnOneValue(TW_CAPABILITY* cap, TW_UINT16 itemType, 
   std::memcpy(GlobalLock(block), &one, sizeof one);
   GlobalUnlock(block);
   cap->ConType = TWON_ONEVALUE;
-  cap->hContainer = static_cast<TW_HANDLE32>(reinterpret_cast<std::uintptr_t>(block));
+  cap->hContainer = reinterpret_cast<TW_HANDLE>(block);
   return TWRC_SUCCESS;
 }
 
@@ -403,7 +403,7 @@ TW_UINT16 VirtualSource::ReturnSupportedCaps(TW_CAPABILITY* cap) {
     std::memcpy(p + 6 + 2 * i, &kCapabilities[i].cap, 2);
   GlobalUnlock(block);
   cap->ConType = TWON_ARRAY;
-  cap->hContainer = static_cast<TW_HANDLE32>(reinterpret_cast<std::uintptr_t>(block));
+  cap->hContainer = reinterpret_cast<TW_HANDLE>(block);
   return TWRC_SUCCESS;
 }
 
@@ -438,7 +438,7 @@ TW_UINT16 VirtualSource::Capability(TW_UINT16 msg, TW_CAPABILITY* cap) {
       // Values can be negotiated in state 4 only, before the source is
       // enabled.
       if (state_ != 4) return Fail(TWCC_SEQERROR);
-      const auto block = reinterpret_cast<HGLOBAL>(static_cast<std::uintptr_t>(cap->hContainer));
+      const auto block = reinterpret_cast<HGLOBAL>(cap->hContainer);
       if (cap->ConType != TWON_ONEVALUE || !block || GlobalSize(block) < sizeof(TW_ONEVALUE))
         return Fail(TWCC_BADVALUE);
       TW_ONEVALUE one;
@@ -550,7 +550,7 @@ TW_UINT16 VirtualSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
       // A source that cannot hide its dialog shows it anyway and says so.
       const bool cannotHide = !showUI_ && settings_.checkStatusOnEnable;
       if (cannotHide) showUI_ = true;
-      parent_ = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(ui->hParent));
+      parent_ = reinterpret_cast<HWND>(ui->hParent);
       ++cookie_;
       state_ = 5;
       if (showUI_) {
@@ -584,7 +584,7 @@ TW_UINT16 VirtualSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
 TW_UINT16 VirtualSource::ProcessEvent(TW_EVENT* event) {
   event->TWMessage = MSG_NULL;
   if (state_ < 5) return TWRC_NOTDSEVENT;
-  auto* msg = reinterpret_cast<MSG*>(static_cast<std::uintptr_t>(event->pEvent));
+  auto* msg = reinterpret_cast<MSG*>(event->pEvent);
   if (!msg) return TWRC_NOTDSEVENT;
   if (notifyMessage_ && msg->message == notifyMessage_) {
     // A notification of an earlier session is swallowed, not acted upon.
@@ -709,7 +709,7 @@ TW_UINT16 VirtualSource::ImageInfo(TW_IMAGEINFO* info) {
   return TWRC_SUCCESS;
 }
 
-TW_UINT16 VirtualSource::NativeTransfer(TW_UINT32* handle) {
+TW_UINT16 VirtualSource::NativeTransfer(TW_HANDLE* handle) {
   if (state_ != 6) return Fail(TWCC_SEQERROR);
   *handle = 0;
   if (settings_.pauseMs > 0) {
@@ -754,7 +754,7 @@ TW_UINT16 VirtualSource::NativeTransfer(TW_UINT32* handle) {
       block = shorter;
     Log("SHORTBLOCK page=%d", pagesDone_ + 1);
   }
-  *handle = static_cast<TW_UINT32>(reinterpret_cast<std::uintptr_t>(block));
+  *handle = reinterpret_cast<TW_HANDLE>(block);
   ++pagesSinceOpen_;
   state_ = 7;
   Log("NATIVEXFER page=%d", pagesDone_ + 1);

@@ -102,8 +102,10 @@ namespace {
 // Lives on the stack, as the system requires of a handler's record; the
 // record comes first so the handler finds the rest from it.
 struct TShieldFrame {
+#if defined(__i386__)
   EXCEPTION_REGISTRATION_RECORD record;
   std::jmp_buf jump;
+#endif
   volatile DWORD code;
   void* volatile address;
   volatile ULONG_PTR access;
@@ -130,20 +132,27 @@ bool IsFault(DWORD code) {
   }
 }
 
-EXCEPTION_DISPOSITION NTAPI ShieldHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT*,
-                                          void*) {
-  if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
-    return ExceptionContinueSearch;
-  if (!IsFault(record->ExceptionCode)) return ExceptionContinueSearch;
-  auto* shield = static_cast<TShieldFrame*>(frame);
+// Whether the shield takes the exception; if so, describes it in Shield.
+bool TakeFault(const EXCEPTION_RECORD* record, TShieldFrame* shield) {
+  if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return false;
+  if (!IsFault(record->ExceptionCode)) return false;
   shield->code = record->ExceptionCode;
   shield->address = record->ExceptionAddress;
   if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2) {
     shield->access = record->ExceptionInformation[0];
     shield->target = reinterpret_cast<void*>(record->ExceptionInformation[1]);
   }
+  return true;
+}
+
+#if defined(__i386__)
+EXCEPTION_DISPOSITION NTAPI ShieldHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT*,
+                                          void*) {
+  auto* shield = static_cast<TShieldFrame*>(frame);
+  if (!TakeFault(record, shield)) return ExceptionContinueSearch;
   std::longjmp(shield->jump, 1);
 }
+#endif
 
 std::string DescribeFault(const TShieldFrame& shield) {
   char text[160];
@@ -159,7 +168,54 @@ std::string DescribeFault(const TShieldFrame& shield) {
   return text;
 }
 
+#if defined(__x86_64__)
+thread_local TShieldFrame* currentShield = nullptr;
+#endif
+
 }  // namespace
+
+#if defined(__x86_64__)
+// QvShieldedCall(call, context) calls call(context) in a frame whose unwind
+// data names QvShieldHandler as its exception handler, and answers 1; after
+// a fault the handler unwinds to QvShieldedCallFault, which answers 0.
+extern "C" int QvShieldedCall(void (*call)(void*), void* context);
+extern "C" void QvShieldedCallFault();
+asm(R"(
+    .text
+    .globl QvShieldedCall
+    .globl QvShieldedCallFault
+    .def QvShieldedCall; .scl 2; .type 32; .endef
+    .seh_proc QvShieldedCall
+QvShieldedCall:
+    subq $40, %rsp
+    .seh_stackalloc 40
+    .seh_endprologue
+    .seh_handler QvShieldHandler, @except
+    movq %rcx, %rax
+    movq %rdx, %rcx
+    call *%rax
+    movl $1, %eax
+    jmp 1f
+QvShieldedCallFault:
+    xorl %eax, %eax
+1:
+    addq $40, %rsp
+    ret
+    .seh_endproc
+)");
+
+// A proper unwind, not a jump out of the handler: the system's dispatcher
+// keeps frames of its own while a handler runs, and only an unwind takes
+// them down again.
+extern "C" EXCEPTION_DISPOSITION QvShieldHandler(EXCEPTION_RECORD* record, void* frame,
+                                                 CONTEXT* context, void* dispatch) {
+  TShieldFrame* const shield = currentShield;
+  if (!shield || !TakeFault(record, shield)) return ExceptionContinueSearch;
+  RtlUnwindEx(frame, reinterpret_cast<void*>(&QvShieldedCallFault), record, nullptr, context,
+              static_cast<DISPATCHER_CONTEXT*>(dispatch)->HistoryTable);
+  return ExceptionContinueSearch;
+}
+#endif
 
 bool RunShielded(void (*call)(void*), void* context, std::string& fault) noexcept {
 #if defined(__i386__)
@@ -181,6 +237,23 @@ bool RunShielded(void (*call)(void*), void* context, std::string& fault) noexcep
   call(context);
   __writefsdword(0, reinterpret_cast<DWORD>(outer));
   return true;
+#elif defined(__x86_64__)
+  // x64 frames keep no handler chain on the stack: the handler hangs on the
+  // small frame of QvShieldedCall through its unwind data, and the system
+  // asks it only once every frame inside has declined, as on i386. The
+  // shield itself is found through the thread. The unwind runs the
+  // destructors of the frames it leaves.
+  TShieldFrame shield{};
+  TShieldFrame* const outer = currentShield;
+  currentShield = &shield;
+  const bool completed = QvShieldedCall(call, context) != 0;
+  currentShield = outer;
+  if (completed) return true;
+  try {
+    fault = DescribeFault(shield);
+  } catch (...) {
+  }
+  return false;
 #else
   (void)fault;
   call(context);

@@ -33,9 +33,9 @@ HRESULT ReportError(const std::string& message, REFGUID interfaceId) noexcept;
 
 // Runs Call(Context) with a frame-based handler around it. A structured
 // exception that nothing inside handles (an access violation in the
-// converter, libtiff or a transform) leaves the call at once, without
-// running its destructors, and is described in Fault; the answer is then
-// false. Breakpoints, debug output and other continuable codes pass by.
+// converter, libtiff or a transform) leaves the call at once (without
+// running its destructors on i386; x64 unwinds through them), and is
+// described in Fault; the answer is then false. Breakpoints, debug output and other continuable codes pass by.
 bool RunShielded(void (*call)(void*), void* context, std::string& fault) noexcept;
 
 // Runs a member's work; any exception, and any structured exception too,

@@ -83,6 +83,7 @@ TServerIdentity Identity() {
   identity.ProgId = kProgId;
   identity.Description = "Scanner Object";
   identity.LibraryHelp = "Quorvex Library";
+  identity.Platform = sizeof(void*) == 8 ? "win64" : "win32";
   identity.Interfaces = {{GuidText(IID_IScanner), "IScanner"},
                          {GuidText(DIID_IScannerEvents), "IScannerEvents"}};
   ITypeLib* library = nullptr;
@@ -128,20 +129,42 @@ class TRegKey {
   HKEY key_ = nullptr;
 };
 
-// Opens the classes root: HKEY_CLASSES_ROOT, or HKCU\Software\Classes for a
-// per-user installation.
-LSTATUS OpenRoot(bool perUser, TRegKey& root) {
-  if (!perUser)
-    return RegOpenKeyExW(HKEY_CLASSES_ROOT, nullptr, 0, KEY_ALL_ACCESS, root.Out());
-  return RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS,
-                         nullptr, root.Out(), nullptr);
+// The registry view of a 64-bit system that hosts of the other bitness read:
+// the 64-bit one for this 32-bit server under WOW64, the 32-bit one for a
+// 64-bit server; 0 on a 32-bit system.
+REGSAM OtherView() {
+#ifdef _WIN64
+  return KEY_WOW64_32KEY;
+#else
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
+#endif
 }
 
-bool WriteEntries(HKEY root, const std::vector<TRegistryEntry>& entries) {
+// Opens the classes root: HKEY_CLASSES_ROOT, or HKCU\Software\Classes for a
+// per-user installation; in the registry view View when one is given.
+LSTATUS OpenRoot(bool perUser, TRegKey& root, REGSAM view = 0) {
+  if (!perUser && view == 0)
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, nullptr, 0, KEY_ALL_ACCESS, root.Out());
+  return RegCreateKeyExW(perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, L"Software\\Classes",
+                         0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, root.Out(), nullptr);
+}
+
+// Whether the class is registered in the other view: the two servers share
+// the program identifier and the AppID (one key in both views on Windows).
+bool RegisteredInOtherView(bool perUser, const TServerIdentity& identity) {
+  const REGSAM view = OtherView();
+  TRegKey root, key;
+  return view != 0 && OpenRoot(perUser, root, view) == ERROR_SUCCESS &&
+         RegOpenKeyExW(root.Get(), Widen("CLSID\\" + identity.Clsid, CP_UTF8).c_str(), 0,
+                       KEY_READ | view, key.Out()) == ERROR_SUCCESS;
+}
+
+bool WriteEntries(HKEY root, const std::vector<TRegistryEntry>& entries, REGSAM view = 0) {
   for (const auto& entry : entries) {
     TRegKey key;
-    if (RegCreateKeyExW(root, Widen(entry.Key, CP_UTF8).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                        nullptr, key.Out(), nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(root, Widen(entry.Key, CP_UTF8).c_str(), 0, nullptr, 0,
+                        KEY_SET_VALUE | view, nullptr, key.Out(), nullptr) != ERROR_SUCCESS)
       return false;
     const std::wstring value = Widen(entry.Value, CP_UTF8);
     const std::wstring name = Widen(entry.ValueName, CP_UTF8);
@@ -179,8 +202,20 @@ HRESULT Register(bool perUser) noexcept {
       std::wstring libraryPath = path;
       std::wstring directory = path.substr(0, path.find_last_of(L"\\/"));
       if (FAILED(RegisterTypeLib(library, libraryPath.data(), directory.data()))) return E_FAIL;
+      if (!WriteEntries(root.Get(), NeutralTypeLibraryEntries(identity, pathText))) return E_FAIL;
     }
-    return WriteEntries(root.Get(), ClassEntries(identity, pathText)) ? S_OK : E_FAIL;
+    if (!WriteEntries(root.Get(), ClassEntries(identity, pathText))) return E_FAIL;
+#ifndef _WIN64
+    // 64-bit hosts look for the AppID in their own view; the class itself
+    // they find in the 32-bit one.
+    if (const REGSAM view = OtherView()) {
+      TRegKey other;
+      if (OpenRoot(perUser, other, view) != ERROR_SUCCESS ||
+          !WriteEntries(other.Get(), SurrogateEntries(identity), view))
+        return E_FAIL;
+    }
+#endif
+    return S_OK;
   } catch (...) {
     return E_FAIL;
   }
@@ -191,11 +226,32 @@ HRESULT Unregister(bool perUser) noexcept {
     const TServerIdentity identity = Identity();
     TRegKey root;
     if (OpenRoot(perUser, root) != ERROR_SUCCESS) return E_FAIL;
-    bool ok = DeleteTrees(root.Get(), ClassRootKeys(identity));
+    // The class key first: where a view is not redirected, the class then
+    // no longer shows in the other view either. The keys both servers share
+    // stay while the other one is still registered.
+    std::vector<std::string> roots = ClassRootKeys(identity);
+    bool ok = DeleteTrees(root.Get(), {roots.front()});
+    roots.erase(roots.begin());
+    const bool shared = RegisteredInOtherView(perUser, identity);
+    if (!shared) ok = DeleteTrees(root.Get(), roots) && ok;
+#ifndef _WIN64
+    if (const REGSAM view = OtherView(); view && !shared) {
+      TRegKey other;
+      if (OpenRoot(perUser, other, view) == ERROR_SUCCESS) {
+        const LSTATUS status = RegDeleteKeyExW(
+            other.Get(), Widen(SurrogateRootKey(identity), CP_UTF8).c_str(), view, 0);
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) ok = false;
+      }
+    }
+#endif
     if (perUser) {
       ok = DeleteTrees(root.Get(), TypeLibraryRootKeys(identity)) && ok;
     } else {
-      const HRESULT hr = UnRegisterTypeLib(LIBID_Quorvex, 1, 0, 0x0409, SYS_WIN32);
+      // The neutral key first: the system removes the version's key only
+      // when nothing but its own keys is left in it.
+      ok = DeleteTrees(root.Get(), {NeutralTypeLibraryKey(identity)}) && ok;
+      const HRESULT hr = UnRegisterTypeLib(LIBID_Quorvex, 1, 0, 0x0409,
+                                           sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
       if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_LIBNOTREGISTERED) ok = false;
     }
     return ok ? S_OK : E_FAIL;
