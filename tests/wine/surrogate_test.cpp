@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "quorvex_h.h"
-#include "wine/robot.h"
+#include "support/scan_robot.h"
 #include "wine/wine_paths.h"
 
 using quorvex::testing_support::HostSystemFolder;
