@@ -27,19 +27,16 @@ std::string IdentityName(const TW_STR32& name) {
   return std::string(name, strnlen(name, sizeof(TW_STR32)));
 }
 
-// Frees a global block when it goes out of scope, whatever the callback did.
-class GlobalBlock {
- public:
-  explicit GlobalBlock(HGLOBAL handle) : handle_(handle) {}
-  ~GlobalBlock() {
-    if (handle_ && GlobalSize(handle_) != 0) GlobalFree(handle_);
+// Frees a global block when it goes out of scope, whatever the callback did
+// (a block it freed already has no size).
+struct TransferredBlockTraits {
+  using pointer = HGLOBAL;
+  static constexpr pointer invalid() noexcept { return nullptr; }
+  static void close(pointer block) noexcept {
+    if (GlobalSize(block) != 0) GlobalFree(block);
   }
-  GlobalBlock(const GlobalBlock&) = delete;
-  GlobalBlock& operator=(const GlobalBlock&) = delete;
-
- private:
-  HGLOBAL handle_;
 };
+using GlobalBlock = lumetra::win32::unique_handle<TransferredBlockTraits>;
 
 // Reads the one-value container a source returned, or fails when the
 // container is something else or too small to be one.
@@ -145,18 +142,19 @@ void TScanner::OpenManagerSteps() {
   const HMODULE library = LoadLibraryA(path.c_str());
   if (reinterpret_cast<std::uintptr_t>(library) <= 32)
     throw EScannerError("LoadLibrary(" + path + ") failed");
-  library_ = library;
+  library_.reset(library);
 
   entry_ = reinterpret_cast<DSMENTRYPROC>(
-      reinterpret_cast<void*>(GetProcAddress(library_, "DSM_Entry")));
+      reinterpret_cast<void*>(GetProcAddress(library_.get(), "DSM_Entry")));
   if (!entry_) throw EScannerError(std::string("GetProcAddress failed: ") + "DSM_Entry");
 
-  window_ = CreateWindowA("STATIC", "Twain Window", WS_POPUPWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                          CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                          GetModuleHandleA(nullptr), nullptr);
+  window_.reset(CreateWindowA("STATIC", "Twain Window", WS_POPUPWINDOW, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                              GetModuleHandleA(nullptr), nullptr));
   if (!window_) throw EScannerError("CreateWindow failed");
 
-  if (!Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &window_))
+  HWND parent = window_.get();
+  if (!Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent))
     throw EScannerError("Unable to open TWAIN source manager");
   managerOpen_ = true;
 
@@ -176,16 +174,13 @@ void TScanner::OpenManagerSteps() {
 void TScanner::CloseSourceManager() {
   if (entry_) CloseLeftOpenSource();
   if (window_) {
-    if (managerOpen_ && entry_) Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &window_);
+    HWND parent = window_.get();
+    if (managerOpen_ && entry_) Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent);
     managerOpen_ = false;
-    DestroyWindow(window_);
-    window_ = nullptr;
+    window_.reset();
   }
-  if (library_) {
-    FreeLibrary(library_);
-    library_ = nullptr;
-    entry_ = nullptr;
-  }
+  library_.reset();
+  entry_ = nullptr;
   sources_.clear();
   selected_ = -1;
 }
@@ -284,7 +279,7 @@ void TScanner::DisableFeeder() {
 void TScanner::Stop() {
   stopRequested_ = true;
   // Wakes the event loop, which may be waiting for a message.
-  if (HWND window = window_) PostMessageA(window, WM_NULL, 0, 0);
+  if (HWND window = window_.get()) PostMessageA(window, WM_NULL, 0, 0);
 }
 
 void TScanner::CloseLeftOpenSource() {
@@ -339,8 +334,8 @@ void TScanner::AcquireFromOpenSource(void* context, TTwainPageEvent callback, HW
     ~WindowEnabler() { EnableWindow(window, wasEnabled); }
   };
   // EnableWindow answers whether the window was disabled before.
-  const bool wasEnabled = !EnableWindow(window_, FALSE);
-  WindowEnabler enabler{window_, wasEnabled};
+  const bool wasEnabled = !EnableWindow(window_.get(), FALSE);
+  WindowEnabler enabler{window_.get(), wasEnabled};
 
   SetCapability(ICAP_XFERMECH, TWTY_UINT16, TWSX_NATIVE);
   // -1 (any number) fills the whole 32-bit item: a source may read it all.
@@ -351,7 +346,7 @@ void TScanner::AcquireFromOpenSource(void* context, TTwainPageEvent callback, HW
   TW_USERINTERFACE ui{};
   ui.ShowUI = showUI_ ? 0xFFFF : 0;
   ui.ModalUI = 0;
-  ui.hParent = ToHandle32(window_);
+  ui.hParent = ToHandle32(window_.get());
   TW_UINT16 rc = TWRC_FAILURE;
   Call(&source_, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui, &rc);
   // TWRC_CHECKSTATUS: enabled, though not quite as asked (a source that

@@ -13,6 +13,7 @@
 
 #include "base/exception.h"
 #include "imaging/palettes.h"
+#include "platform/win32/owners.h"
 #include "twain/twain_defs.h"
 
 namespace quorvex::twain {
@@ -122,9 +123,9 @@ class TScanner {
   // Closes a source whose MSG_CLOSEDS failed in an earlier Acquire.
   void CloseLeftOpenSource();
 
-  HMODULE library_ = nullptr;
+  lumetra::win32::unique_module library_;
   DSMENTRYPROC entry_ = nullptr;
-  HWND window_ = nullptr;
+  lumetra::win32::unique_window window_;
   bool managerOpen_ = false;
   TW_IDENTITY application_{};
   TW_IDENTITY source_{};

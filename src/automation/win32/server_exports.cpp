@@ -13,6 +13,7 @@
 #include "automation/win32/type_library.h"
 #include "imaging/dib_graphic.h"
 #include "imaging/quantize_thread.h"
+#include "platform/win32/owners.h"
 #include "ui/control.h"
 
 namespace quorvex::automation {
@@ -113,39 +114,24 @@ std::wstring RegisteredPath() {
   return path;
 }
 
-class TRegKey {
- public:
-  TRegKey() = default;
-  ~TRegKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  TRegKey(const TRegKey&) = delete;
-  TRegKey& operator=(const TRegKey&) = delete;
-  HKEY* Out() noexcept { return &key_; }
-  HKEY Get() const noexcept { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
 // Opens the classes root: HKEY_CLASSES_ROOT, or HKCU\Software\Classes for a
 // per-user installation.
-LSTATUS OpenRoot(bool perUser, TRegKey& root) {
+LSTATUS OpenRoot(bool perUser, lumetra::win32::unique_hkey& root) {
   if (!perUser)
-    return RegOpenKeyExW(HKEY_CLASSES_ROOT, nullptr, 0, KEY_ALL_ACCESS, root.Out());
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, nullptr, 0, KEY_ALL_ACCESS, root.put());
   return RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS,
-                         nullptr, root.Out(), nullptr);
+                         nullptr, root.put(), nullptr);
 }
 
 bool WriteEntries(HKEY root, const std::vector<TRegistryEntry>& entries) {
   for (const auto& entry : entries) {
-    TRegKey key;
+    lumetra::win32::unique_hkey key;
     if (RegCreateKeyExW(root, Widen(entry.Key, CP_UTF8).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                        nullptr, key.Out(), nullptr) != ERROR_SUCCESS)
+                        nullptr, key.put(), nullptr) != ERROR_SUCCESS)
       return false;
     const std::wstring value = Widen(entry.Value, CP_UTF8);
     const std::wstring name = Widen(entry.ValueName, CP_UTF8);
-    if (RegSetValueExW(key.Get(), name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
+    if (RegSetValueExW(key.get(), name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
                        reinterpret_cast<const BYTE*>(value.c_str()),
                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS)
       return false;
@@ -167,12 +153,12 @@ HRESULT Register(bool perUser) noexcept {
     const TServerIdentity identity = Identity();
     const std::wstring path = RegisteredPath();
     const std::string pathText = Narrow(path, CP_UTF8);
-    TRegKey root;
+    lumetra::win32::unique_hkey root;
     if (OpenRoot(perUser, root) != ERROR_SUCCESS) return E_FAIL;
     if (perUser) {
       // The system's type-library registration writes machine-wide keys;
       // a per-user installation writes the same keys itself.
-      if (!WriteEntries(root.Get(), TypeLibraryEntries(identity, pathText))) return E_FAIL;
+      if (!WriteEntries(root.get(), TypeLibraryEntries(identity, pathText))) return E_FAIL;
     } else {
       ITypeLib* library = nullptr;
       if (FAILED(ScannerTypeLib(&library))) return E_FAIL;
@@ -180,7 +166,7 @@ HRESULT Register(bool perUser) noexcept {
       std::wstring directory = path.substr(0, path.find_last_of(L"\\/"));
       if (FAILED(RegisterTypeLib(library, libraryPath.data(), directory.data()))) return E_FAIL;
     }
-    return WriteEntries(root.Get(), ClassEntries(identity, pathText)) ? S_OK : E_FAIL;
+    return WriteEntries(root.get(), ClassEntries(identity, pathText)) ? S_OK : E_FAIL;
   } catch (...) {
     return E_FAIL;
   }
@@ -189,11 +175,11 @@ HRESULT Register(bool perUser) noexcept {
 HRESULT Unregister(bool perUser) noexcept {
   try {
     const TServerIdentity identity = Identity();
-    TRegKey root;
+    lumetra::win32::unique_hkey root;
     if (OpenRoot(perUser, root) != ERROR_SUCCESS) return E_FAIL;
-    bool ok = DeleteTrees(root.Get(), ClassRootKeys(identity));
+    bool ok = DeleteTrees(root.get(), ClassRootKeys(identity));
     if (perUser) {
-      ok = DeleteTrees(root.Get(), TypeLibraryRootKeys(identity)) && ok;
+      ok = DeleteTrees(root.get(), TypeLibraryRootKeys(identity)) && ok;
     } else {
       const HRESULT hr = UnRegisterTypeLib(LIBID_Quorvex, 1, 0, 0x0409, SYS_WIN32);
       if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_LIBNOTREGISTERED) ok = false;
