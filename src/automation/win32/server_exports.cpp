@@ -14,6 +14,7 @@
 #include "imaging/dib_graphic.h"
 #include "imaging/quantize_thread.h"
 #include "platform/win32/owners.h"
+#include "viewer/read_graphic_thread.h"
 #include "ui/control.h"
 
 namespace quorvex::automation {
@@ -218,7 +219,10 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
   return scannerFactory.QueryInterface(riid, object);
 }
 
-STDAPI DllCanUnloadNow() { return ServerInUse() ? S_FALSE : S_OK; }
+// A read-ahead may outlive the object whose viewer started it.
+STDAPI DllCanUnloadNow() {
+  return ServerInUse() || lumetra::TReadGraphicThread::Running() > 0 ? S_FALSE : S_OK;
+}
 
 STDAPI DllRegisterServer() { return Register(false); }
 
