@@ -336,8 +336,9 @@ void InitializeTiffModule() {
   std::call_once(once, [] {
     for (int i = 0; i < kCustomTiffTagCount; ++i) {
       std::snprintf(customTagNames[i], sizeof customTagNames[i], "QuorvexCustom%d", i);
+      // Counted, not zero-terminated: annotation text may hold zero bytes.
       customTagInfo[i] = {
-          customTagNumbers[i], TIFF_VARIABLE, TIFF_VARIABLE, TIFF_ASCII, FIELD_CUSTOM, 1, 0,
+          customTagNumbers[i], TIFF_VARIABLE2, TIFF_VARIABLE2, TIFF_ASCII, FIELD_CUSTOM, 1, 1,
           customTagNames[i]};
     }
     parentExtender = TIFFSetTagExtender(&ExtendTags);
@@ -632,10 +633,13 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
     this->*t.field = TIFFGetField(tif, t.tag, &text) && text ? text : "";
   }
   for (int i = 0; i < kCustomTiffTagCount; ++i) {
+    std::uint32_t count = 0;
     const char* text = nullptr;
     customTags_[i].value.clear();
-    if (customTags_[i].enabled && TIFFGetField(tif, customTagNumbers[i], &text) && text)
-      customTags_[i].value = text;
+    // libtiff ends the value with a zero byte, which the count includes.
+    if (customTags_[i].enabled && TIFFGetField(tif, customTagNumbers[i], &count, &text) && text &&
+        count > 0)
+      customTags_[i].value.assign(text, count - 1);
   }
 
   switch (compression) {
@@ -915,8 +919,13 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode, std::int64_t lin
   // The viewer keeps a page's annotations in the custom tags: write the
   // enabled ones that hold text, or a saved page would lose its marks.
   for (int i = 0; i < kCustomTiffTagCount; ++i)
-    if (customTags_[i].enabled && !customTags_[i].value.empty())
-      SetStringField(tif, customTagNumbers[i], customTags_[i].value);
+    if (customTags_[i].enabled && !customTags_[i].value.empty()) {
+      const std::string& value = customTags_[i].value;
+      if (value.size() >= 0x7FFFFFFFu ||
+          !TIFFSetField(tif, customTagNumbers[i], static_cast<std::uint32_t>(value.size() + 1),
+                        value.c_str()))
+        Fail(Format("TIFFSetField: Tag = %u", customTagNumbers[i]));
+    }
 
   // libtiff would gather the encoded page in a buffer of the whole strip
   // (the page, uncompressed) and write it at the end; a small one is written

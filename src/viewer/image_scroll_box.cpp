@@ -152,6 +152,7 @@ TImageScrollBox::TImageScrollBox(ui::TControl& parent)
                   WS_VISIBLE | WS_CLIPCHILDREN | WS_HSCROLL | WS_VSCROLL | WS_TABSTOP,
                   WS_EX_CLIENTEDGE, CS_DBLCLKS, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   image_ = std::make_unique<TImageControl>(*this);
+  annotations_.SetResolution(platform::ScreenDpiX());
   SetBounds(0, 0, 100, 100);
   horz_.SetTracking(true);
   vert_.SetTracking(true);
@@ -264,6 +265,14 @@ void TImageScrollBox::RebuildDisplayCopy() {
     resizeTransform_.SetForceFormat(true);
     resizeTransform_.SetTargetFormat(graphic_->ImageFormat());
     resizeTransform_.ApplyOnDest(*graphic_, display);
+  }
+  if (annotations_.Visible()) {
+    annotations_.SetZoom(zoom_);
+    try {
+      annotations_.DrawMarks(display);
+    } catch (const Exception&) {
+      // A mark that cannot be drawn is left out; the page is still shown.
+    }
   }
 
   // Every rebuild scrolls back to the top left corner.
@@ -511,6 +520,30 @@ void TImageScrollBox::NewGraphic(TDibGraphic& graphic) {
   if (showAnnotations_ && mouseMode_ != mmAnnotation) ShowAnnotationsReadOnly();
 }
 
+void TImageScrollBox::ShowAnnotationsReadOnly() {
+  if (graphic_->Empty() || annotationText_.empty() || mouseMode_ == mmAnnotation) {
+    // A page without marks shows none, not those of the page before it.
+    annotations_.Clear();
+    HideAnnotations();
+    return;
+  }
+  annotations_.SetImageArea({0, 0, graphic_->Width(), graphic_->Height()});
+  annotations_.SetVisible(true);
+  annotations_.SetZoom(zoom_);
+  try {
+    annotations_.LoadFromText(annotationText_);
+  } catch (const Exception&) {
+    // A damaged tag shows the marks before the damage; the page still shows.
+  }
+  if (!image_->Picture().Empty()) Redraw(false);
+}
+
+void TImageScrollBox::HideAnnotations() {
+  if (!annotations_.Visible()) return;
+  annotations_.SetVisible(false);
+  if (!image_->Picture().Empty()) Redraw(false);
+}
+
 void TImageScrollBox::WriteGraphic(TStream& stream, const std::string& ext, bool append) {
   std::unique_ptr<TDibGraphic> writer = CreateGraphicForFile(ext);
   TBusyCursor busy;
@@ -562,6 +595,7 @@ void TImageScrollBox::AssignGraphic(const TDibGraphic* source) {
   fileName_.clear();
   annotationText_.clear();
   HideAnnotations();
+  annotations_.Clear();
   if (TRubberbandSelection* selection = Selection()) selection->ClearBand();
   AfterNewDocument();
 }
