@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -30,9 +31,6 @@ inline constexpr std::int32_t kPdfWouldOverwrite = -3; // the document itself is
 // assume after the program name.
 inline constexpr std::int32_t kConverterArgLimit = 25;
 
-// Removes leading and trailing characters with codes up to 32.
-std::string TrimControls(std::string_view text);
-
 // Filename with its extension replaced by ".pdf" (appended when it has none).
 std::string PdfOutputName(std::string_view filename);
 
@@ -48,7 +46,6 @@ class TConverterArguments {
   static constexpr int kSlotCount = 26;
 
   explicit TConverterArguments(const TPdfSettings& settings);
-  ~TConverterArguments();
   TConverterArguments(const TConverterArguments&) = delete;
   TConverterArguments& operator=(const TConverterArguments&) = delete;
 
@@ -58,9 +55,9 @@ class TConverterArguments {
 
  private:
   void Append(std::string_view text);
-  void Release() noexcept;
 
-  std::array<char*, kSlotCount> slots_{};
+  std::array<std::unique_ptr<char[]>, kSlotCount> owned_;
+  std::array<char*, kSlotCount> slots_{};  // the vector the converter reads
   int count_ = 0;
 };
 

@@ -181,18 +181,19 @@ void TScanner::OpenManagerSteps() {
     if (reinterpret_cast<std::uintptr_t>(library) <= 32)
       throw EScannerError("LoadLibrary(" + path + ") failed");
   }
-  library_ = library;
+  library_.reset(library);
 
   entry_ = reinterpret_cast<DSMENTRYPROC>(
-      reinterpret_cast<void*>(GetProcAddress(library_, "DSM_Entry")));
+      reinterpret_cast<void*>(GetProcAddress(library_.get(), "DSM_Entry")));
   if (!entry_) throw EScannerError(std::string("GetProcAddress failed: ") + "DSM_Entry");
 
-  window_ = CreateWindowA("STATIC", "Twain Window", WS_POPUPWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                          CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                          GetModuleHandleA(nullptr), nullptr);
+  window_.reset(CreateWindowA("STATIC", "Twain Window", WS_POPUPWINDOW, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                              GetModuleHandleA(nullptr), nullptr));
   if (!window_) throw EScannerError("CreateWindow failed");
 
-  if (!Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &window_))
+  HWND parent = window_.get();
+  if (!Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent))
     throw EScannerError("Unable to open TWAIN source manager");
   managerOpen_ = true;
 
@@ -222,17 +223,14 @@ void TScanner::OpenManagerSteps() {
 void TScanner::CloseSourceManager() {
   if (entry_) CloseLeftOpenSource();
   if (window_) {
-    if (managerOpen_ && entry_) Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &window_);
+    HWND parent = window_.get();
+    if (managerOpen_ && entry_) Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent);
     managerOpen_ = false;
-    DestroyWindow(window_);
-    window_ = nullptr;
+    window_.reset();
   }
   memory_ = TW_ENTRYPOINT{};
-  if (library_) {
-    FreeLibrary(library_);
-    library_ = nullptr;
-    entry_ = nullptr;
-  }
+  library_.reset();
+  entry_ = nullptr;
   sources_.clear();
   selected_ = -1;
 }
@@ -337,7 +335,7 @@ void TScanner::DisableFeeder() {
 void TScanner::Stop() {
   stopRequested_ = true;
   // Wakes the event loop, which may be waiting for a message.
-  if (HWND window = window_) PostMessageA(window, WM_NULL, 0, 0);
+  if (HWND window = window_.get()) PostMessageA(window, WM_NULL, 0, 0);
 }
 
 void TScanner::CloseLeftOpenSource() {
@@ -392,8 +390,8 @@ void TScanner::AcquireFromOpenSource(void* context, TTwainPageEvent callback, HW
     ~WindowEnabler() { EnableWindow(window, wasEnabled); }
   };
   // EnableWindow answers whether the window was disabled before.
-  const bool wasEnabled = !EnableWindow(window_, FALSE);
-  WindowEnabler enabler{window_, wasEnabled};
+  const bool wasEnabled = !EnableWindow(window_.get(), FALSE);
+  WindowEnabler enabler{window_.get(), wasEnabled};
 
   SetCapability(ICAP_XFERMECH, TWTY_UINT16, TWSX_NATIVE);
   // -1 (any number) fills the whole 32-bit item: a source may read it all.
@@ -404,7 +402,7 @@ void TScanner::AcquireFromOpenSource(void* context, TTwainPageEvent callback, HW
   TW_USERINTERFACE ui{};
   ui.ShowUI = showUI_ ? 0xFFFF : 0;
   ui.ModalUI = 0;
-  ui.hParent = ToTwHandle(window_);
+  ui.hParent = ToTwHandle(window_.get());
   TW_UINT16 rc = TWRC_FAILURE;
   Call(&source_, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui, &rc);
   // TWRC_CHECKSTATUS: enabled, though not quite as asked (a source that

@@ -13,6 +13,7 @@
 
 #include "base/exception.h"
 #include "imaging/palettes.h"
+#include "platform/win32/owners.h"
 #include "twain/twain_defs.h"
 
 namespace quorvex::twain {
@@ -124,11 +125,11 @@ class TScanner {
   // Closes a source whose MSG_CLOSEDS failed in an earlier Acquire.
   void CloseLeftOpenSource();
 
-  HMODULE library_ = nullptr;
+  lumetra::win32::unique_module library_;
   DSMENTRYPROC entry_ = nullptr;
   // A TWAIN 2.x manager's entry points; empty for a 1.x manager.
   TW_ENTRYPOINT memory_{};
-  HWND window_ = nullptr;
+  lumetra::win32::unique_window window_;
   bool managerOpen_ = false;
   TW_IDENTITY application_{};
   TW_IDENTITY source_{};

@@ -16,6 +16,7 @@
 #include "formats/tiff_graphic.h"
 #include "imaging/win32/canvas.h"
 #include "platform/platform.h"
+#include "platform/win32/owners.h"
 
 namespace lumetra {
 
@@ -168,9 +169,8 @@ TImageScrollBox::~TImageScrollBox() {
 }
 
 void TImageScrollBox::FreeMouseHandler() {
-  TMouseHandler* handler = mouseHandler_;
   mouseHandler_ = nullptr;
-  if (handler && mouseHandlerOwnership_) delete handler;
+  ownedHandler_.reset();
 }
 
 // --- zoom and redraw ------------------------------------------------------------
@@ -473,28 +473,24 @@ std::unique_ptr<TDibGraphic> TImageScrollBox::LoadPicture(TStream& stream,
 
   TMemoryStream bytes;
   bytes.LoadFromFile(path);
-  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(std::max<std::int64_t>(bytes.Size(), 1)));
+  win32::unique_hglobal block(
+      ::GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(std::max<std::int64_t>(bytes.Size(), 1))));
   if (!block) throw EOutOfMemory("Out of memory");
-  if (void* p = ::GlobalLock(block)) {
-    std::copy_n(bytes.Memory(), bytes.Size(), static_cast<std::uint8_t*>(p));
-    ::GlobalUnlock(block);
+  {
+    win32::global_lock lock(block.get());
+    if (!lock.get()) throw EOutOfMemory("Out of memory");
+    std::copy_n(bytes.Memory(), bytes.Size(), static_cast<std::uint8_t*>(lock.get()));
   }
-  IStream* source = nullptr;
-  if (FAILED(::CreateStreamOnHGlobal(block, TRUE, &source))) {
-    ::GlobalFree(block);
+  win32::com_ptr<IStream> source;
+  if (FAILED(::CreateStreamOnHGlobal(block.get(), TRUE, source.put())))
     throw EInvalidGraphic("Unknown picture file extension (" + ExtractFileExt(name) + ")");
-  }
-  IPicture* picture = nullptr;
-  const HRESULT hr = ::OleLoadPicture(source, static_cast<LONG>(bytes.Size()), FALSE,
-                                      IID_IPicture, reinterpret_cast<void**>(&picture));
-  source->Release();
-  if (FAILED(hr) || !picture) {
+  (void)block.release();  // the stream frees it now
+  win32::com_ptr<IPicture> picture;
+  const HRESULT hr = ::OleLoadPicture(source.get(), static_cast<LONG>(bytes.Size()), FALSE,
+                                      IID_IPicture, picture.put_void());
+  source.reset();
+  if (FAILED(hr) || !picture)
     throw EInvalidGraphic("Unknown picture file extension (" + ExtractFileExt(name) + ")");
-  }
-  struct ReleasePicture {
-    IPicture* p;
-    ~ReleasePicture() { p->Release(); }
-  } releasePicture{picture};
   progress(90);
 
   OLE_XSIZE_HIMETRIC hmWidth = 0;
@@ -679,6 +675,16 @@ void TImageScrollBox::AnimationTimer() {
 void TImageScrollBox::SetMouseHandler(TMouseHandler* handler) {
   FreeMouseHandler();
   mouseHandler_ = handler;
+  if (mouseHandlerOwnership_) ownedHandler_.reset(handler);
+}
+
+void TImageScrollBox::SetMouseHandlerOwnership(bool value) {
+  mouseHandlerOwnership_ = value;
+  if (!value) {
+    (void)ownedHandler_.release();  // the caller frees it
+  } else if (!ownedHandler_) {
+    ownedHandler_.reset(mouseHandler_);
+  }
 }
 
 void TImageScrollBox::SetMouseMode(TMouseMode value) {
@@ -701,7 +707,7 @@ void TImageScrollBox::SetMouseMode(TMouseMode value) {
     }
     // The owned handler is freed before the new one is installed.
     SetMouseHandler(nullptr);
-    mouseHandlerOwnership_ = true;
+    SetMouseHandlerOwnership(true);
     SetMouseHandler(handler.release());
   }
   mouseMode_ = value;

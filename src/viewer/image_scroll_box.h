@@ -172,7 +172,8 @@ class TImageScrollBox : public ui::TControl {
   TMouseHandler* MouseHandler() const { return mouseHandler_; }
   void SetMouseHandler(TMouseHandler* handler);
   bool MouseHandlerOwnership() const { return mouseHandlerOwnership_; }
-  void SetMouseHandlerOwnership(bool value) { mouseHandlerOwnership_ = value; }
+  // The handler in place is freed by the box exactly while this is set.
+  void SetMouseHandlerOwnership(bool value);
 
   // Selection commands of the rubber-band mode; ELumetraError "Rubberband
   // mouse handler not active" in any other mode.
@@ -279,6 +280,7 @@ class TImageScrollBox : public ui::TControl {
   bool animated_ = false;
   TMouseMode mouseMode_ = mmNone;
   TMouseHandler* mouseHandler_ = nullptr;
+  std::unique_ptr<TMouseHandler> ownedHandler_;  // mouseHandler_ while owned
   bool mouseHandlerOwnership_ = true;
   int imageLeft_ = 0;  // the inner control's place at scroll position 0
   int imageTop_ = 0;

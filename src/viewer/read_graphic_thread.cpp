@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include <cctype>
-#include <thread>
+#include <atomic>
 
 #include "base/conversions.h"
 #include "formats/registry.h"
@@ -60,13 +60,53 @@ std::unique_ptr<TDibGraphic> TReadGraphicThread::Read(const std::string& fileNam
   }
 }
 
+namespace {
+
+std::atomic<int> running{0};
+
+struct TReadJob {
+  std::string fileName;
+  std::shared_ptr<TReadAheadSlot> slot;
+  std::uint64_t ticket;
+  HMODULE module;  // the reference that keeps this code loaded while it runs
+};
+
+DWORD WINAPI ReadThread(void* parameter) {
+  HMODULE module = nullptr;
+  {
+    std::unique_ptr<TReadJob> job(static_cast<TReadJob*>(parameter));
+    module = job->module;
+    std::unique_ptr<TDibGraphic> image = TReadGraphicThread::Read(job->fileName);
+    if (image) job->slot->Store(job->ticket, job->fileName, std::move(image));
+  }
+  running.fetch_sub(1);
+  // The library that holds this code may be unloaded once its last user
+  // lets go: the thread gives back its own reference and ends in one call.
+  if (module) ::FreeLibraryAndExitThread(module, 0);
+  return 0;
+}
+
+}  // namespace
+
+int TReadGraphicThread::Running() noexcept { return running.load(); }
+
 void TReadGraphicThread::Start(const std::string& fileName, std::shared_ptr<TReadAheadSlot> slot) {
   const std::uint64_t ticket = slot->Restart();
-  std::thread([fileName, slot = std::move(slot), ticket] {
-    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_LOWEST);
-    std::unique_ptr<TDibGraphic> image = Read(fileName);
-    if (image) slot->Store(ticket, fileName, std::move(image));
-  }).detach();
+  auto job = std::make_unique<TReadJob>(TReadJob{fileName, std::move(slot), ticket, nullptr});
+  if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&ReadThread), &job->module))
+    job->module = nullptr;
+  running.fetch_add(1);
+  HANDLE thread = ::CreateThread(nullptr, 0, ReadThread, job.get(), CREATE_SUSPENDED, nullptr);
+  if (!thread) {
+    running.fetch_sub(1);
+    if (job->module) ::FreeLibrary(job->module);
+    return;  // no read ahead: the later load reads the file itself
+  }
+  (void)job.release();
+  ::SetThreadPriority(thread, THREAD_PRIORITY_LOWEST);
+  ::ResumeThread(thread);
+  ::CloseHandle(thread);
 }
 
 }  // namespace lumetra

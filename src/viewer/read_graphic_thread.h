@@ -38,6 +38,9 @@ class TReadGraphicThread {
   // Starts the read of FileName into Slot; the thread frees itself when it
   // ends. Errors of the read end the thread and leave the slot empty.
   static void Start(const std::string& fileName, std::shared_ptr<TReadAheadSlot> slot);
+  // Reads still running in the process; each also holds a reference to the
+  // module that contains this code, so it is not unloaded under them.
+  static int Running() noexcept;
   // The reading itself, run on the worker: answers the loaded image or null.
   static std::unique_ptr<TDibGraphic> Read(const std::string& fileName) noexcept;
 };

@@ -4,26 +4,13 @@
 
 #include "automation/win32/com_support.h"
 #include "base/exception.h"
+#include "platform/win32/owners.h"
 
 namespace quorvex::automation {
 
 namespace {
 
 using TQVTiff2Pdf = std::int32_t(__cdecl*)(std::int32_t, char**, std::int32_t);
-
-class TLibrary {
- public:
-  explicit TLibrary(HMODULE module) noexcept : module_(module) {}
-  ~TLibrary() {
-    if (module_) FreeLibrary(module_);
-  }
-  TLibrary(const TLibrary&) = delete;
-  TLibrary& operator=(const TLibrary&) = delete;
-  HMODULE Get() const noexcept { return module_; }
-
- private:
-  HMODULE module_;
-};
 
 HMODULE LoadConverter() {
   std::wstring path = ServerModulePath();
@@ -46,10 +33,10 @@ std::int32_t RunPdfConverter(const TPdfSettings& settings) {
     return DeleteFileW(Widen(path).c_str()) != FALSE;
   };
   actions.Convert = [](std::int32_t argc, char** argv, std::int32_t limit) -> std::int32_t {
-    TLibrary library(LoadConverter());
-    if (!library.Get()) throw lumetra::Exception("Cannot load the PDF converter tiff2pdf.dll");
+    lumetra::win32::unique_module library(LoadConverter());
+    if (!library) throw lumetra::Exception("Cannot load the PDF converter tiff2pdf.dll");
     auto convert = reinterpret_cast<TQVTiff2Pdf>(
-        reinterpret_cast<void*>(GetProcAddress(library.Get(), "QVTiff2Pdf")));
+        reinterpret_cast<void*>(GetProcAddress(library.get(), "QVTiff2Pdf")));
     if (!convert) throw lumetra::Exception("tiff2pdf.dll does not export QVTiff2Pdf");
     return convert(argc, argv, limit);
   };

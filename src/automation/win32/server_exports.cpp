@@ -13,6 +13,8 @@
 #include "automation/win32/type_library.h"
 #include "imaging/dib_graphic.h"
 #include "imaging/quantize_thread.h"
+#include "platform/win32/owners.h"
+#include "viewer/read_graphic_thread.h"
 #include "ui/control.h"
 
 namespace quorvex::automation {
@@ -114,21 +116,6 @@ std::wstring RegisteredPath() {
   return path;
 }
 
-class TRegKey {
- public:
-  TRegKey() = default;
-  ~TRegKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  TRegKey(const TRegKey&) = delete;
-  TRegKey& operator=(const TRegKey&) = delete;
-  HKEY* Out() noexcept { return &key_; }
-  HKEY Get() const noexcept { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
 // The registry view of a 64-bit system that hosts of the other bitness read:
 // the 64-bit one for this 32-bit server under WOW64, the 32-bit one for a
 // 64-bit server; 0 on a 32-bit system.
@@ -143,32 +130,32 @@ REGSAM OtherView() {
 
 // Opens the classes root: HKEY_CLASSES_ROOT, or HKCU\Software\Classes for a
 // per-user installation; in the registry view View when one is given.
-LSTATUS OpenRoot(bool perUser, TRegKey& root, REGSAM view = 0) {
+LSTATUS OpenRoot(bool perUser, lumetra::win32::unique_hkey& root, REGSAM view = 0) {
   if (!perUser && view == 0)
-    return RegOpenKeyExW(HKEY_CLASSES_ROOT, nullptr, 0, KEY_ALL_ACCESS, root.Out());
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, nullptr, 0, KEY_ALL_ACCESS, root.put());
   return RegCreateKeyExW(perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, L"Software\\Classes",
-                         0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, root.Out(), nullptr);
+                         0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, root.put(), nullptr);
 }
 
 // Whether the class is registered in the other view: the two servers share
 // the program identifier and the AppID (one key in both views on Windows).
 bool RegisteredInOtherView(bool perUser, const TServerIdentity& identity) {
   const REGSAM view = OtherView();
-  TRegKey root, key;
+  lumetra::win32::unique_hkey root, key;
   return view != 0 && OpenRoot(perUser, root, view) == ERROR_SUCCESS &&
-         RegOpenKeyExW(root.Get(), Widen("CLSID\\" + identity.Clsid, CP_UTF8).c_str(), 0,
-                       KEY_READ | view, key.Out()) == ERROR_SUCCESS;
+         RegOpenKeyExW(root.get(), Widen("CLSID\\" + identity.Clsid, CP_UTF8).c_str(), 0,
+                       KEY_READ | view, key.put()) == ERROR_SUCCESS;
 }
 
 bool WriteEntries(HKEY root, const std::vector<TRegistryEntry>& entries, REGSAM view = 0) {
   for (const auto& entry : entries) {
-    TRegKey key;
+    lumetra::win32::unique_hkey key;
     if (RegCreateKeyExW(root, Widen(entry.Key, CP_UTF8).c_str(), 0, nullptr, 0,
-                        KEY_SET_VALUE | view, nullptr, key.Out(), nullptr) != ERROR_SUCCESS)
+                        KEY_SET_VALUE | view, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
       return false;
     const std::wstring value = Widen(entry.Value, CP_UTF8);
     const std::wstring name = Widen(entry.ValueName, CP_UTF8);
-    if (RegSetValueExW(key.Get(), name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
+    if (RegSetValueExW(key.get(), name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
                        reinterpret_cast<const BYTE*>(value.c_str()),
                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS)
       return false;
@@ -190,28 +177,28 @@ HRESULT Register(bool perUser) noexcept {
     const TServerIdentity identity = Identity();
     const std::wstring path = RegisteredPath();
     const std::string pathText = Narrow(path, CP_UTF8);
-    TRegKey root;
+    lumetra::win32::unique_hkey root;
     if (OpenRoot(perUser, root) != ERROR_SUCCESS) return E_FAIL;
     if (perUser) {
       // The system's type-library registration writes machine-wide keys;
       // a per-user installation writes the same keys itself.
-      if (!WriteEntries(root.Get(), TypeLibraryEntries(identity, pathText))) return E_FAIL;
+      if (!WriteEntries(root.get(), TypeLibraryEntries(identity, pathText))) return E_FAIL;
     } else {
       ITypeLib* library = nullptr;
       if (FAILED(ScannerTypeLib(&library))) return E_FAIL;
       std::wstring libraryPath = path;
       std::wstring directory = path.substr(0, path.find_last_of(L"\\/"));
       if (FAILED(RegisterTypeLib(library, libraryPath.data(), directory.data()))) return E_FAIL;
-      if (!WriteEntries(root.Get(), NeutralTypeLibraryEntries(identity, pathText))) return E_FAIL;
+      if (!WriteEntries(root.get(), NeutralTypeLibraryEntries(identity, pathText))) return E_FAIL;
     }
-    if (!WriteEntries(root.Get(), ClassEntries(identity, pathText))) return E_FAIL;
+    if (!WriteEntries(root.get(), ClassEntries(identity, pathText))) return E_FAIL;
 #ifndef _WIN64
     // 64-bit hosts look for the AppID in their own view; the class itself
     // they find in the 32-bit one.
     if (const REGSAM view = OtherView()) {
-      TRegKey other;
+      lumetra::win32::unique_hkey other;
       if (OpenRoot(perUser, other, view) != ERROR_SUCCESS ||
-          !WriteEntries(other.Get(), SurrogateEntries(identity), view))
+          !WriteEntries(other.get(), SurrogateEntries(identity), view))
         return E_FAIL;
     }
 #endif
@@ -224,32 +211,32 @@ HRESULT Register(bool perUser) noexcept {
 HRESULT Unregister(bool perUser) noexcept {
   try {
     const TServerIdentity identity = Identity();
-    TRegKey root;
+    lumetra::win32::unique_hkey root;
     if (OpenRoot(perUser, root) != ERROR_SUCCESS) return E_FAIL;
     // The class key first: where a view is not redirected, the class then
     // no longer shows in the other view either. The keys both servers share
     // stay while the other one is still registered.
     std::vector<std::string> roots = ClassRootKeys(identity);
-    bool ok = DeleteTrees(root.Get(), {roots.front()});
+    bool ok = DeleteTrees(root.get(), {roots.front()});
     roots.erase(roots.begin());
     const bool shared = RegisteredInOtherView(perUser, identity);
-    if (!shared) ok = DeleteTrees(root.Get(), roots) && ok;
+    if (!shared) ok = DeleteTrees(root.get(), roots) && ok;
 #ifndef _WIN64
     if (const REGSAM view = OtherView(); view && !shared) {
-      TRegKey other;
+      lumetra::win32::unique_hkey other;
       if (OpenRoot(perUser, other, view) == ERROR_SUCCESS) {
         const LSTATUS status = RegDeleteKeyExW(
-            other.Get(), Widen(SurrogateRootKey(identity), CP_UTF8).c_str(), view, 0);
+            other.get(), Widen(SurrogateRootKey(identity), CP_UTF8).c_str(), view, 0);
         if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) ok = false;
       }
     }
 #endif
     if (perUser) {
-      ok = DeleteTrees(root.Get(), TypeLibraryRootKeys(identity)) && ok;
+      ok = DeleteTrees(root.get(), TypeLibraryRootKeys(identity)) && ok;
     } else {
       // The neutral key first: the system removes the version's key only
       // when nothing but its own keys is left in it.
-      ok = DeleteTrees(root.Get(), {NeutralTypeLibraryKey(identity)}) && ok;
+      ok = DeleteTrees(root.get(), {NeutralTypeLibraryKey(identity)}) && ok;
       const HRESULT hr = UnRegisterTypeLib(LIBID_Quorvex, 1, 0, 0x0409,
                                            sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
       if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_LIBNOTREGISTERED) ok = false;
@@ -288,7 +275,10 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
   return scannerFactory.QueryInterface(riid, object);
 }
 
-STDAPI DllCanUnloadNow() { return ServerInUse() ? S_FALSE : S_OK; }
+// A read-ahead may outlive the object whose viewer started it.
+STDAPI DllCanUnloadNow() {
+  return ServerInUse() || lumetra::TReadGraphicThread::Running() > 0 ? S_FALSE : S_OK;
+}
 
 STDAPI DllRegisterServer() { return Register(false); }
 

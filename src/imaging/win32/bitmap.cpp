@@ -7,42 +7,29 @@
 
 namespace lumetra {
 
-TBitmap::~TBitmap() {
-  SetHandle(nullptr);
-  if (palette_) ::DeleteObject(palette_);
-}
-
 void TBitmap::FreeCanvas() const {
-  if (!canvas_) return;
-  HDC dc = canvas_->Handle();
-  canvas_.reset();  // puts the context's pens and brushes back
-  if (previous_) ::SelectObject(dc, previous_);
-  previous_ = nullptr;
-  ::DeleteDC(dc);
+  canvas_.reset();   // puts the context's pens and brushes back
+  context_.reset();  // then the bitmap comes out of the context
 }
 
 HBITMAP TBitmap::Handle() const {
   FreeCanvas();
-  return bitmap_;
+  return bitmap_.get();
 }
 
 void TBitmap::SetHandle(HBITMAP bitmap) {
   FreeCanvas();
-  if (bitmap_ && bitmap_ != bitmap) ::DeleteObject(bitmap_);
-  bitmap_ = bitmap;
+  if (bitmap != bitmap_.get()) bitmap_.reset(bitmap);
   Changed();
 }
 
 HBITMAP TBitmap::ReleaseHandle() {
   FreeCanvas();
-  HBITMAP bitmap = bitmap_;
-  bitmap_ = nullptr;
-  return bitmap;
+  return bitmap_.release();
 }
 
 void TBitmap::SetPalette(HPALETTE palette) {
-  if (palette_ && palette_ != palette) ::DeleteObject(palette_);
-  palette_ = palette;
+  if (palette != palette_.get()) palette_.reset(palette);
 }
 
 void TBitmap::SetSize(int width, int height) {
@@ -64,22 +51,25 @@ void TBitmap::SetSize(int width, int height) {
 
 int TBitmap::Width() const {
   BITMAP description{};
-  return bitmap_ && ::GetObjectA(bitmap_, sizeof description, &description) ? description.bmWidth
+  return bitmap_ && ::GetObjectA(bitmap_.get(), sizeof description, &description) ? description.bmWidth
                                                                             : 0;
 }
 
 int TBitmap::Height() const {
   BITMAP description{};
-  return bitmap_ && ::GetObjectA(bitmap_, sizeof description, &description) ? description.bmHeight
+  return bitmap_ && ::GetObjectA(bitmap_.get(), sizeof description, &description) ? description.bmHeight
                                                                             : 0;
 }
 
 TCanvas& TBitmap::Canvas() {
   if (!canvas_) {
-    HDC dc = ::CreateCompatibleDC(nullptr);
-    if (!dc) throw EOutOfResources("Out of resources");
-    previous_ = bitmap_ ? ::SelectObject(dc, bitmap_) : nullptr;
-    canvas_ = std::make_unique<TCanvas>(dc, false);
+    context_.emplace(nullptr);
+    if (!*context_) {
+      context_.reset();
+      throw EOutOfResources("Out of resources");
+    }
+    if (bitmap_) context_->select(bitmap_.get());
+    canvas_ = std::make_unique<TCanvas>(context_->get(), false);
   }
   return *canvas_;
 }
@@ -90,7 +80,7 @@ void TBitmap::Draw(TCanvas& canvas, const TRect& rect) {
   HDC source = Canvas().Handle();
   HPALETTE oldPalette = nullptr;
   if (palette_) {
-    oldPalette = ::SelectPalette(canvas.Handle(), palette_, FALSE);
+    oldPalette = ::SelectPalette(canvas.Handle(), palette_.get(), FALSE);
     ::RealizePalette(canvas.Handle());
   }
   const int oldMode = ::SetStretchBltMode(canvas.Handle(), COLORONCOLOR);

@@ -7,16 +7,18 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 
 #include "imaging/graphic.h"
 #include "imaging/win32/canvas.h"
+#include "platform/win32/owners.h"
 
 namespace lumetra {
 
 class TBitmap : public TGraphic {
  public:
   TBitmap() = default;
-  ~TBitmap() override;
+  ~TBitmap() override { FreeCanvas(); }
   TBitmap(const TBitmap&) = delete;
   TBitmap& operator=(const TBitmap&) = delete;
   const char* ClassName() const noexcept override { return "TBitmap"; }
@@ -28,7 +30,7 @@ class TBitmap : public TGraphic {
   void SetHandle(HBITMAP bitmap);
   // Gives up ownership: the caller frees the returned handle.
   HBITMAP ReleaseHandle();
-  HPALETTE Palette() const { return palette_; }
+  HPALETTE Palette() const { return palette_.get(); }
   // Takes ownership of Palette.
   void SetPalette(HPALETTE palette);
 
@@ -38,7 +40,7 @@ class TBitmap : public TGraphic {
   int Height() const override;
   void SetWidth(int value) override { SetSize(value, Height()); }
   void SetHeight(int value) override { SetSize(Width(), value); }
-  bool Empty() const override { return bitmap_ == nullptr; }
+  bool Empty() const override { return !bitmap_; }
 
   // A canvas on a memory context with the bitmap selected.
   TCanvas& Canvas();
@@ -52,10 +54,11 @@ class TBitmap : public TGraphic {
  private:
   void FreeCanvas() const;
 
-  HBITMAP bitmap_ = nullptr;
-  HPALETTE palette_ = nullptr;
+  win32::unique_bitmap bitmap_;
+  win32::unique_palette palette_;
+  // The canvas's context with the bitmap selected, made when first asked for.
+  mutable std::optional<win32::memory_dc> context_;
   mutable std::unique_ptr<TCanvas> canvas_;
-  mutable HGDIOBJ previous_ = nullptr;
 };
 
 }  // namespace lumetra

@@ -13,57 +13,16 @@
 #include "imaging/dib_graphic.h"
 #include "imaging/win32/bitmap.h"
 #include "imaging/win32/canvas.h"
+#include "platform/win32/owners.h"
 
 namespace lumetra {
 
 namespace {
 
-// Owners of the GDI objects a single operation needs, so every path frees them.
-struct ScreenDC {
-  HDC dc = ::GetDC(nullptr);
-  ~ScreenDC() {
-    if (dc) ::ReleaseDC(nullptr, dc);
-  }
-};
-
-struct GdiObject {
-  HGDIOBJ object = nullptr;
-  explicit GdiObject(HGDIOBJ o) : object(o) {}
-  ~GdiObject() {
-    if (object) ::DeleteObject(object);
-  }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-};
-
-// A memory context with one bitmap selected for the time it lives.
-struct MemoryDC {
-  HDC dc = nullptr;
-  HGDIOBJ previous = nullptr;
-  explicit MemoryDC(HDC compatible) : dc(::CreateCompatibleDC(compatible)) {}
-  ~MemoryDC() {
-    if (!dc) return;
-    if (previous) ::SelectObject(dc, previous);
-    ::DeleteDC(dc);
-  }
-  MemoryDC(const MemoryDC&) = delete;
-  MemoryDC& operator=(const MemoryDC&) = delete;
-  void Select(HGDIOBJ bitmap) {
-    HGDIOBJ old = ::SelectObject(dc, bitmap);
-    if (!previous) previous = old;
-  }
-};
-
-struct GlobalLockGuard {
-  HGLOBAL block;
-  void* address;
-  explicit GlobalLockGuard(HGLOBAL b) : block(b), address(b ? ::GlobalLock(b) : nullptr) {}
-  ~GlobalLockGuard() {
-    if (address) ::GlobalUnlock(block);
-  }
-  GlobalLockGuard(const GlobalLockGuard&) = delete;
-  GlobalLockGuard& operator=(const GlobalLockGuard&) = delete;
-};
+using win32::global_lock;
+using win32::memory_dc;
+using win32::unique_gdi_object;
+using win32::window_dc;
 
 [[noreturn]] void OutOfResources() {
   throw EOutOfResources("Out of resources");
@@ -121,8 +80,8 @@ HWND NotifyWindow() {
 
 void* HalftonePalette() {
   if (!halftonePalette) {
-    ScreenDC screen;
-    halftonePalette = ::CreateHalftonePalette(screen.dc);
+    window_dc screen(nullptr);
+    halftonePalette = ::CreateHalftonePalette(screen.get());
   }
   return halftonePalette;
 }
@@ -196,34 +155,34 @@ void DrawTransparent(HDC dest, const TRect& rect, HDC image, int width, int heig
                      COLORREF transparent) {
   const int rw = rect.Right - rect.Left, rh = rect.Bottom - rect.Top;
   if (rw <= 0 || rh <= 0) return;
-  ScreenDC screen;
-  GdiObject imageCopy(::CreateCompatibleBitmap(screen.dc, width, height));
-  GdiObject mask(::CreateBitmap(width, height, 1, 1, nullptr));
-  GdiObject destCopy(::CreateCompatibleBitmap(dest, rw, rh));
-  MemoryDC imageDC(screen.dc), maskDC(screen.dc), destDC(dest);
-  if (!imageCopy.object || !mask.object || !destCopy.object || !imageDC.dc || !maskDC.dc ||
-      !destDC.dc)
+  window_dc screen(nullptr);
+  unique_gdi_object imageCopy(::CreateCompatibleBitmap(screen.get(), width, height));
+  unique_gdi_object mask(::CreateBitmap(width, height, 1, 1, nullptr));
+  unique_gdi_object destCopy(::CreateCompatibleBitmap(dest, rw, rh));
+  memory_dc imageContext(screen.get()), maskContext(screen.get()), destContext(dest);
+  if (!imageCopy || !mask || !destCopy || !imageContext || !maskContext || !destContext)
     OutOfResources();
-  imageDC.Select(imageCopy.object);
-  maskDC.Select(mask.object);
-  destDC.Select(destCopy.object);
+  imageContext.select(imageCopy.get());
+  maskContext.select(mask.get());
+  destContext.select(destCopy.get());
+  HDC imageDC = imageContext.get(), maskDC = maskContext.get(), destDC = destContext.get();
 
-  ::BitBlt(imageDC.dc, 0, 0, width, height, image, 0, 0, SRCCOPY);
+  ::BitBlt(imageDC, 0, 0, width, height, image, 0, 0, SRCCOPY);
   // Colour to monochrome: the background colour becomes 1, all else 0.
-  ::SetBkColor(imageDC.dc, transparent);
-  ::BitBlt(maskDC.dc, 0, 0, width, height, imageDC.dc, 0, 0, SRCCOPY);
+  ::SetBkColor(imageDC, transparent);
+  ::BitBlt(maskDC, 0, 0, width, height, imageDC, 0, 0, SRCCOPY);
   // Monochrome to colour: 1 becomes the background (white), 0 the text colour
   // (black).
-  for (HDC dc : {imageDC.dc, destDC.dc}) {
+  for (HDC dc : {imageDC, destDC}) {
     ::SetBkColor(dc, RGB(255, 255, 255));
     ::SetTextColor(dc, RGB(0, 0, 0));
   }
-  ::SetStretchBltMode(destDC.dc, COLORONCOLOR);
-  ::BitBlt(destDC.dc, 0, 0, rw, rh, dest, rect.Left, rect.Top, SRCCOPY);
-  ::StretchBlt(destDC.dc, 0, 0, rw, rh, maskDC.dc, 0, 0, width, height, SRCAND);
-  ::BitBlt(imageDC.dc, 0, 0, width, height, maskDC.dc, 0, 0, 0x00220326);  // image AND NOT mask
-  ::StretchBlt(destDC.dc, 0, 0, rw, rh, imageDC.dc, 0, 0, width, height, SRCPAINT);
-  ::BitBlt(dest, rect.Left, rect.Top, rw, rh, destDC.dc, 0, 0, SRCCOPY);
+  ::SetStretchBltMode(destDC, COLORONCOLOR);
+  ::BitBlt(destDC, 0, 0, rw, rh, dest, rect.Left, rect.Top, SRCCOPY);
+  ::StretchBlt(destDC, 0, 0, rw, rh, maskDC, 0, 0, width, height, SRCAND);
+  ::BitBlt(imageDC, 0, 0, width, height, maskDC, 0, 0, 0x00220326);  // image AND NOT mask
+  ::StretchBlt(destDC, 0, 0, rw, rh, imageDC, 0, 0, width, height, SRCPAINT);
+  ::BitBlt(dest, rect.Left, rect.Top, rw, rh, destDC, 0, 0, SRCCOPY);
 }
 
 }  // namespace
@@ -325,16 +284,13 @@ void TDibGraphic::LoadFromBitmapHandle(void* handle) {
   if (imageSize > 0x7FFFFFFF) throw ELumetraError("GlobalAlloc failed");
   h.biSizeImage = static_cast<std::uint32_t>(imageSize);
 
-  HGLOBAL pixels = ::GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(imageSize));
-  if (!pixels) throw ELumetraError("GlobalAlloc failed");
-  struct FreeGlobal {
-    HGLOBAL block;
-    ~FreeGlobal() { ::GlobalFree(block); }
-  } freePixels{pixels};
+  win32::unique_hglobal owner(::GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(imageSize)));
+  if (!owner) throw ELumetraError("GlobalAlloc failed");
+  HGLOBAL pixels = owner.get();
 
   {
-    ScreenDC screen;
-    if (!screen.dc || !::GetDIBits(screen.dc, bitmap, 0, static_cast<UINT>(h.biHeight), pixels,
+    window_dc screen(nullptr);
+    if (!screen || !::GetDIBits(screen.get(), bitmap, 0, static_cast<UINT>(h.biHeight), pixels,
                                    reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS))
       throw ELumetraError("GetDIB failed");
   }
@@ -414,31 +370,28 @@ bool TDibGraphic::AssignToPlatformGraphic(TGraphic* dest) const {
 
 void SaveDIBHandleToStream(void* dib, TStream& stream) {
   HGLOBAL block = static_cast<HGLOBAL>(dib);
-  GlobalLockGuard lock(block);
-  if (!lock.address) throw ELumetraError("Invalid HDIB");
-  SaveDIBBlockToStream(lock.address, ::GlobalSize(block), stream);
+  global_lock lock(block);
+  if (!lock.get()) throw ELumetraError("Invalid HDIB");
+  SaveDIBBlockToStream(lock.get(), ::GlobalSize(block), stream);
 }
 
 void TDibGraphic::LoadFromDIBHandle(void* dib) {
   HGLOBAL block = static_cast<HGLOBAL>(dib);
-  GlobalLockGuard lock(block);
-  if (!lock.address) throw ELumetraError("Invalid HDIB");
-  LoadFromDIBBlock(lock.address, ::GlobalSize(block));
+  global_lock lock(block);
+  if (!lock.get()) throw ELumetraError("Invalid HDIB");
+  LoadFromDIBBlock(lock.get(), ::GlobalSize(block));
 }
 
 void* TDibGraphic::SaveToDIBHandle() const {
   const std::vector<std::uint8_t> bytes = SaveToDIBBlock();
-  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, bytes.size());
+  win32::unique_hglobal block(::GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, bytes.size()));
   if (!block) throw ELumetraError("GlobalAlloc failed");
   {
-    GlobalLockGuard lock(block);
-    if (lock.address) {
-      std::memcpy(lock.address, bytes.data(), bytes.size());
-      return block;
-    }
+    global_lock lock(block.get());
+    if (!lock.get()) throw ELumetraError("GlobalAlloc failed");
+    std::memcpy(lock.get(), bytes.data(), bytes.size());
   }
-  ::GlobalFree(block);
-  throw ELumetraError("GlobalAlloc failed");
+  return block.release();
 }
 
 // --- clipboard ---------------------------------------------------------------------------
@@ -457,19 +410,19 @@ void TDibGraphic::LoadFromClipboardFormat(std::uint16_t format, void* data, void
     throw EInvalidGraphic("Invalid bitmap");
   ClearFrames();
   NewImage(description.bmWidth, description.bmHeight, ifTrueColor, nullptr, 0, 0);
-  MemoryDC source(static_cast<HDC>(store_.DC()));
-  if (!source.dc) OutOfResources();
-  source.Select(static_cast<HBITMAP>(data));
+  memory_dc source(static_cast<HDC>(store_.DC()));
+  if (!source) OutOfResources();
+  source.select(static_cast<HBITMAP>(data));
   HDC dest = static_cast<HDC>(store_.DC());
   HPALETTE oldSource = nullptr, oldDest = nullptr;
   if (palette) {
-    oldSource = ::SelectPalette(source.dc, static_cast<HPALETTE>(palette), FALSE);
-    ::RealizePalette(source.dc);
+    oldSource = ::SelectPalette(source.get(), static_cast<HPALETTE>(palette), FALSE);
+    ::RealizePalette(source.get());
     oldDest = ::SelectPalette(dest, static_cast<HPALETTE>(palette), FALSE);
     ::RealizePalette(dest);
   }
-  ::BitBlt(dest, 0, 0, Width(), Height(), source.dc, 0, 0, SRCCOPY);
-  if (oldSource) ::SelectPalette(source.dc, oldSource, TRUE);
+  ::BitBlt(dest, 0, 0, Width(), Height(), source.get(), 0, 0, SRCCOPY);
+  if (oldSource) ::SelectPalette(source.get(), oldSource, TRUE);
   if (oldDest) ::SelectPalette(dest, oldDest, TRUE);
   ::GdiFlush();
 }
@@ -478,24 +431,22 @@ void TDibGraphic::SaveToClipboardFormat(std::uint16_t& format, void*& data, void
   format = CF_BITMAP;
   (void)palette;  // the bitmap carries its colours; no palette goes with it
   if (Empty()) throw ELumetraError("Graphic is empty");
-  HBITMAP bitmap = nullptr;
+  win32::unique_bitmap bitmap;
   if (imageFormat_ == ifBlackWhite) {
-    bitmap = ::CreateBitmap(Width(), Height(), 1, 1, nullptr);
+    bitmap.reset(::CreateBitmap(Width(), Height(), 1, 1, nullptr));
   } else {
-    ScreenDC screen;
-    bitmap = ::CreateCompatibleBitmap(screen.dc, Width(), Height());
+    window_dc screen(nullptr);
+    bitmap.reset(::CreateCompatibleBitmap(screen.get(), Width(), Height()));
   }
   if (!bitmap) throw ELumetraError("CopyBitmap: CreateBitmap failed");
-  GdiObject owner(bitmap);
   {
-    MemoryDC dest(static_cast<HDC>(store_.DC()));
-    if (!dest.dc) OutOfResources();
-    dest.Select(bitmap);
-    ::BitBlt(dest.dc, 0, 0, Width(), Height(), static_cast<HDC>(store_.DC()), 0, 0, SRCCOPY);
+    memory_dc dest(static_cast<HDC>(store_.DC()));
+    if (!dest) OutOfResources();
+    dest.select(bitmap.get());
+    ::BitBlt(dest.get(), 0, 0, Width(), Height(), static_cast<HDC>(store_.DC()), 0, 0, SRCCOPY);
     ::GdiFlush();
   }
-  owner.object = nullptr;
-  data = bitmap;
+  data = bitmap.release();
 }
 
 // --- animation ---------------------------------------------------------------------------

@@ -2,26 +2,16 @@
 
 #include "base/exception.h"
 #include "platform/platform.h"
+#include "platform/win32/owners.h"
 
 namespace lumetra::platform {
 
 namespace {
 
 int ScreenCaps(int index) {
-  HDC dc = ::GetDC(nullptr);
-  if (!dc) return 96;
-  const int value = ::GetDeviceCaps(dc, index);
-  ::ReleaseDC(nullptr, dc);
-  return value;
+  win32::window_dc screen(nullptr);
+  return screen ? ::GetDeviceCaps(screen.get(), index) : 96;
 }
-
-struct ProcessHandles {
-  PROCESS_INFORMATION info{};
-  ~ProcessHandles() {
-    if (info.hThread) ::CloseHandle(info.hThread);
-    if (info.hProcess) ::CloseHandle(info.hProcess);
-  }
-};
 
 }  // namespace
 
@@ -60,13 +50,14 @@ bool RunAndWait(const std::string& commandLine, bool visible, std::uint32_t& exi
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = visible ? SW_SHOWNORMAL : SW_HIDE;
   std::string mutableLine = commandLine;  // CreateProcess may write into it
-  ProcessHandles process;
+  PROCESS_INFORMATION info{};
   if (!::CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process.info))
+                        nullptr, &startup, &info))
     return false;
-  ::WaitForSingleObject(process.info.hProcess, INFINITE);
+  const win32::unique_kernel_handle process(info.hProcess), thread(info.hThread);
+  ::WaitForSingleObject(process.get(), INFINITE);
   DWORD code = 0;
-  if (!::GetExitCodeProcess(process.info.hProcess, &code)) return false;
+  if (!::GetExitCodeProcess(process.get(), &code)) return false;
   exitCode = code;
   return true;
 }
