@@ -7,7 +7,7 @@
 
 #include "annotations/annotation_text.h"
 #include "annotations/mark_test_util.h"
-#include "formats/format_test_util.h"
+#include "support/format_images.h"
 #include "formats/tiff_graphic.h"
 #include "scanwindow/scan_document.h"
 

@@ -9,7 +9,7 @@
 
 #include "annotations/annotation_text.h"
 #include "annotations/mark_test_util.h"
-#include "formats/format_test_util.h"
+#include "support/format_images.h"
 
 namespace lumetra {
 namespace {
