@@ -1,0 +1,134 @@
+// The console driver with the real recogniser (gocr039.exe and gocr.exe):
+// a printed letter comes back as its words; a program that is not there is
+// reported by name and leaves no file; the result window's memo can be
+// scrolled, selected and copied.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "ocr/letter_page.h"
+#include "ocr/ocr_engine.h"
+#include "ocr/ocr_test_support.h"
+#include "ocr/win32/ocr_result_form.h"
+#include "platform/platform.h"
+#include "ui/robot.h"
+
+namespace lumetra {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> Recognize(const std::string& program, const TDibGraphic& page) {
+  TOcrEngine engine(OcrDriverClassOf<TConsoleOcrDriver>());
+  auto& driver = static_cast<TConsoleOcrDriver&>(engine.Driver());
+  driver.SetOcrProgram(program);
+  driver.SetInputFormat("pbm");
+  std::vector<std::string> lines;
+  engine.Recognize(page, lines, nullptr);
+  return lines;
+}
+
+class RealRecogniser : public testing::TestWithParam<TImageFormat> {};
+
+TEST_P(RealRecogniser, ReadsThePrintedLetterBack) {
+  qvtest::TPrivateTempDir temp("qv_ocr_real");
+  TDibGraphic page;
+  qvtest::PrintLetter(page, GetParam());
+  const auto lines = Recognize("\"" + qvtest::OnWineDrive(QV_GOCR039_EXE) + "\"", page);
+  const double accuracy = qvtest::CharacterAccuracy(qvtest::LetterLines(), lines);
+  std::printf("character accuracy %.1f%% (%s page)\n", accuracy * 100,
+              GetParam() == ifBlackWhite ? "P1" : "P3");
+  for (const std::string& line : lines) std::printf("  | %s\n", line.c_str());
+  EXPECT_GE(accuracy, 0.85);
+  for (const char* word : {"Thank", "letter", "confirm", "paper", "sincerely"})
+    EXPECT_TRUE(qvtest::HasWord(lines, word)) << word;
+  EXPECT_TRUE(temp.Files().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, RealRecogniser, testing::Values(ifBlackWhite, ifTrueColor),
+                         [](const auto& info) {
+                           return info.param == ifBlackWhite ? "BlackWhite" : "TrueColour";
+                         });
+
+// "gocr039.exe" is not on this program's search path; once a copy lies beside
+// the module that runs the driver, a bare name finds it there.
+TEST(ProgramSearch, AMissingProgramIsNamedAndAProgramBesideTheModuleIsFound) {
+  qvtest::TPrivateTempDir temp("qv_ocr_search");
+  TDibGraphic page;
+  qvtest::PrintLetter(page, ifBlackWhite);
+  try {
+    Recognize("gocr039.exe", page);
+    FAIL() << "no error";
+  } catch (const ELumetraError& e) {
+    EXPECT_STREQ(e.what(), "Unable to execute program, gocr039.exe");
+  }
+  EXPECT_TRUE(temp.Files().empty());
+
+  const fs::path beside = platform::ModuleDirectory();
+  const fs::path launcher = qvtest::OnWineDrive(QV_GOCR039_EXE);
+  for (const char* name : {"gocr039.exe", "gocr.exe"})
+    fs::copy_file(launcher.parent_path() / name, beside / name,
+                  fs::copy_options::overwrite_existing);
+  std::vector<std::string> lines;
+  EXPECT_NO_THROW(lines = Recognize("gocr039.exe", page));
+  for (const char* name : {"gocr039.exe", "gocr.exe"}) fs::remove(beside / name);
+  EXPECT_TRUE(qvtest::HasWord(lines, "confirm"));
+  EXPECT_TRUE(temp.Files().empty());
+}
+
+std::string ClipboardText() {
+  std::string text;
+  if (!::OpenClipboard(nullptr)) return text;
+  if (HANDLE data = ::GetClipboardData(CF_TEXT)) {
+    if (const char* chars = static_cast<const char*>(::GlobalLock(data))) {
+      text = chars;
+      ::GlobalUnlock(data);
+    }
+  }
+  ::CloseClipboard();
+  return text;
+}
+
+TEST(OcrResultForm, ShowsEveryLineUnwrappedForSelectingAndCopying) {
+  const std::vector<std::string> lines{"Dear Madam,", std::string(400, 'w') + " end of a long line",
+                                       "", "John Smith"};
+  std::vector<std::string> shown;
+  LONG_PTR style = 0;
+  std::string copied;
+  qvtest::Robot person("OCR Results", [&](HWND window) {
+    HWND memo = qvtest::FindControl(window, "Edit");
+    char text[4096] = {};
+    ::GetWindowTextA(memo, text, sizeof text);
+    shown = TextLines(text);
+    style = ::GetWindowLongPtrA(memo, GWL_STYLE);
+    ::SendMessageA(memo, EM_SETSEL, 0, 11);
+    ::SendMessageA(memo, WM_COPY, 0, 0);
+    copied = ClipboardText();
+    qvtest::PressButton(window, "&Close");
+  });
+  ShowOcrResult(lines);
+  ASSERT_TRUE(person.Found());
+  EXPECT_EQ(shown, lines);
+  EXPECT_TRUE(style & WS_VSCROLL);
+  EXPECT_TRUE(style & ES_AUTOHSCROLL) << "long lines wrap";
+  EXPECT_FALSE(style & ES_READONLY);
+  EXPECT_EQ(copied, "Dear Madam,");
+}
+
+TEST(OcrResultForm, AnEmptyResultIsAnEmptyMemo) {
+  std::string shown = "unread";
+  qvtest::Robot person("OCR Results", [&](HWND window) {
+    char text[64] = {};
+    ::GetWindowTextA(qvtest::FindControl(window, "Edit"), text, sizeof text);
+    shown = text;
+    qvtest::PressButton(window, "&Close");
+  });
+  ShowOcrResult({});
+  ASSERT_TRUE(person.Found());
+  EXPECT_EQ(shown, "");
+}
+
+}  // namespace
+}  // namespace lumetra
