@@ -73,7 +73,7 @@ TEST(ScanningWindowOcr, AScannedLetterShowsItsWordsInTheResultWindow) {
     char text[4096] = {};
     ::GetWindowTextA(qvtest::FindControl(window, "Edit"), text, sizeof text);
     shown = TextLines(text);
-    qvtest::PressButton(window, "&Close");
+    qvtest::ClickControl(window, "&Close");
   });
   form.MainMenu()["OCR1"].Click();
   ASSERT_TRUE(person.Found());
