@@ -398,10 +398,20 @@ void TTiffGraphic::SetRowsPerStrip(std::int64_t value) {
   rowsPerStrip_ = static_cast<std::int32_t>(value);
 }
 
+// A new image's compression: the one every reader of its format has.
+static TTiffCompression DefaultCompression(TImageFormat format) {
+  return format == ifBlackWhite ? tcGroup4 : tcPackbits;
+}
+
 void TTiffGraphic::NewImage(int width, int height, TImageFormat imageFormat,
                             const TLogPalette* palette, std::uint16_t xDpi, std::uint16_t yDpi) {
   TDibGraphic::NewImage(width, height, imageFormat, palette, xDpi, yDpi);
-  compression_ = imageFormat == ifBlackWhite ? tcGroup4 : tcPackbits;
+  compression_ = DefaultCompression(imageFormat);
+}
+
+void TTiffGraphic::TakeImageFrom(TDibGraphic& source) {
+  TDibGraphic::TakeImageFrom(source);
+  if (!Empty()) compression_ = DefaultCompression(ImageFormat());
 }
 
 void TTiffGraphic::Assign(const TGraphic* source) {
@@ -786,13 +796,15 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
     if (stripSize <= 0 || static_cast<std::uint64_t>(stripSize) > kMaxCodecAlloc)
       Fail("TIFFStripSize: " + client.error);
     if (scanlineSize > static_cast<std::uint64_t>(RowStride())) Fail("TIFFScanlineSize: row too long");
-    std::vector<std::uint8_t> strip(static_cast<std::size_t>(stripSize));
+    // Not zeroed: every byte that is read was decoded first.
+    const auto strip =
+        std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(stripSize));
     std::uint32_t rowsPerStrip = 0;
     TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, height);
     for (std::uint32_t first = 0; first < height; first += rowsPerStrip) {
       const tmsize_t got =
-          TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, first, 0), strip.data(), stripSize);
+          TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, first, 0), strip.get(), stripSize);
       if (got < 0) Fail("TIFFReadEncodedStrip: " + client.error);
       const std::uint32_t rows = std::min(rowsPerStrip, height - first);
       for (std::uint32_t r = 0; r < rows; ++r) {
@@ -801,7 +813,7 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
           Fail("TIFFReadEncodedStrip: short strip");
         const int y = static_cast<int>(first + r);
         std::uint8_t* row = ScanLine(y);
-        std::memcpy(row, strip.data() + offset, static_cast<std::size_t>(scanlineSize));
+        std::memcpy(row, strip.get() + offset, static_cast<std::size_t>(scanlineSize));
         if (format == ifTrueColor) SwapRedBlue(row, row, w);
         if (invert) ComplementRow(row, row, rowBytes);
         progress.Report(y + 1, h);

@@ -82,6 +82,7 @@ class TTiffGraphic : public TDibGraphic {
   void AppendToStream(TStream& stream) override;
   void Assign(const TGraphic* source) override;
   // Also resets Compression to the new format's default.
+  void TakeImageFrom(TDibGraphic& source) override;
   void NewImage(int width, int height, TImageFormat imageFormat, const TLogPalette* palette,
                 std::uint16_t xDpi, std::uint16_t yDpi) override;
 

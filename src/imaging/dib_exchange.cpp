@@ -29,6 +29,25 @@ void TDibGraphic::CopyImageFrom(const TDibGraphic& source) {
               static_cast<std::size_t>(Height()) * RowStride());
 }
 
+void TDibGraphic::TakeImageFrom(TDibGraphic& source) {
+  if (&source == this) return;
+  ReleaseStore();
+  // Nothing of Source may still look at its pixels when they change hands.
+  source.quantizer_.reset();
+  source.ReleasePlatformState();
+  store_.Swap(source.store_);
+  imageFormat_ = source.imageFormat_;
+  header_ = source.header_;
+  std::memcpy(colorTable_, source.colorTable_, sizeof colorTable_);
+  logPalette_ = source.logPalette_;
+  rowStride_ = source.rowStride_;
+  reader_ = source.reader_;
+  writer_ = source.writer_;
+  frameDelay_ = source.frameDelay_;
+  if (source.converter_) converter_ = std::make_unique<TRgbToPaletteConverter>(&logPalette_);
+  source.ReleaseStore();
+}
+
 void TDibGraphic::Assign(const TGraphic* source) {
   if (!source) {
     ReleaseStore();

@@ -191,6 +191,11 @@ class TDibGraphic : public TGraphic {
   // --- exchange ---------------------------------------------------------------
   void Assign(const TGraphic* source) override;
   void AssignTo(TGraphic* dest) const override;
+  // Takes the pixels, format, palette and resolution of Source without
+  // copying them; Source is left empty. Its frames stay where they are. A
+  // format with settings that follow the image format (as NewImage sets
+  // them) sets them here too.
+  virtual void TakeImageFrom(TDibGraphic& source);
   // A packed DIB (header, colour table, bottom-up rows) of Size bytes, as
   // scanners deliver pages. The size is checked before anything is read.
   void LoadFromDIBBlock(const void* block, std::size_t size);

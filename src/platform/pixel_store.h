@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace lumetra::platform {
 
@@ -29,6 +30,13 @@ class PixelStore {
   // Raises EOutOfResources when the system refuses to delete the context.
   void Release();
   bool Exists() const { return bits_ != nullptr; }
+  // Exchanges the pixels (and on Win32 the context holding them) with Other.
+  void Swap(PixelStore& other) noexcept {
+    std::swap(bits_, other.bits_);
+    std::swap(dc_, other.dc_);
+    std::swap(bitmap_, other.bitmap_);
+    std::swap(previous_, other.previous_);
+  }
   std::uint8_t* Bits() const { return bits_; }
 
   // Win32: the memory DC (HDC) and the DIB section (HBITMAP); null natively.

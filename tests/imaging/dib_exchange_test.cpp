@@ -428,6 +428,29 @@ TEST(DibAssign, FromOneOfItsOwnFrames) {
   EXPECT_EQ(image.FrameCount(), 0);
 }
 
+TEST(DibAssign, TakeImageMovesThePixelsAndEmptiesTheSource) {
+  TDibGraphic source;
+  source.NewImage(5, 4, ifColor256, nullptr, 150, 300);
+  source.SetPixels(2, 3, 0xAA00AA);
+  source.SetFrameDelay(70);
+  const auto expected = source.SaveToDIBBlock();
+  const std::uint8_t* pixels = source.PixelMemory();
+
+  TDibGraphic dest;
+  dest.NewImage(9, 9, ifTrueColor, nullptr, 0, 0);  // replaced, not mixed in
+  dest.TakeImageFrom(source);
+  EXPECT_EQ(dest.SaveToDIBBlock(), expected);
+  EXPECT_EQ(dest.PixelMemory(), pixels);
+  EXPECT_EQ(dest.FrameDelay(), 70);
+  EXPECT_TRUE(source.Empty());
+  // The taken palette still maps colours: the converter follows the pixels.
+  dest.SetPixels(0, 0, 0xAA00AA);
+  EXPECT_EQ(dest.Pixels(0, 0), dest.Pixels(2, 3));
+  // The emptied source takes a new image as any other.
+  source.NewImage(1, 1, ifGray256, nullptr, 0, 0);
+  EXPECT_EQ(source.Width(), 1);
+}
+
 TEST(DibFrames, SelectingAnEmptyFrameLeavesThePixels) {
   TDibGraphic image;
   image.NewImage(2, 2, ifGray256, nullptr, 0, 0);

@@ -139,7 +139,7 @@ void WidenForJpeg(TDibGraphic& image) {
   wide.NewImage(image.Width(), image.Height(), ifTrueColor, nullptr, image.XDpi(), image.YDpi());
   for (int y = 0; y < image.Height(); ++y)
     for (int x = 0; x < image.Width(); ++x) wide.SetPixels(x, y, image.Pixels(x, y));
-  image.Assign(&wide);
+  image.TakeImageFrom(wide);
 }
 
 struct WriteOptions {
@@ -156,10 +156,13 @@ std::unique_ptr<TDibGraphic> PrepareWriter(const std::string& outName,
   auto writer = CreateGraphicForFile(outName);
   if (std::string(writer->ClassName()) == page->ClassName()) {
     writer = std::move(page);
+  } else if (page->FrameCount() == 0) {
+    // A single page changes class without a second copy of its pixels.
+    writer->TakeImageFrom(*page);
   } else {
     writer->Assign(page.get());
-    page.reset();
   }
+  page.reset();
   auto* tiff = dynamic_cast<TTiffGraphic*>(writer.get());
   auto* jpeg = dynamic_cast<TJpegGraphic*>(writer.get());
   if (jpeg) WidenForJpeg(*jpeg);
