@@ -28,7 +28,7 @@ class TTempFiles {
   std::vector<std::string> names_;
 };
 
-// The program's name when CommandLine starts with a bare one (no folder, no
+// The program's name when Program starts with a bare one (no folder, no
 // quotes), else empty.
 std::string BareProgramName(const std::string& program) {
   const std::string name = program.substr(0, program.find(' '));
