@@ -10,14 +10,17 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace qvtest {
 
 class TPrivateTempDir {
  public:
+  // One per process: CTest runs test cases side by side.
   explicit TPrivateTempDir(const std::string& name)
-      : path_(std::filesystem::temp_directory_path() / name) {
+      : path_(std::filesystem::temp_directory_path() / (name + "_" + std::to_string(ProcessId()))) {
     for (int i = 0; i < 2; ++i)
       if (const char* value = std::getenv(kVariables[i])) previous_[i] = value;
     std::filesystem::remove_all(path_);
@@ -41,6 +44,13 @@ class TPrivateTempDir {
   }
 
  private:
+  static unsigned long ProcessId() {
+#ifdef _WIN32
+    return ::GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(::getpid());
+#endif
+  }
   static void Set(const char* variable, const std::string& value) {
 #ifdef _WIN32
     ::SetEnvironmentVariableA(variable, value.empty() ? nullptr : value.c_str());
