@@ -134,7 +134,15 @@ std::string LowerCase(std::string_view text) {
 }
 
 bool SameText(std::string_view a, std::string_view b) {
-  return UpperCase(a) == UpperCase(b);
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return upper(x) == upper(y); });
+}
+
+std::string ExtractFileExt(std::string_view fileName) {
+  const std::size_t dot = fileName.find_last_of(".\\/:");
+  if (dot == std::string_view::npos || fileName[dot] != '.') return {};
+  return std::string(fileName.substr(dot));
 }
 
 }  // namespace lumetra

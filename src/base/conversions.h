@@ -26,4 +26,8 @@ std::string UpperCase(std::string_view text);
 std::string LowerCase(std::string_view text);
 bool SameText(std::string_view a, std::string_view b);
 
+// The extension of FileName including its dot, or "": a dot inside a
+// directory name does not count.
+std::string ExtractFileExt(std::string_view fileName);
+
 }  // namespace lumetra

@@ -1,6 +1,7 @@
 #include "formats/gbm_wrapper.h"
 
 #include "formats/gbm/gbm.h"
+#include "imaging/row_bytes.h"
 
 namespace lumetra {
 namespace {
@@ -87,11 +88,7 @@ void ReadWithGbm(TStream& stream, TDibGraphic& image, const std::string& fileNam
   };
   if (gbm_read_data(stream, type, header, image.PixelMemory(), progress) != GBM_ERR_OK)
     throw EGbmError("gbm_read_data failed.");
-  if (invert) {
-    std::uint8_t* bits = image.PixelMemory();
-    for (std::size_t i = 0; i < image.ImageSize(); ++i)
-      bits[i] = static_cast<std::uint8_t>(~bits[i]);
-  }
+  if (invert) NegateBytes(image.PixelMemory(), image.ImageSize());
   ReportProgress(&image, 100, 0, lastPercent, 100, image.OnReadWriteProgress);
 }
 

@@ -337,6 +337,20 @@ void Raise(JpegJob& job) {
   throw EJpegError(job.message[0] ? job.message : "JPEG error");
 }
 
+// Runs one adapter over Image and Stream with progress 0 first and 100
+// last; the adapter's failure is raised here, outside the codec.
+void RunJob(TJpegGraphic& image, TStream& stream, int (*adapter)(JpegJob*)) {
+  JpegJob job{};
+  job.image = &image;
+  job.stream = &stream;
+  job.lastPercent = 255;
+  job.buffer.resize(kBufferSize);
+  Progress(job, 0, 1);
+  if (adapter(&job) != 0) Raise(job);
+  if (job.failure) std::rethrow_exception(job.failure);
+  Progress(job, 1, 1);
+}
+
 }  // namespace
 
 std::unique_ptr<TDibGraphic> TJpegGraphic::CreateNew() const {
@@ -352,30 +366,14 @@ bool TJpegGraphic::IsValidStream(TStream& stream) {
 }
 
 void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
-  JpegJob job{};
-  job.image = this;
-  job.stream = &stream;
-  job.lastPercent = 255;
-  job.buffer.resize(kBufferSize);
-  Progress(job, 0, 1);
-  if (ReadJpeg(&job) != 0) Raise(job);
-  if (job.failure) std::rethrow_exception(job.failure);
-  Progress(job, 1, 1);
+  RunJob(*this, stream, ReadJpeg);
 }
 
 void TJpegGraphic::SaveToStream(TStream& stream) {
   if (Empty()) throw ELumetraError("Graphic is empty");
   if (ImageFormat() != ifGray256 && ImageFormat() != ifTrueColor)
     throw EJpegError("JPEG image must be gray scale or true color");
-  JpegJob job{};
-  job.image = this;
-  job.stream = &stream;
-  job.lastPercent = 255;
-  job.buffer.resize(kBufferSize);
-  Progress(job, 0, 1);
-  if (WriteJpeg(&job) != 0) Raise(job);
-  if (job.failure) std::rethrow_exception(job.failure);
-  Progress(job, 1, 1);
+  RunJob(*this, stream, WriteJpeg);
 }
 
 }  // namespace lumetra

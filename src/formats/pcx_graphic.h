@@ -35,6 +35,7 @@ class TDcxGraphic : public TPcxGraphic {
   int GetImageCount(TStream& stream) override;
   void LoadImageFromStream(TStream& stream, int imageIndex) override;
   void SaveToStream(TStream& stream) override;
+  // Raises EDcxError "The DCX file header is full" when no slot is left.
   void AppendToStream(TStream& stream) override;
 };
 

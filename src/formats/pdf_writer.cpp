@@ -8,6 +8,7 @@
 #include "formats/pdf_tiff_directory.h"
 #include "formats/registry.h"
 #include "formats/tiff_graphic.h"
+#include "imaging/row_bytes.h"
 
 namespace lumetra {
 namespace {
@@ -48,12 +49,6 @@ std::string Ref(int number) {
   return Format("%d 0 R", number);
 }
 
-std::uint8_t ReverseBits(std::uint8_t b) {
-  b = static_cast<std::uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
-  b = static_cast<std::uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
-  return static_cast<std::uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
-}
-
 // The one strip of a TIFF the TIFF writer made, most significant bit first
 // whatever fill order the file is labelled with: the PDF filters read bytes
 // that way.
@@ -66,8 +61,7 @@ std::vector<std::uint8_t> StripOf(TMemoryStream& tiff) {
   if (std::int64_t{offset} + count > tiff.Size()) throw Exception("Invalid TIFF Page Number");
   std::vector<std::uint8_t> data(tiff.Memory() + offset, tiff.Memory() + offset + count);
   if (decoder.IndexOfTag(kTagFillOrder) >= 0 && decoder.TagValue(kTagFillOrder) == 2) {
-    std::uint8_t table[256];
-    for (int i = 0; i < 256; ++i) table[i] = ReverseBits(static_cast<std::uint8_t>(i));
+    const std::uint8_t* table = ReverseBitsTable();
     for (std::uint8_t& b : data) b = table[b];
   }
   return data;

@@ -6,6 +6,7 @@
 
 #include "formats/buffered_stream.h"
 #include "formats/codec_limits.h"
+#include "imaging/row_bytes.h"
 
 namespace lumetra {
 namespace {
@@ -159,7 +160,7 @@ void TPpmGraphic::LoadImageFromStream(TStream& stream, int) {
     std::uint8_t* row = ScanLine(int(y));
     if (variant == 4) {
       in.Bytes(raw.data(), rawBytes);
-      for (std::size_t i = 0; i < rawBytes; ++i) row[i] = static_cast<std::uint8_t>(~raw[i]);
+      NegateBytes(raw.data(), row, rawBytes);
     } else if (variant == 1) {
       for (std::uint32_t x = 0; x < width; ++x)
         if (!in.Bit()) row[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
@@ -212,7 +213,7 @@ void TPpmGraphic::SaveToStream(TStream& stream) {
     if (bitmap) {
       const std::uint8_t* row = ScanLine(y);
       if (Binary) {
-        for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<std::uint8_t>(~row[i]);
+        NegateBytes(row, raw.data(), raw.size());
         if (w & 7) raw.back() &= static_cast<std::uint8_t>(0xFF00 >> (w & 7));
         out.Write(raw.data(), raw.size());
       } else {

@@ -5,6 +5,7 @@
 #include <deque>
 #include <mutex>
 
+#include "base/conversions.h"
 #include "base/format.h"
 #include "formats/bmp_graphic.h"
 #include "formats/eps_graphic.h"
@@ -22,24 +23,6 @@
 
 namespace lumetra {
 namespace {
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string LowerCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-// The extension of FileName including its dot, or "" (the host languages'
-// ExtractFileExt: a dot inside a directory name does not count).
-std::string ExtractFileExt(const std::string& fileName) {
-  const std::size_t dot = fileName.find_last_of(".\\/:");
-  if (dot == std::string::npos || fileName[dot] != '.') return {};
-  return fileName.substr(dot);
-}
 
 struct Registry {
   std::mutex mutex;

@@ -15,6 +15,7 @@
 #include "base/format.h"
 #include "formats/codec_limits.h"
 #include "formats/registry.h"
+#include "imaging/row_bytes.h"
 
 namespace lumetra {
 namespace {
@@ -275,10 +276,6 @@ constexpr tmsize_t kWriteBuffer = 256 * 1024;
 // Row conversions between the file's layout and the image's, one row at a
 // time while it is in the cache. Plain indexed loops the compiler
 // vectorises; Source and Dest may be the same row.
-void ComplementRow(const std::uint8_t* source, std::uint8_t* dest, std::size_t bytes) {
-  for (std::size_t i = 0; i < bytes; ++i) dest[i] = static_cast<std::uint8_t>(~source[i]);
-}
-
 void SwapRedBlue(const std::uint8_t* source, std::uint8_t* dest, int width) {
   for (int x = 0; x < width; ++x) {
     const std::uint8_t first = source[3 * x], last = source[3 * x + 2];
@@ -289,34 +286,6 @@ void SwapRedBlue(const std::uint8_t* source, std::uint8_t* dest, int width) {
 }
 
 // A half turn (rows and pixels in reverse order), in place.
-
-void ReverseRow(const std::uint8_t* source, std::uint8_t* dest, int width, int bits) {
-  switch (bits) {
-    case 24:
-      for (int x = 0; x < width; ++x) std::memcpy(dest + 3 * x, source + 3 * (width - 1 - x), 3);
-      break;
-    case 8:
-      for (int x = 0; x < width; ++x) dest[x] = source[width - 1 - x];
-      break;
-    case 4:
-      for (int x = 0; x < width; ++x) {
-        const int s = width - 1 - x;
-        const int v = (s & 1) ? (source[s >> 1] & 0x0F) : (source[s >> 1] >> 4);
-        std::uint8_t& d = dest[x >> 1];
-        d = (x & 1) ? static_cast<std::uint8_t>((d & 0xF0) | v)
-                    : static_cast<std::uint8_t>((d & 0x0F) | (v << 4));
-      }
-      break;
-    default:
-      for (int x = 0; x < width; ++x) {
-        const int s = width - 1 - x;
-        const bool set = (source[s >> 3] >> (7 - (s & 7))) & 1;
-        const auto mask = static_cast<std::uint8_t>(0x80 >> (x & 7));
-        dest[x >> 3] = set ? (dest[x >> 3] | mask) : (dest[x >> 3] & ~mask);
-      }
-  }
-}
-
 void RotateHalfTurn(TDibGraphic& image) {
   const int width = image.Width(), height = image.Height();
   const int bits = BitsPerPixel(image.ImageFormat());
@@ -367,8 +336,9 @@ void InitializeTiffModule() {
   std::call_once(once, [] {
     for (int i = 0; i < kCustomTiffTagCount; ++i) {
       std::snprintf(customTagNames[i], sizeof customTagNames[i], "QuorvexCustom%d", i);
+      // Counted, not zero-terminated: annotation text may hold zero bytes.
       customTagInfo[i] = {
-          customTagNumbers[i], TIFF_VARIABLE, TIFF_VARIABLE, TIFF_ASCII, FIELD_CUSTOM, 1, 0,
+          customTagNumbers[i], TIFF_VARIABLE2, TIFF_VARIABLE2, TIFF_ASCII, FIELD_CUSTOM, 1, 1,
           customTagNames[i]};
     }
     parentExtender = TIFFSetTagExtender(&ExtendTags);
@@ -663,10 +633,13 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
     this->*t.field = TIFFGetField(tif, t.tag, &text) && text ? text : "";
   }
   for (int i = 0; i < kCustomTiffTagCount; ++i) {
+    std::uint32_t count = 0;
     const char* text = nullptr;
     customTags_[i].value.clear();
-    if (customTags_[i].enabled && TIFFGetField(tif, customTagNumbers[i], &text) && text)
-      customTags_[i].value = text;
+    // libtiff ends the value with a zero byte, which the count includes.
+    if (customTags_[i].enabled && TIFFGetField(tif, customTagNumbers[i], &count, &text) && text &&
+        count > 0)
+      customTags_[i].value.assign(text, count - 1);
   }
 
   switch (compression) {
@@ -785,7 +758,7 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
         std::memcpy(&sample, line.data() + 2 * x, 2);
         row[x] = static_cast<std::uint8_t>(sample >> 8);
       }
-      if (invert) ComplementRow(row, row, rowBytes);
+      if (invert) NegateBytes(row, row, rowBytes);
       progress.Report(y + 1, h);
     }
   } else if (compression == COMPRESSION_PACKBITS) {
@@ -815,7 +788,7 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
         std::uint8_t* row = ScanLine(y);
         std::memcpy(row, strip.get() + offset, static_cast<std::size_t>(scanlineSize));
         if (format == ifTrueColor) SwapRedBlue(row, row, w);
-        if (invert) ComplementRow(row, row, rowBytes);
+        if (invert) NegateBytes(row, row, rowBytes);
         progress.Report(y + 1, h);
       }
     }
@@ -828,14 +801,14 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
       if (TIFFReadScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0)
         Fail("TIFFReadScanline: " + client.error);
       if (format == ifTrueColor) SwapRedBlue(row, row, w);
-      if (invert) ComplementRow(row, row, rowBytes);
+      if (invert) NegateBytes(row, row, rowBytes);
       progress.Report(y + 1, h);
     }
   }
 
   // Tiles were copied as stored; rows were complemented as they came.
   if (invert && tiled)
-    for (int y = 0; y < h; ++y) ComplementRow(ScanLine(y), ScanLine(y), rowBytes);
+    for (int y = 0; y < h; ++y) NegateBytes(ScanLine(y), ScanLine(y), rowBytes);
   if (orientation == ORIENTATION_BOTRIGHT) RotateHalfTurn(*this);
   progress.Percent(100);
 }
@@ -946,8 +919,13 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode, std::int64_t lin
   // The viewer keeps a page's annotations in the custom tags: write the
   // enabled ones that hold text, or a saved page would lose its marks.
   for (int i = 0; i < kCustomTiffTagCount; ++i)
-    if (customTags_[i].enabled && !customTags_[i].value.empty())
-      SetStringField(tif, customTagNumbers[i], customTags_[i].value);
+    if (customTags_[i].enabled && !customTags_[i].value.empty()) {
+      const std::string& value = customTags_[i].value;
+      if (value.size() >= 0x7FFFFFFFu ||
+          !TIFFSetField(tif, customTagNumbers[i], static_cast<std::uint32_t>(value.size() + 1),
+                        value.c_str()))
+        Fail(Format("TIFFSetField: Tag = %u", customTagNumbers[i]));
+    }
 
   // libtiff would gather the encoded page in a buffer of the whole strip
   // (the page, uncompressed) and write it at the end; a small one is written
@@ -961,7 +939,7 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode, std::int64_t lin
   for (int y = 0; y < h; ++y) {
     std::uint8_t* row = ScanLine(y);
     if (format == ifBlackWhite && ccitt) {
-      ComplementRow(row, buffer.data(), buffer.size());
+      NegateBytes(row, buffer.data(), buffer.size());
       row = buffer.data();
     } else if (format == ifTrueColor) {
       SwapRedBlue(row, buffer.data(), Width());

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/format.h"
+#include "imaging/row_bytes.h"
 #include "platform/platform.h"
 
 namespace lumetra {
@@ -98,10 +99,7 @@ TDibGraphic::TQuantizerStarter TDibGraphic::QuantizerStarter;
 void NegatePixels(TDibGraphic& image) {
   const std::size_t bytes =
       (static_cast<std::size_t>(image.Width()) * BitsPerPixel(image.ImageFormat()) + 7) / 8;
-  for (int y = 0; y < image.Height(); ++y) {
-    std::uint8_t* row = image.ScanLine(y);
-    for (std::size_t i = 0; i < bytes; ++i) row[i] = static_cast<std::uint8_t>(~row[i]);
-  }
+  for (int y = 0; y < image.Height(); ++y) NegateBytes(image.ScanLine(y), bytes);
 }
 
 bool PaletteDevice() {

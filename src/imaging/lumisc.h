@@ -30,7 +30,22 @@ std::uint8_t ReportProgress(TObject* sender, long long position, long long start
 // Inclusive rectangle of the library (Right and Bottom belong to it).
 struct TRect {
   int Left = 0, Top = 0, Right = 0, Bottom = 0;
+  bool operator==(const TRect&) const = default;
 };
+
+// A GDI colour (0x00BBGGRR), as the user interface and the annotation marks
+// keep colours; the library's own pixels are 0x00RRGGBB.
+using TColor = std::uint32_t;
+constexpr TColor clBlack = 0x000000;
+constexpr TColor clWhite = 0xFFFFFF;
+
+// A 0x00RRGGBB library colour as a GDI colour and back.
+constexpr TColor ColorToGdi(std::uint32_t rgb) {
+  return ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
+}
+constexpr std::uint32_t GdiToColor(TColor color) {
+  return ColorToGdi(color & 0xFFFFFF);
+}
 
 int IntMin(int a, int b);
 int IntMax(int a, int b);

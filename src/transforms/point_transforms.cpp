@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/row_bytes.h"
 #include "transforms/pixel_rows.h"
 
 namespace lumetra {
@@ -24,7 +25,7 @@ void TNegativeTransform::Apply(TDibGraphic& graphic) {
         // Whole rows, padding included: index i becomes 2^bits - 1 - i.
         for (int y = 0; y < h; ++y) {
           std::uint8_t* row = graphic.ScanLine(y);
-          for (int i = 0; i < graphic.RowStride(); ++i) row[i] = static_cast<std::uint8_t>(~row[i]);
+          NegateBytes(row, static_cast<std::size_t>(graphic.RowStride()));
           Progress(y, 0, h - 1);
         }
         break;
@@ -50,7 +51,7 @@ void TNegativeTransform::Apply(TDibGraphic& graphic) {
       case ifTrueColor:
         for (int y = 0; y < h; ++y) {
           std::uint8_t* row = graphic.ScanLine(y);
-          for (int i = 0; i < 3 * w; ++i) row[i] = static_cast<std::uint8_t>(255 - row[i]);
+          NegateBytes(row, 3 * static_cast<std::size_t>(w));
           Progress(y, 0, h - 1);
         }
         break;

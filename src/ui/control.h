@@ -313,12 +313,6 @@ class TScreen {
 };
 TScreen& Screen();
 
-// UTF-16 boundary helpers: the system's strings are 8-bit in the ANSI code
-// page; the framework calls the ANSI entry points, so these are only needed
-// by callers of wide APIs.
-std::wstring ToWide(const std::string& text);
-std::string FromWide(const std::wstring& text);
-
 // Raises EOutOfResources with the system's reason for a failed creation.
 [[noreturn]] void RaiseLastWin32Error(const char* what);
 

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "base/conversions.h"
 #include "base/format.h"
 #include "ui/form.h"
 
@@ -29,17 +30,6 @@ constexpr KeyName kKeyNames[] = {
     {"Down", VK_DOWN},   {"Ins", VK_INSERT}, {"Del", VK_DELETE},
 };
 
-bool EqualNoCase(const std::string& a, const char* b) {
-  if (a.size() != std::strlen(b)) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 TShortCut CurrentModifiers() {
   TShortCut s = 0;
   if (::GetKeyState(VK_SHIFT) < 0) s |= scShift;
@@ -58,9 +48,9 @@ TShortCut TextToShortCut(const std::string& text) {
     const std::size_t plus = rest.find('+');
     if (plus == std::string::npos || plus + 1 == rest.size()) break;
     const std::string part = rest.substr(0, plus);
-    if (EqualNoCase(part, "Shift")) modifiers |= scShift;
-    else if (EqualNoCase(part, "Ctrl")) modifiers |= scCtrl;
-    else if (EqualNoCase(part, "Alt")) modifiers |= scAlt;
+    if (SameText(part, "Shift")) modifiers |= scShift;
+    else if (SameText(part, "Ctrl")) modifiers |= scCtrl;
+    else if (SameText(part, "Alt")) modifiers |= scAlt;
     else break;
     rest = rest.substr(plus + 1);
   }
@@ -75,7 +65,7 @@ TShortCut TextToShortCut(const std::string& text) {
     }
   } else {
     for (const KeyName& k : kKeyNames) {
-      if (EqualNoCase(rest, k.name)) key = k.key;
+      if (SameText(rest, k.name)) key = k.key;
     }
   }
   if (!key) throw EConvertError(Format("Invalid short-cut '%s'", text));

@@ -10,6 +10,7 @@
 #include <map>
 #include <vector>
 
+#include "base/conversions.h"
 #include "base/format.h"
 #include "formats/registry.h"
 #include "formats/tiff_graphic.h"
@@ -23,21 +24,6 @@ namespace {
 std::map<TMouseMode, TMouseHandlerFactory>& HandlerFactories() {
   static std::map<TMouseMode, TMouseHandlerFactory> factories;
   return factories;
-}
-
-std::string ExtractFileExt(const std::string& fileName) {
-  const std::size_t dot = fileName.find_last_of('.');
-  const std::size_t slash = fileName.find_last_of("\\/:");
-  if (dot == std::string::npos || (slash != std::string::npos && slash > dot)) return {};
-  return fileName.substr(dot);
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
 }
 
 class ProgressReporter {
@@ -165,6 +151,7 @@ TImageScrollBox::TImageScrollBox(ui::TControl& parent)
                   WS_VISIBLE | WS_CLIPCHILDREN | WS_HSCROLL | WS_VSCROLL | WS_TABSTOP,
                   WS_EX_CLIENTEDGE, CS_DBLCLKS, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   image_ = std::make_unique<TImageControl>(*this);
+  annotations_.SetResolution(platform::ScreenDpiX());
   SetBounds(0, 0, 100, 100);
   horz_.SetTracking(true);
   vert_.SetTracking(true);
@@ -256,7 +243,15 @@ void TImageScrollBox::RebuildDisplayCopy() {
   const int dw = std::max(1, static_cast<int>(std::trunc(w * factor)));
   const int dh = std::max(1, static_cast<int>(std::trunc(h * factor)));
 
+  // Each bar gets its new range before it is shown, so a horizontal bar
+  // appears at once and the vertical one is decided with the client height
+  // it leaves (the old range of a small page would keep it hidden).
+  horz_.range_ = dw;
+  horz_.position_ = 0;
   horz_.SetVisible(ClientWidth() < dw);
+  horz_.Update();
+  vert_.range_ = dh;
+  vert_.position_ = 0;
   vert_.SetVisible(ClientHeight() < dh);
 
   TDibGraphic& display = image_->Picture();
@@ -271,10 +266,16 @@ void TImageScrollBox::RebuildDisplayCopy() {
     resizeTransform_.SetTargetFormat(graphic_->ImageFormat());
     resizeTransform_.ApplyOnDest(*graphic_, display);
   }
+  if (annotations_.Visible()) {
+    annotations_.SetZoom(zoom_);
+    try {
+      annotations_.DrawMarks(display);
+    } catch (const Exception&) {
+      // A mark that cannot be drawn is left out; the page is still shown.
+    }
+  }
 
   // Every rebuild scrolls back to the top left corner.
-  horz_.range_ = dw;
-  vert_.range_ = dh;
   horz_.position_ = 0;
   vert_.position_ = 0;
   horz_.Update();
@@ -367,19 +368,23 @@ void TImageScrollBox::LoadFromFile(const std::string& fileName, int page) {
     }
   } restart{*this, wasAnimating};
 
-  if (page == 0 && FindGraphicClass(fileName) && GetPageCount(fileName) > 1) {
-    LoadPages(fileName, 1);
-    return;
-  }
-  // The read-ahead thread reads page 1 only; a request for all pages or
-  // another page must read the file.
   std::unique_ptr<TDibGraphic> ahead;
-  if (page == 1 && SameText(fileName, readAheadFileName_)) ahead = readAhead_->Take(fileName);
+  if (SameText(fileName, readAheadFileName_)) {
+    // The read-ahead thread reads page 1 only; a request for all pages or
+    // another page must read the file.
+    if (page == 1) ahead = readAhead_->Take(fileName);
+    // Reading the file here supersedes a read-ahead of it still running:
+    // stored later, it would hand an old image to a later load of the name.
+    if (!ahead) readAhead_->Clear();
+    readAheadFileName_.clear();
+  }
   if (ahead) {
     graphic_ = std::move(ahead);
     paged_ = {};
-    readAheadFileName_.clear();
     AfterNewDocument();
+  } else if (page == 0 && FindGraphicClass(fileName) && GetPageCount(fileName) > 1) {
+    LoadPages(fileName, 1);
+    return;
   } else {
     TFileStream stream(fileName, fmOpenRead | fmShareDenyNone);
     LoadFromStream(stream, fileName, page);
@@ -519,6 +524,25 @@ void TImageScrollBox::NewGraphic(TDibGraphic& graphic) {
   if (showAnnotations_ && mouseMode_ != mmAnnotation) ShowAnnotationsReadOnly();
 }
 
+void TImageScrollBox::ShowAnnotationsReadOnly() {
+  if (graphic_->Empty() || annotationText_.empty() || mouseMode_ == mmAnnotation) return;
+  annotations_.SetImageArea({0, 0, graphic_->Width(), graphic_->Height()});
+  annotations_.SetVisible(true);
+  annotations_.SetZoom(zoom_);
+  try {
+    annotations_.LoadFromText(annotationText_);
+  } catch (const Exception&) {
+    // A damaged tag shows the marks before the damage; the page still shows.
+  }
+  if (!image_->Picture().Empty()) Redraw(false);
+}
+
+void TImageScrollBox::HideAnnotations() {
+  if (!annotations_.Visible()) return;
+  annotations_.SetVisible(false);
+  if (!image_->Picture().Empty()) Redraw(false);
+}
+
 void TImageScrollBox::WriteGraphic(TStream& stream, const std::string& ext, bool append) {
   std::unique_ptr<TDibGraphic> writer = CreateGraphicForFile(ext);
   TBusyCursor busy;
@@ -570,20 +594,14 @@ void TImageScrollBox::AssignGraphic(const TDibGraphic* source) {
   fileName_.clear();
   annotationText_.clear();
   HideAnnotations();
+  annotations_.Clear();
   if (TRubberbandSelection* selection = Selection()) selection->ClearBand();
   AfterNewDocument();
 }
 
 void TImageScrollBox::ClearGraphic() {
   // Emptied in place, so the document keeps its class and format settings.
-  graphic_->Assign(nullptr);
-  paged_ = {};
-  ForgetTiffAnnotations(*graphic_);
-  fileName_.clear();
-  annotationText_.clear();
-  HideAnnotations();
-  if (TRubberbandSelection* selection = Selection()) selection->ClearBand();
-  AfterNewDocument();
+  AssignGraphic(nullptr);
 }
 
 void TImageScrollBox::SetCurrentPage(int value) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "annotations/annotations_editor.h"
 #include "imaging/dib_graphic.h"
 #include "transforms/convolution_transforms.h"
 #include "transforms/resize_transform.h"
@@ -184,6 +185,8 @@ class TImageScrollBox : public ui::TControl {
   void SetAnnotationText(const std::string& value) { annotationText_ = value; }
   bool ShowAnnotations() const { return showAnnotations_; }
   void SetShowAnnotations(bool value) { showAnnotations_ = value; }
+  // The marks shown read-only over the page; painted into the display copy.
+  TAnnotationsEditor& Annotations() { return annotations_; }
 
   // --- events ------------------------------------------------------------------
   TZoomChangeEvent OnZoomChange;
@@ -213,11 +216,11 @@ class TImageScrollBox : public ui::TControl {
  protected:
   // Runs with the installed document after each load or assignment.
   virtual void NewGraphic(TDibGraphic& graphic);
-  // Hooks of the annotation layer: show the marks read-only, hide them,
-  // and follow the zoom. The base viewer has no marks to show.
-  virtual void ShowAnnotationsReadOnly() {}
-  virtual void HideAnnotations() {}
-  virtual void ZoomApplied(float /*zoom*/) {}
+  // Hooks of the annotation layer: show the marks read-only (painted into
+  // the display copy), hide them, and follow the zoom.
+  virtual void ShowAnnotationsReadOnly();
+  virtual void HideAnnotations();
+  virtual void ZoomApplied(float zoom) { annotations_.SetZoom(zoom); }
   // The annotation text as the active annotation mode holds it; the base
   // viewer keeps it in AnnotationText.
   virtual std::string CurrentAnnotationText() const { return annotationText_; }
@@ -264,6 +267,7 @@ class TImageScrollBox : public ui::TControl {
   std::string fileName_;
   std::string readAheadFileName_;
   std::string annotationText_;
+  TAnnotationsEditor annotations_;
   TZoomMode zoomMode_ = zmOriginalSize;
   float zoom_ = 100;
   float previousZoom_ = 100;

@@ -5,25 +5,11 @@
 #include <cctype>
 #include <thread>
 
+#include "base/conversions.h"
 #include "formats/registry.h"
 #include "platform/platform.h"
 
 namespace lumetra {
-
-namespace {
-
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
 
 std::uint64_t TReadAheadSlot::Restart() {
   std::unique_ptr<TDibGraphic> old;

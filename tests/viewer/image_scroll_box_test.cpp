@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstring>
 #include <cmath>
 #include <functional>
@@ -224,6 +226,20 @@ TEST_F(Viewer, EveryRedrawScrollsBackToTheTopLeft) {
   EXPECT_EQ(box.VertScrollBar().Position(), 800 - box.ClientHeight());
 }
 
+// The vertical bar is decided with the client height left once the
+// horizontal bar shows, whatever page was shown before.
+TEST_F(Viewer, AWidePageGetsBothBarsAfterASmallOrALargePage) {
+  for (int before : {100, 2000}) {
+    Show(before, before);
+    Show(1000, 291);
+    ASSERT_TRUE(box.HorzScrollBar().IsScrollBarVisible()) << before;
+    ASSERT_LT(box.ClientHeight(), 291) << before;
+    EXPECT_TRUE(box.VertScrollBar().IsScrollBarVisible()) << before;
+    box.VertScrollBar().SetPosition(100000);
+    EXPECT_EQ(box.VertScrollBar().Position(), 291 - box.ClientHeight()) << before;
+  }
+}
+
 TEST_F(Viewer, AnEmptyFileNameEmptiesTheViewer) {
   Show(1000, 800);
   ASSERT_TRUE(box.Image().Visible());
@@ -371,6 +387,56 @@ TEST_F(Viewer, TakesACompletedReadAheadWithoutReadingTheFileAgain) {
   EXPECT_EQ(box.FileName(), upper);
   // Taken once: a second load reads the (missing) file.
   EXPECT_ANY_THROW(box.LoadFromFile(name, 1));
+}
+
+// A TIFF reader that holds every read off the test's own thread until the
+// test opens the gate, so a read-ahead can be caught while it runs.
+class TGatedTiff : public TTiffGraphic {
+ public:
+  static inline std::thread::id testThread;
+  static inline std::mutex mutex;
+  static inline std::condition_variable changed;
+  static inline bool open = false;
+  static inline bool waiting = false;
+  void LoadImageFromStream(TStream& stream, int imageIndex) override {
+    if (std::this_thread::get_id() != testThread) {
+      std::unique_lock lock(mutex);
+      waiting = true;
+      changed.notify_all();
+      changed.wait(lock, [] { return open; });
+    }
+    TTiffGraphic::LoadImageFromStream(stream, imageIndex);
+  }
+};
+
+TEST_F(Viewer, LoadingTheFileItselfSupersedesARunningReadAhead) {
+  TGatedTiff::testThread = std::this_thread::get_id();
+  RegisterFileFormat("QVGATED", "Gated TIFF", TGraphicClass{"TTiffGraphic", [] {
+                       return std::unique_ptr<TDibGraphic>(std::make_unique<TGatedTiff>());
+                     }});
+  const std::string tiff = WriteTiff("gated.tif", {140});
+  const std::string name = TempName("gated.qvgated");
+  ASSERT_TRUE(::CopyFileA(tiff.c_str(), name.c_str(), FALSE));
+  box.SetReadAheadFileName(name);
+  {
+    std::unique_lock lock(TGatedTiff::mutex);
+    ASSERT_TRUE(TGatedTiff::changed.wait_for(lock, std::chrono::seconds(20),
+                                             [] { return TGatedTiff::waiting; }));
+  }
+  box.LoadFromFile(name, 1);
+  EXPECT_EQ(box.Graphic()->Width(), 140);
+  EXPECT_EQ(box.ReadAheadFileName(), "");
+  // The held read ends now; what it read is older than the load above and
+  // must never reach the slot, where a later load of the name would take it.
+  {
+    std::lock_guard lock(TGatedTiff::mutex);
+    TGatedTiff::open = true;
+  }
+  TGatedTiff::changed.notify_all();
+  Pump(300);
+  EXPECT_FALSE(box.ReadAheadReady());
+  platform::RemoveFile(tiff);
+  platform::RemoveFile(name);
 }
 
 TEST_F(Viewer, AReadAheadOfAMissingFileLeavesTheSlotEmpty) {

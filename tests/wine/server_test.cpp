@@ -227,6 +227,8 @@ TEST_F(ServerTest, TypeLibraryFixesVtableOrderAndDispids) {
   EXPECT_EQ(eventsAttr->typekind, TKIND_DISPATCH);
   EXPECT_EQ(eventsAttr->cFuncs, 0);
   EXPECT_EQ(eventsAttr->cVars, 0);
+  EXPECT_EQ(eventsAttr->wMajorVerNum, 1);
+  EXPECT_EQ(eventsAttr->wMinorVerNum, 0);
   events->ReleaseTypeAttr(eventsAttr);
   events->Release();
   library->Release();

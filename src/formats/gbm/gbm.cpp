@@ -5,6 +5,7 @@
 #include <iterator>
 #include <new>
 
+#include "base/conversions.h"
 #include "base/exception.h"
 #include "formats/codec_limits.h"
 
@@ -30,11 +31,6 @@ const GbmCodec* const kCodecs[] = {&kPcxCodec, &kTgaCodec, &kBmpCodec};
 constexpr int kCodecCount = static_cast<int>(std::size(kCodecs));
 
 std::atomic<int> initCount{0};
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 // Runs a codec entry: the streams raise on short reads and failed writes,
 // memory may run out; each becomes the module's code.
@@ -72,7 +68,7 @@ GbmError gbm_deinit() {
 GbmError gbm_guess_filetype(const std::string& fileName, int& fileType) {
   const std::size_t dot = fileName.find_last_of(".\\/:");
   if (dot == std::string::npos || fileName[dot] != '.') return GBM_ERR_NOT_FOUND;
-  const std::string extension = Upper(fileName.substr(dot + 1));
+  const std::string extension = UpperCase(fileName.substr(dot + 1));
   if (extension.empty()) return GBM_ERR_NOT_FOUND;
   for (int t = 0; t < kCodecCount; ++t) {
     const std::string list = std::string(" ") + kCodecs[t]->info.extensions + " ";
@@ -132,10 +128,10 @@ bool gbm_size_allowed(int w, int h, int bpp) {
 }
 
 bool gbm_has_option(const std::string& options, const char* word) {
-  std::string blanked = " " + Upper(options) + " ";
+  std::string blanked = " " + UpperCase(options) + " ";
   for (char& c : blanked)
     if (c == ',' || c == '\t') c = ' ';
-  return blanked.find(" " + Upper(word) + " ") != std::string::npos;
+  return blanked.find(" " + UpperCase(word) + " ") != std::string::npos;
 }
 
 }  // namespace lumetra::gbm

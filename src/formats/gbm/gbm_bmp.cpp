@@ -9,6 +9,7 @@
 #include "base/exception.h"
 #include "formats/gbm/gbm.h"
 #include "imaging/bmp_decode.h"
+#include "imaging/row_bytes.h"
 
 namespace lumetra::gbm {
 namespace {
@@ -61,7 +62,7 @@ GbmError ReadData(TStream&, GbmHeader& gbm, std::uint8_t* data, const GbmProgres
   std::memset(data, 0, size);
   DecodeDibRows(state->file.dib.data(), state->file.layout, data);
   if (state->invert)
-    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(~data[i]);
+    NegateBytes(data, size);
   if (progress) progress(gbm.h, gbm.h);
   return GBM_ERR_OK;
 }

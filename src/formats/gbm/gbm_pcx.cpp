@@ -10,6 +10,7 @@
 #include "base/little_endian.h"
 #include "formats/buffered_stream.h"
 #include "formats/gbm/gbm.h"
+#include "imaging/row_bytes.h"
 
 namespace lumetra::gbm {
 namespace {
@@ -247,8 +248,7 @@ GbmError Write(TStream& stream, const GbmHeader& gbm, const GbmRgb* palette,
     } else {
       const int bytes = (gbm.w * gbm.bpp + 7) / 8;
       std::memcpy(line.data(), row, bytes);
-      if (invert)
-        for (int i = 0; i < bytes; ++i) line[i] = static_cast<std::uint8_t>(~line[i]);
+      if (invert) NegateBytes(line.data(), static_cast<std::size_t>(bytes));
       if (gbm.bpp == 1 && (gbm.w & 7))  // bits past the right edge stay clear
         line[bytes - 1] &= static_cast<std::uint8_t>(0xFF00 >> (gbm.w & 7));
     }

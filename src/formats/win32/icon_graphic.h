@@ -13,6 +13,7 @@ class TIconGraphic : public TDibGraphic {
   const char* ClassName() const noexcept override { return "TIconGraphic"; }
   std::unique_ptr<TDibGraphic> CreateNew() const override;
 
+  // An icon directory whose first entry has a size Windows accepts.
   bool IsValidStream(TStream& stream) override;
   // Raises EInvalidGraphic "Icon image is not valid" for a damaged file.
   void LoadImageFromStream(TStream& stream, int imageIndex) override;

@@ -13,6 +13,7 @@ class TMetaFileGraphic : public TDibGraphic {
   const char* ClassName() const noexcept override { return "TMetaFileGraphic"; }
   std::unique_ptr<TDibGraphic> CreateNew() const override;
 
+  // A placeable-metafile key or an enhanced-metafile signature.
   bool IsValidStream(TStream& stream) override;
   // Raises EInvalidGraphic "Invalid metafile" for data GDI does not take.
   void LoadImageFromStream(TStream& stream, int imageIndex) override;

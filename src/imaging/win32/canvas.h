@@ -20,18 +20,6 @@ namespace lumetra {
 
 class TGraphic;
 
-using TColor = std::uint32_t;
-constexpr TColor clBlack = 0x000000;
-constexpr TColor clWhite = 0xFFFFFF;
-
-// A 0x00RRGGBB library colour as a GDI colour and back.
-constexpr TColor ColorToGdi(std::uint32_t rgb) {
-  return ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
-}
-constexpr std::uint32_t GdiToColor(TColor color) {
-  return ColorToGdi(color & 0xFFFFFF);
-}
-
 class TCanvas {
  public:
   explicit TCanvas(HDC dc = nullptr, bool owned = false) : dc_(dc), owned_(owned) {}

@@ -42,10 +42,6 @@ struct TCallbackContext {
   int pagesBefore = 0;  // in the document already: Add Page follows on from them
 };
 
-bool FileExists(const std::string& name) {
-  return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // A file of at least one byte: what a scan that wrote a page leaves.
 bool FileHasContent(const std::string& name) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -554,7 +550,7 @@ void TfrmMain::DeletePageBtnClick(TObject*) {
   if (imageScrollBox_->PageCount() <= 1) return;
   const std::string document = ViewedDocument();
   const std::string tempDir = lumetra::platform::TempDirectory();
-  const std::string tempName = NumberedTempFileName(tempDir, FileExists);
+  const std::string tempName = NumberedTempFileName(tempDir, lumetra::platform::FileExists);
   RewriteWithoutPage(document, imageScrollBox_->PageCount(), imageScrollBox_->CurrentPage(),
                      tempName);
   LoadDocument(document);
@@ -623,7 +619,7 @@ void TfrmMain::SaveAsMenuClick(TObject*) {
                mbOK);
     return;
   }
-  if (FileExists(saveAsFileName_) &&
+  if (lumetra::platform::FileExists(saveAsFileName_) &&
       MessageDlg("File " + saveAsFileName_ + " exists.\r" + " Overwrite ?", mtConfirmation,
                  mbYes | mbNo) != mrYes)
     return;
