@@ -60,14 +60,6 @@ INSTANTIATE_TEST_SUITE_P(
                                "Graphic files of .xyz format are not supported or not registered"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(OcrEngine, MakesItsDriverFromTheClassItIsGiven) {
-  TOcrEngine engine(OcrDriverClassOf<TConsoleOcrDriver>());
-  EXPECT_STREQ(engine.Driver().ClassName(), "TConsoleOcrDriver");
-  auto& driver = static_cast<TConsoleOcrDriver&>(engine.Driver());
-  EXPECT_EQ(driver.OcrProgram(), "");
-  EXPECT_EQ(driver.InputFormat(), "");
-}
-
 TEST(OcrCommandLine, PutsTheOutputAfterALiteralRedirectionToken) {
   EXPECT_EQ(OcrCommandLine("gocr039.exe -l 120", "C:\\T\\ocr0.tmp", "C:\\T\\ocr1.tmp"),
             "gocr039.exe -l 120 C:\\T\\ocr0.tmp > C:\\T\\ocr1.tmp");

@@ -87,9 +87,12 @@ class ScanningWindowOcr : public testing::Test {
   std::unique_ptr<TEnvironment> path_;
 };
 
-TEST_F(ScanningWindowOcr, TheViewersPageShowsItsWordsInTheResultWindow) {
+// A colour page goes over as a pixmap (P3), a scanned one as a bitmap (P1).
+TEST_F(ScanningWindowOcr, TheViewersColourPageShowsItsWordsInTheResultWindow) {
   PutLauncherOnPath();
-  form_.ImageScrollBox().AssignGraphic(&letter_);
+  TDibGraphic colourLetter;
+  qvtest::PrintLetter(colourLetter, ifTrueColor);
+  form_.ImageScrollBox().AssignGraphic(&colourLetter);
   ExpectTheLetter(RunOcr());
 }
 
