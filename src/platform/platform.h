@@ -24,6 +24,10 @@ bool RemoveFile(const std::string& fileName);
 // of Dest sees the old file or the new one, never a mixture.
 bool MoveFileOver(const std::string& source, const std::string& dest);
 
+// The folder of the module (DLL or program) that holds this code, ending in
+// the path delimiter; empty when it cannot be had.
+std::string ModuleDirectory();
+
 // Starts CommandLine (a Windows command line; on POSIX it is run by /bin/sh)
 // with its window shown or hidden, waits for it without a time-out, and
 // answers whether its exit code could be read.

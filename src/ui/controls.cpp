@@ -146,8 +146,9 @@ void TEdit::CommandNotify(UINT code) {
   if (code == EN_CHANGE && OnChange) OnChange(this);
 }
 
-TMemo::TMemo(TControl& parent)
-    : TEdit(parent, ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_VSCROLL) {}
+TMemo::TMemo(TControl& parent, bool wordWrap)
+    : TEdit(parent, ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_VSCROLL |
+                        (wordWrap ? 0 : ES_AUTOHSCROLL)) {}
 
 std::vector<std::string> TMemo::Lines() const {
   std::vector<std::string> lines;

@@ -104,7 +104,8 @@ class TEdit : public TControl {
 
 class TMemo : public TEdit {
  public:
-  explicit TMemo(TControl& parent);
+  // Without word wrap a long line scrolls sideways instead of breaking.
+  explicit TMemo(TControl& parent, bool wordWrap = true);
   const char* ClassName() const noexcept override { return "TMemo"; }
   std::vector<std::string> Lines() const;
   void SetLines(const std::vector<std::string>& lines);

@@ -53,6 +53,14 @@ bool MoveFileOver(const std::string& source, const std::string& dest) {
   return false;
 }
 
+std::string ModuleDirectory() {
+  char buffer[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+  if (n <= 0 || n >= static_cast<ssize_t>(sizeof buffer)) return {};
+  const std::string path(buffer, static_cast<std::size_t>(n));
+  return path.substr(0, path.rfind('/') + 1);
+}
+
 bool RunAndWait(const std::string& commandLine, bool /*visible*/, std::uint32_t& exitCode) {
   pid_t pid = 0;
   const char* argv[] = {"/bin/sh", "-c", commandLine.c_str(), nullptr};

@@ -44,6 +44,19 @@ bool MoveFileOver(const std::string& source, const std::string& dest) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
+std::string ModuleDirectory() {
+  HMODULE module = nullptr;
+  if (!::GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCSTR>(&ModuleDirectory), &module))
+    return {};
+  char buffer[MAX_PATH + 1];
+  const DWORD n = ::GetModuleFileNameA(module, buffer, sizeof buffer);
+  if (n == 0 || n >= sizeof buffer) return {};
+  std::string path(buffer, n);
+  return path.substr(0, path.find_last_of("\\/") + 1);
+}
+
 bool RunAndWait(const std::string& commandLine, bool visible, std::uint32_t& exitCode) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;

@@ -10,6 +10,8 @@
 #include "base/format.h"
 #include "formats/registry.h"
 #include "imaging/lumisc.h"
+#include "ocr/ocr_engine.h"
+#include "ocr/win32/ocr_result_form.h"
 #include "platform/platform.h"
 #include "scanwindow/win32/scan_stop.h"
 #include "printing/win32/dib_graphic_printer.h"
@@ -154,7 +156,7 @@ TfrmMain::TfrmMain() : TForm(kCaption, 783, 556) {
       {1, "PasteIntoSelectionMenu", "Paste &Into Selection", "", miHidden},
       {1, "CroptoSelectionMenu", "C&rop to Selection", "", miHidden},
       {1, "N7", "-", "", miHidden},
-      {1, "OCR1", "OCR", "", miHidden},
+      {1, "OCR1", "OCR", "", miHidden, on(&TfrmMain::OCR1Click)},
       {0, "ViewMenu", "&View"},
       {1, "AntiAliasedMenu", "Ant&i aliased", "", 0,
        TNotifyEvent([this](TObject*) {
@@ -701,6 +703,17 @@ void TfrmMain::PrintMenuClick(TObject*) {
   printer.SetAutoJob(true);
   printer.SetTitle("Quorvex");
   printer.Print(*graphic);
+}
+
+void TfrmMain::OCR1Click(TObject*) {
+  if (!HasImage()) return;
+  TOcrEngine engine(OcrDriverClassOf<TConsoleOcrDriver>());
+  std::vector<std::string> lines;
+  auto& driver = static_cast<TConsoleOcrDriver&>(engine.Driver());
+  driver.SetInputFormat("pbm");
+  driver.SetOcrProgram("gocr039.exe");
+  engine.Recognize(*imageScrollBox_->Graphic(), lines, [](TObject*, std::uint8_t) {});
+  ShowOcrResult(lines);
 }
 
 void TfrmMain::PrintSetupMenuClick(TObject*) {

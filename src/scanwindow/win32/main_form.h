@@ -57,6 +57,8 @@ class TfrmMain : public lumetra::ui::TForm {
   void AppendtoTIFFMenuClick(lumetra::TObject* sender);
   void PrintMenuClick(lumetra::TObject* sender);
   void PrintSetupMenuClick(lumetra::TObject* sender);
+  // Recognises the viewer's image with gocr039.exe and shows the lines.
+  void OCR1Click(lumetra::TObject* sender);
   void AppendtoDCXMenuClick(lumetra::TObject* sender);
   void actPanelResize(lumetra::TObject* sender);
 
