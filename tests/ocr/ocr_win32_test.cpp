@@ -10,7 +10,7 @@
 #include "ocr/ocr_engine.h"
 #include "ocr/ocr_test_support.h"
 #include "ocr/win32/ocr_result_form.h"
-#include "ui/robot.h"
+#include "support/ui_robot.h"
 
 namespace lumetra {
 namespace {

@@ -15,7 +15,7 @@
 #include "ocr/ocr_engine.h"
 #include "ocr/ocr_test_support.h"
 #include "scanwindow/win32/main_form.h"
-#include "ui/robot.h"
+#include "support/ui_robot.h"
 
 namespace quorvex::scanwindow {
 namespace {
