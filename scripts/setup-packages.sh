@@ -10,6 +10,7 @@ packages=(
   libz-mingw-w64-dev
   wine wine32:i386 wine64 libwine-dev libwine:i386
   xvfb xauth x11-apps
+  cups-daemon cups-client printer-driver-cups-pdf
   clang libclang-rt-14-dev
   libtiff-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
   googletest libgtest-dev libbenchmark-dev
