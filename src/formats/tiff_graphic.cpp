@@ -10,6 +10,7 @@
 #include <ctime>
 #include <mutex>
 #include <new>
+#include <unordered_set>
 #include <vector>
 
 #include "base/format.h"
@@ -32,11 +33,6 @@ char customTagNames[kCustomTiffTagCount][32];
 TIFFFieldInfo customTagInfo[kCustomTiffTagCount];
 TIFFExtendProc parentExtender = nullptr;
 
-void ExtendTags(TIFF* tif) {
-  TIFFMergeFieldInfo(tif, customTagInfo, kCustomTiffTagCount);
-  if (parentExtender) parentExtender(tif);
-}
-
 // --- stream callbacks -------------------------------------------------------------
 
 // What one libtiff handle works on: the stream and the first error libtiff
@@ -51,6 +47,15 @@ struct TiffClient {
   // (the bytes it would write at linkOffset) until the page is complete.
   std::int64_t linkOffset = -1;
   std::vector<std::uint8_t> link;
+  // Whether the directory libtiff reads or writes next gets the custom tags.
+  // libtiff drops every registered field at each directory and adding them
+  // back sorts its field table and keeps a copy per directory for the
+  // handle's life: a walk over a long chain would spend most of its time,
+  // and grow, there. Only a directory that holds one of them needs them.
+  bool customTags = true;
+  // The stream's size, once known: a read never changes it, and libtiff
+  // asks for it at every directory.
+  std::int64_t fixedSize = -1;
 };
 
 TiffClient& ClientOf(thandle_t handle) {
@@ -103,7 +108,9 @@ int CloseProc(thandle_t) noexcept {
 
 toff_t SizeProc(thandle_t handle) noexcept {
   try {
-    return static_cast<toff_t>(ClientOf(handle).stream->Size());
+    const TiffClient& client = ClientOf(handle);
+    if (client.fixedSize >= 0) return static_cast<toff_t>(client.fixedSize);
+    return static_cast<toff_t>(client.stream->Size());
   } catch (...) {
     return 0;
   }
@@ -132,6 +139,14 @@ int WarningHandler(TIFF*, void* userData, const char* module, const char* format
   if (auto* client = static_cast<TiffClient*>(userData))
     client->warning = HandlerText(module, format, args);
   return 1;
+}
+
+// The custom tags go into our own handles, when wanted; other handles in
+// the process (a peer's) keep libtiff's fields alone.
+void ExtendTags(TIFF* tif) {
+  if (TIFFGetReadProc(tif) == &ReadProc && ClientOf(TIFFClientdata(tif)).customTags)
+    TIFFMergeFieldInfo(tif, customTagInfo, kCustomTiffTagCount);
+  if (parentExtender) parentExtender(tif);
 }
 
 struct TiffCloser {
@@ -176,6 +191,55 @@ struct ChainEnd {
   int linkSize;
 };
 
+// The byte layout of a classic or BigTIFF file, for the few places that
+// look at its directories without libtiff.
+struct RawTiff {
+  TStream& stream;
+  bool little = true;
+  int linkSize = 4, countSize = 2, entrySize = 12;
+
+  explicit RawTiff(TStream& s) : stream(s) {
+    std::uint8_t header[4] = {};
+    stream.SetPosition(0);
+    if (stream.Read(header, 4) < 4) Fail("TIFFOpen: not a TIFF file");
+    little = header[0] == 'I' && header[1] == 'I';
+    if (!little && !(header[0] == 'M' && header[1] == 'M')) Fail("TIFFOpen: not a TIFF file");
+    const auto version = Number(header + 2, 2);
+    if (version != 42 && version != 43) Fail("TIFFOpen: not a TIFF file");
+    if (version == 43) {
+      linkSize = countSize = 8;
+      entrySize = 20;
+    }
+  }
+  std::uint64_t Number(const std::uint8_t* p, int bytes) const {
+    std::uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i) v |= std::uint64_t{p[little ? i : bytes - 1 - i]} << (8 * i);
+    return v;
+  }
+  // The number of Bytes bytes at Offset; all ones past the end.
+  std::uint64_t ReadAt(std::uint64_t offset, int bytes) {
+    std::uint8_t field[8];
+    stream.SetPosition(static_cast<std::int64_t>(offset));
+    return stream.Read(field, bytes) == bytes ? Number(field, bytes) : ~std::uint64_t{0};
+  }
+  // Whether the directory at Offset holds one of the custom tags; when its
+  // entries cannot be read, libtiff is left to judge it with the tags.
+  bool CarriesCustomTags(std::uint64_t offset) {
+    const std::uint64_t count = ReadAt(offset, countSize);
+    if (count > 0xFFFF) return true;
+    std::vector<std::uint8_t> entries(static_cast<std::size_t>(count) * entrySize);
+    if (stream.Read(entries.data(), static_cast<std::int64_t>(entries.size())) !=
+        static_cast<std::int64_t>(entries.size()))
+      return true;
+    for (std::size_t at = 0; at < entries.size(); at += entrySize) {
+      const auto tag = static_cast<std::uint32_t>(Number(entries.data() + at, 2));
+      if (std::find(customTagNumbers.begin(), customTagNumbers.end(), tag) != customTagNumbers.end())
+        return true;
+    }
+    return false;
+  }
+};
+
 // Walks the directory chain of a classic or BigTIFF file without libtiff and
 // answers where the next directory will be linked. A chain whose tail is
 // unfinished (a link past the end of the file, into a zeroed or cut-off
@@ -185,44 +249,28 @@ struct ChainEnd {
 // finds it.
 ChainEnd RepairChainEnd(TStream& stream) {
   const std::int64_t size = stream.Size();
-  std::uint8_t header[16] = {};
-  stream.SetPosition(0);
-  if (stream.Read(header, 16) < 8) Fail("TIFFOpen: not a TIFF file");
-  const bool little = header[0] == 'I' && header[1] == 'I';
-  if (!little && !(header[0] == 'M' && header[1] == 'M')) Fail("TIFFOpen: not a TIFF file");
-  auto number = [little](const std::uint8_t* p, int bytes) {
-    std::uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= std::uint64_t{p[little ? i : bytes - 1 - i]} << (8 * i);
-    return v;
-  };
-  const auto version = number(header + 2, 2);
-  if (version != 42 && version != 43) Fail("TIFFOpen: not a TIFF file");
-  const bool big = version == 43;
-  const int linkSize = big ? 8 : 4, countSize = big ? 8 : 2, entrySize = big ? 20 : 12;
-  std::int64_t linkOffset = big ? 8 : 4;
-  std::vector<std::uint64_t> visited;
-  std::uint8_t field[8];
-  auto readAt = [&](std::uint64_t offset, int bytes) {
-    stream.SetPosition(static_cast<std::int64_t>(offset));
-    return stream.Read(field, bytes) == bytes ? number(field, bytes) : ~std::uint64_t{0};
-  };
-  for (std::uint64_t next = readAt(linkOffset, linkSize); next != 0;) {
-    const std::uint64_t count = next < static_cast<std::uint64_t>(size) ? readAt(next, countSize) : 0;
-    const std::uint64_t end = next + countSize + count * entrySize + linkSize;
+  if (size < 8) Fail("TIFFOpen: not a TIFF file");
+  RawTiff raw(stream);
+  std::int64_t linkOffset = raw.linkSize == 8 ? 8 : 4;
+  std::unordered_set<std::uint64_t> visited;
+  for (std::uint64_t next = raw.ReadAt(linkOffset, raw.linkSize); next != 0;) {
+    const std::uint64_t count =
+        next < static_cast<std::uint64_t>(size) ? raw.ReadAt(next, raw.countSize) : 0;
+    const std::uint64_t end = next + raw.countSize + count * raw.entrySize + raw.linkSize;
     const bool complete = count > 0 && count <= 0xFFFF && end <= static_cast<std::uint64_t>(size) &&
-                          std::find(visited.begin(), visited.end(), next) == visited.end();
+                          !visited.contains(next);
     if (!complete) {
       if (visited.empty()) Fail("TIFFOpen: the first directory of the file is damaged");
       const std::uint8_t zero[8] = {};
       stream.SetPosition(linkOffset);
-      stream.WriteBuffer(zero, linkSize);
+      stream.WriteBuffer(zero, raw.linkSize);
       break;
     }
-    visited.push_back(next);
-    linkOffset = static_cast<std::int64_t>(end) - linkSize;
-    next = readAt(linkOffset, linkSize);
+    visited.insert(next);
+    linkOffset = static_cast<std::int64_t>(end) - raw.linkSize;
+    next = raw.ReadAt(linkOffset, raw.linkSize);
   }
-  return {linkOffset, linkSize};
+  return {linkOffset, raw.linkSize};
 }
 
 // --- compression tables -----------------------------------------------------------
@@ -401,13 +449,16 @@ bool TTiffGraphic::IsValidStream(TStream& stream) {
 
 // One libtiff handle reading a stream, and the offsets of the directories
 // found so far: page N is read straight from its offset, so going through
-// every page of a document walks its chain once.
+// every page of a document walks its chain once. The walk reads each
+// directory without the custom tags; the page that is read gets them when
+// its directory holds one (read again only then).
 struct TTiffReadState {
   TMemoryStream copy;  // the file when the caller's stream is not at 0
   TiffClient client;
   TiffHandle handle;
   std::vector<std::uint64_t> offsets;
   std::size_t current = 0;  // the directory the handle holds
+  bool currentHasTags = false;
   bool ended = false;
   std::string damage;
 
@@ -419,6 +470,8 @@ struct TTiffReadState {
       copy.SetPosition(0);
       client.stream = &copy;
     }
+    client.fixedSize = client.stream->Size();
+    client.customTags = false;
     handle = OpenTiff(client, "rm");
     offsets.push_back(TIFFCurrentDirOffset(handle.get()));
   }
@@ -426,12 +479,14 @@ struct TTiffReadState {
   // Walks the chain until page Index (1-based) is known or the chain ends.
   bool Reach(std::size_t index) {
     while (offsets.size() < index && !ended) {
-      if (current != offsets.size() - 1) Select(offsets.size());
+      if (current != offsets.size() - 1) Select(offsets.size(), false);
       client.error.clear();
       client.warning.clear();
+      client.customTags = false;
       if (TIFFReadDirectory(handle.get())) {
         offsets.push_back(TIFFCurrentDirOffset(handle.get()));
         current = offsets.size() - 1;
+        currentHasTags = false;
       } else {
         ended = true;
         damage = client.error.empty() ? client.warning : client.error;
@@ -440,12 +495,18 @@ struct TTiffReadState {
     return offsets.size() >= index;
   }
 
-  void Select(std::size_t index) {
+  // Makes page Index the handle's directory, with the custom tags it holds
+  // when Tags is set.
+  void Select(std::size_t index, bool tags) {
     client.error.clear();
-    if (current != index - 1) {
-      if (!TIFFSetSubDirectory(handle.get(), offsets[index - 1]))
-        Fail(Format("Page %d cannot be read", static_cast<int>(index)), client);
+    const bool wanted = tags && RawTiff(*client.stream).CarriesCustomTags(offsets[index - 1]);
+    if (current != index - 1 || (wanted && !currentHasTags)) {
+      client.customTags = wanted;
+      const bool read = TIFFSetSubDirectory(handle.get(), offsets[index - 1]) != 0;
+      client.customTags = false;
+      if (!read) Fail(Format("Page %d cannot be read", static_cast<int>(index)), client);
       current = index - 1;
+      currentHasTags = wanted;
     }
   }
 };
@@ -468,7 +529,7 @@ const std::string& TTiffPageReader::Damage() {
 void TTiffPageReader::Read(int index, TTiffGraphic& page) {
   if (index < 1 || index > 65535 || !state_->Reach(static_cast<std::size_t>(index)))
     Fail(Format("Page %d does not exist", index));
-  state_->Select(static_cast<std::size_t>(index));
+  state_->Select(static_cast<std::size_t>(index), true);
   page.ReadDirectory(*state_);
 }
 

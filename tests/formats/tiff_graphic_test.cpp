@@ -616,6 +616,33 @@ TEST(TiffGraphic, ReadingEveryPageWalksTheChainOnce) {
   EXPECT_LT(stream.calls, 60L * kPages);
 }
 
+// The walk reads directories without the custom tags; a page read after it,
+// or straight in order, must still get its own annotation and no other's.
+TEST(TiffGraphic, EachPageKeepsItsOwnAnnotationWhicheverWayItIsReached) {
+  TMemoryStream stream;
+  const char* notes[] = {"first", "", "third", ""};
+  for (const char* note : notes) {
+    auto page = MakePatterned<TTiffGraphic>(ifGray256, 4, 3);
+    page->SetCustomTagValue(note);
+    page->AppendToStream(stream);
+  }
+  for (const bool countFirst : {true, false}) {
+    stream.SetPosition(0);
+    TTiffPageReader reader(stream);
+    if (countFirst) {
+      ASSERT_EQ(reader.Count(), 4);
+    }
+    for (const int index : {3, 1, 2, 4, 3}) {
+      TTiffGraphic page;
+      reader.Read(index, page);
+      EXPECT_EQ(page.CustomTagValue(), notes[index - 1]) << index << (countFirst ? " after a count" : "");
+    }
+    TTiffGraphic again;
+    reader.Read(1, again);
+    EXPECT_EQ(again.CustomTagValue(), "first");
+  }
+}
+
 TEST(TiffGraphic, LoadAllFramesReadsEveryPage) {
   TMemoryStream stream;
   auto first = MakePatterned<TTiffGraphic>(ifGray256, 5, 5);
