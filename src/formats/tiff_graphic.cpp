@@ -353,6 +353,52 @@ std::string DateTimeNow() {
   return FormatDateWith("yyyy:mm:dd", local) + " " + FormatTimeWith("hh:nn:ss", local);
 }
 
+// The encoded bytes of one PackBits strip, read from the stream a block at a
+// time; Next hands out a code's bytes in one piece (a literal is at most
+// 128). A strip the file does not hold whole is an error, as in libtiff.
+class TPackBitsSource {
+ public:
+  explicit TPackBitsSource(TStream& stream) : stream_(stream), block_(kBlock + 128) {}
+
+  void Start(std::uint64_t offset, std::uint64_t count, bool reversed) {
+    if (count == 0) Fail("TIFFReadEncodedStrip: Invalid strip byte count 0");
+    offset_ = offset;
+    left_ = count;
+    reversed_ = reversed;
+    next_ = end_ = 0;
+  }
+  // The next Count bytes, or nullptr when the strip holds fewer.
+  const std::uint8_t* Next(std::size_t count) {
+    if (end_ - next_ < count) {
+      if (left_ == 0) return nullptr;
+      const std::size_t kept = end_ - next_;
+      std::memmove(block_.data(), block_.data() + next_, kept);
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left_, kBlock));
+      stream_.SetPosition(static_cast<std::int64_t>(offset_));
+      if (stream_.Read(block_.data() + kept, static_cast<std::int64_t>(want)) !=
+          static_cast<std::int64_t>(want))
+        Fail("TIFFReadEncodedStrip: Read error on strip");
+      if (reversed_) TIFFReverseBits(block_.data() + kept, static_cast<tmsize_t>(want));
+      offset_ += want;
+      left_ -= want;
+      next_ = 0;
+      end_ = kept + want;
+      if (end_ < count) return nullptr;
+    }
+    const std::uint8_t* bytes = block_.data() + next_;
+    next_ += count;
+    return bytes;
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 256 * 1024;
+  TStream& stream_;
+  std::vector<std::uint8_t> block_;
+  std::uint64_t offset_ = 0, left_ = 0;
+  bool reversed_ = false;
+  std::size_t next_ = 0, end_ = 0;
+};
+
 struct Progress {
   TObject* sender;
   const TLumetraProgressEvent& event;
@@ -824,34 +870,64 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
     }
   } else if (compression == COMPRESSION_PACKBITS) {
     // Some writers let a PackBits run go on into the next row (a PDF's
-    // run-length images always may); decoding row by row would drop those
-    // bytes, so the strip is decoded whole.
-    const tmsize_t stripSize = TIFFStripSize(tif);
-    if (stripSize <= 0 || static_cast<std::uint64_t>(stripSize) > kMaxCodecAlloc)
-      Fail("TIFFStripSize: " + client.error);
+    // run-length images always may), so a strip is decoded as one run of
+    // bytes; they go straight into the image's rows, without a strip buffer.
     if (scanlineSize > static_cast<std::uint64_t>(RowStride())) Fail("TIFFScanlineSize: row too long");
-    // Not zeroed: every byte that is read was decoded first.
-    const auto strip =
-        std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(stripSize));
+    std::uint16_t fillOrder = FILLORDER_MSB2LSB;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_FILLORDER, &fillOrder);
     std::uint32_t rowsPerStrip = 0;
     TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, height);
+    const std::size_t line = static_cast<std::size_t>(scanlineSize);
+    TPackBitsSource source(*client.stream);
     for (std::uint32_t first = 0; first < height; first += rowsPerStrip) {
-      const tmsize_t got =
-          TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, first, 0), strip.get(), stripSize);
-      if (got < 0) Fail("TIFFReadEncodedStrip: " + client.error);
+      const std::uint32_t strip = TIFFComputeStrip(tif, first, 0);
+      source.Start(TIFFGetStrileOffset(tif, strip), TIFFGetStrileByteCount(tif, strip),
+                   fillOrder == FILLORDER_LSB2MSB);
       const std::uint32_t rows = std::min(rowsPerStrip, height - first);
-      for (std::uint32_t r = 0; r < rows; ++r) {
-        const std::size_t offset = r * static_cast<std::size_t>(scanlineSize);
-        if (offset + scanlineSize > static_cast<std::size_t>(got))
-          Fail("TIFFReadEncodedStrip: short strip");
-        const int y = static_cast<int>(first + r);
-        std::uint8_t* row = ScanLine(y);
-        std::memcpy(row, strip.get() + offset, static_cast<std::size_t>(scanlineSize));
-        if (format == ifTrueColor) SwapRedBlue(row, row, w);
-        if (invert) NegateBytes(row, row, rowBytes);
-        progress.Report(y + 1, h);
+      std::uint32_t r = 0;
+      std::size_t x = 0;
+      std::uint8_t* row = ScanLine(static_cast<int>(first));
+      // Fills Count bytes of the strip from Put (a run or a literal); bytes
+      // past the strip's last row are dropped, as libtiff drops them.
+      auto emit = [&](std::size_t count, auto put) {
+        while (count > 0 && r < rows) {
+          const std::size_t n = std::min(count, line - x);
+          put(row + x, n);
+          x += n;
+          count -= n;
+          if (x == line) {
+            if (format == ifTrueColor) SwapRedBlue(row, row, w);
+            if (invert) NegateBytes(row, row, rowBytes);
+            const int y = static_cast<int>(first + r);
+            progress.Report(y + 1, h);
+            x = 0;
+            if (++r < rows) row = ScanLine(y + 1);
+          }
+        }
+        return count;
+      };
+      while (r < rows) {
+        const std::uint8_t* code = source.Next(1);
+        if (!code) break;
+        const int n = static_cast<std::int8_t>(*code);
+        if (n == -128) continue;
+        if (n < 0) {
+          const std::uint8_t* value = source.Next(1);
+          if (!value) break;
+          const std::uint8_t byte = *value;
+          emit(static_cast<std::size_t>(1 - n), [byte](std::uint8_t* to, std::size_t k) { std::memset(to, byte, k); });
+        } else {
+          const std::uint8_t* literal = source.Next(static_cast<std::size_t>(n) + 1);
+          if (!literal) break;
+          emit(static_cast<std::size_t>(n) + 1, [&literal](std::uint8_t* to, std::size_t k) {
+            std::memcpy(to, literal, k);
+            literal += k;
+          });
+        }
       }
+      if (r < rows)
+        Fail(Format("TIFFReadEncodedStrip: PackBitsDecode: Not enough data for scanline %u", first + r));
     }
   } else {
     // Each row decodes straight into the image: the file's rows hold the
