@@ -17,6 +17,7 @@
 using namespace lumetra;
 using lumetra::testing::MakePattern;
 using lumetra::testing::SameImage;
+using lumetra::testing::CropPixels;
 
 namespace {
 
@@ -67,14 +68,6 @@ class Selection : public ::testing::Test {
     return c;
   }
   COLORREF PagePixel(int x, int y) { return ColorToGdi(box.DisplayGraphic()->Pixels(x, y)); }
-  // The pixels of Source in R, copied one by one.
-  static std::unique_ptr<TDibGraphic> Crop(const TDibGraphic& source, const TRect& r) {
-    auto cut = std::make_unique<TDibGraphic>();
-    cut->NewImage(r.Right - r.Left, r.Bottom - r.Top, source.ImageFormat(), nullptr, 0, 0);
-    for (int y = r.Top; y < r.Bottom; ++y)
-      for (int x = r.Left; x < r.Right; ++x) cut->SetPixels(x - r.Left, y - r.Top, source.Pixels(x, y));
-    return cut;
-  }
 
   ui::TForm form;
   TImageScrollBox box{form};
@@ -204,7 +197,7 @@ TEST_F(Selection, CropAtThirtySevenPercentKeepsExactlyThePixelsUnderTheBand) {
   const TRect r = Band().GetSelectionRect();
   changes.clear();
   box.CropToSelection();
-  EXPECT_TRUE(SameImage(*box.Graphic(), *Crop(page, r)));
+  EXPECT_TRUE(SameImage(*box.Graphic(), *CropPixels(page, r)));
   EXPECT_FALSE(Band().Band().Visible());
   EXPECT_EQ(changes.back(), TRect{});
 }
@@ -215,12 +208,12 @@ TEST_F(Selection, CopyAndPasteGoThroughTheClipboard) {
   box.CopySelection();
   TDibGraphic pasted;
   PasteFromClipboard(pasted);
-  EXPECT_TRUE(SameImage(pasted, *Crop(page, {30, 40, 130, 90})));
+  EXPECT_TRUE(SameImage(pasted, *CropPixels(page, {30, 40, 130, 90})));
   // Into a band of the same size elsewhere: the pixels arrive unchanged.
   Drag(200, 150, 300, 200);
   box.PasteIntoSelection(&pasted);
-  EXPECT_TRUE(SameImage(*Crop(*box.Graphic(), {200, 150, 300, 200}), pasted));
-  EXPECT_TRUE(SameImage(*Crop(*box.Graphic(), {0, 0, 200, 150}), *Crop(page, {0, 0, 200, 150})));
+  EXPECT_TRUE(SameImage(*CropPixels(*box.Graphic(), {200, 150, 300, 200}), pasted));
+  EXPECT_TRUE(SameImage(*CropPixels(*box.Graphic(), {0, 0, 200, 150}), *CropPixels(page, {0, 0, 200, 150})));
 }
 
 TEST_F(Selection, QuickSelectInvertsAnOutlineWhileHeldAndHandsOverTheCutOut) {
@@ -240,7 +233,7 @@ TEST_F(Selection, QuickSelectInvertsAnOutlineWhileHeldAndHandsOverTheCutOut) {
   Up(150, 120);
   for (int x = 52; x < 148; x += 2) ASSERT_EQ(Screen(x, 60), PagePixel(x, 60)) << x;
   ASSERT_EQ(rects, (std::vector<TRect>{TRect{50, 60, 150, 120}}));
-  EXPECT_TRUE(SameImage(cut, *Crop(*box.DisplayGraphic(), rects[0])));
+  EXPECT_TRUE(SameImage(cut, *CropPixels(*box.DisplayGraphic(), rects[0])));
   Drag(70, 60, 70, 120);  // no width: nothing
   EXPECT_EQ(rects.size(), 1u);
 }
