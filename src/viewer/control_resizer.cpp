@@ -9,22 +9,19 @@ namespace lumetra {
 
 namespace {
 
-bool LeftSide(int grip) {
-  return grip == TControlResizer::grTopLeft || grip == TControlResizer::grBottomLeft ||
-         grip == TControlResizer::grLeft;
-}
-bool RightSide(int grip) {
-  return grip == TControlResizer::grTopRight || grip == TControlResizer::grBottomRight ||
-         grip == TControlResizer::grRight;
-}
-bool TopSide(int grip) {
-  return grip == TControlResizer::grTopLeft || grip == TControlResizer::grTopRight ||
-         grip == TControlResizer::grTop;
-}
-bool BottomSide(int grip) {
-  return grip == TControlResizer::grBottomLeft || grip == TControlResizer::grBottomRight ||
-         grip == TControlResizer::grBottom;
-}
+// The sides of the frame that each grip drags, clockwise from the top left.
+struct TGripSides {
+  bool left, top, right, bottom;
+};
+constexpr TGripSides kGripSides[8] = {
+    {true, true, false, false},  {false, true, false, false}, {false, true, true, false},
+    {false, false, true, false}, {false, false, true, true},  {false, false, false, true},
+    {true, false, false, true},  {true, false, false, false}};
+
+bool LeftSide(int grip) { return kGripSides[grip].left; }
+bool RightSide(int grip) { return kGripSides[grip].right; }
+bool TopSide(int grip) { return kGripSides[grip].top; }
+bool BottomSide(int grip) { return kGripSides[grip].bottom; }
 
 constexpr ui::TCursor kGripCursors[] = {ui::crSizeNWSE, ui::crSizeNS, ui::crSizeNESW,
                                         ui::crSizeWE,   ui::crSizeNWSE, ui::crSizeNS,
