@@ -10,6 +10,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "formats/registry.h"
@@ -421,6 +422,60 @@ TEST_F(WindowCommands, ViewCommandsSetTheViewerAndTheirChecks) {
   // The window's extra picture formats are registered.
   for (const char* ext : {"*.BMP", "*.ICO", "*.WMF", "*.EMF"})
     EXPECT_NE(FindGraphicClass(ext), nullptr) << ext;
+}
+
+// The first of Captions to show, its message text, and Action done on it.
+struct FirstWindow {
+  std::string caption, text;
+};
+
+FirstWindow AnswerFirstOf(std::vector<std::string> captions, const std::function<void()>& run,
+                          const std::function<void(HWND, const std::string&)>& action) {
+  FirstWindow found;
+  std::thread robot([&] {
+    for (int i = 0; i < 1000; ++i) {
+      for (const std::string& caption : captions) {
+        HWND w = ::FindWindowA(nullptr, caption.c_str());
+        if (w && ::IsWindowVisible(w)) {
+          found = {caption, qvtest::MessageText(w)};
+          action(w, caption);
+          return;
+        }
+      }
+      ::Sleep(20);
+    }
+  });
+  run();
+  robot.join();
+  return found;
+}
+
+TEST_F(WindowCommands, PrinterAndScannerCommandsOpenTheirDialogs) {
+  // Each command shows its dialog, or the window's word that there is no
+  // printer or scanner to set up.
+  auto answer = [](HWND w, const std::string& caption) {
+    if (caption == "Quorvex")
+      qvtest::PressButton(w, "OK");
+    else
+      ::PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+  };
+  FirstWindow shown =
+      AnswerFirstOf({"Print Setup", "Quorvex"}, [&] { Command("PrintSetupMenu"); }, answer);
+  ASSERT_FALSE(shown.caption.empty()) << "no printer set-up dialog";
+  if (shown.caption == "Quorvex") {
+    EXPECT_EQ(shown.text, "There is no default printer currently selected");
+  }
+  shown = AnswerFirstOf({"Select Source", "Quorvex"}, [&] { Command("SelectScannerMenu"); },
+                        answer);
+  ASSERT_FALSE(shown.caption.empty()) << "no scanner dialog";
+  if (shown.caption == "Quorvex") {
+    EXPECT_EQ(shown.text, "A scanner is not configured on your computer");
+  }
+  // Print Options left with Cancel prints nothing and changes nothing.
+  const std::vector<std::uint8_t> before = ImageBytes(Shown());
+  CommandAnswered("PrintMenu", "Print Options", [](HWND w) { qvtest::PressButton(w, "Cancel"); });
+  EXPECT_EQ(ImageBytes(Shown()), before);
+  EXPECT_TRUE(form_.Visible());
 }
 
 TEST_F(WindowCommands, SaveAndExitAcceptsAndExitCancels) {
