@@ -183,6 +183,12 @@ int ReadPng(PngJob* job) {
   // be wider than the largest working buffer, nor a chunk larger.
   png_set_user_limits(png, static_cast<png_uint_32>(kMaxPngRowPixels), 0x7FFFFFFF);
   png_set_chunk_malloc_max(png, 16u << 20);
+  // libpng only warns about an ancillary chunk over that size and then
+  // allocates whatever its length claims (a 300-byte file asking for 2 GB).
+  // The chunks that are read into a buffer of their length carry nothing we
+  // use, so they are skipped unread.
+  static const png_byte kSkipped[] = "sPLT\0pCAL\0sCAL\0tEXt\0zTXt\0iTXt\0eXIf\0";
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkipped, 7);
   png_read_info(png, info);
   png_uint_32 width = 0, height = 0;
   int bitDepth = 0, colorType = 0, interlace = 0;

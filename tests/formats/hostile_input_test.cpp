@@ -305,6 +305,18 @@ std::vector<std::uint8_t> PngOfSize(std::uint32_t width, std::uint32_t height) {
   return bytes;
 }
 
+// A small PNG whose first chunk after the header claims `length` bytes of
+// `type` and then ends: the reader must not allocate what the chunk claims.
+std::vector<std::uint8_t> PngClaimingChunk(const char* type, std::uint32_t length) {
+  std::vector<std::uint8_t> bytes = PngOfSize(4, 4);
+  const std::uint8_t header[8] = {std::uint8_t(length >> 24), std::uint8_t(length >> 16),
+                                  std::uint8_t(length >> 8),  std::uint8_t(length),
+                                  std::uint8_t(type[0]),      std::uint8_t(type[1]),
+                                  std::uint8_t(type[2]),      std::uint8_t(type[3])};
+  bytes.insert(bytes.begin() + 33, header, header + 8);
+  return bytes;
+}
+
 struct HostileHeader {
   const char* name;
   const char* extension;
@@ -363,7 +375,17 @@ INSTANTIATE_TEST_SUITE_P(
                       [] { return PngOfSize(static_cast<std::uint32_t>(kMaxPngRowPixels), 100); },
                       1, "Image too large"},
         HostileHeader{"Png2To30Square", "png", [] { return PngOfSize(1u << 30, 1u << 30); }, 1,
-                      "exceeds user limit"}),
+                      "exceeds user limit"},
+        HostileHeader{"PngScaleChunkOf1_3GB", "png",
+                      [] { return PngClaimingChunk("sCAL", 0x504E470D); }, 1, "truncated"},
+        HostileHeader{"PngTextChunkOf2GB", "png",
+                      [] { return PngClaimingChunk("tEXt", 0x7FFFFFF0); }, 1, "truncated"},
+        HostileHeader{"PngInternationalTextOf1GB", "png",
+                      [] { return PngClaimingChunk("iTXt", 0x40000000); }, 1, "truncated"},
+        HostileHeader{"PngExifOf1GB", "png", [] { return PngClaimingChunk("eXIf", 0x40000000); },
+                      1, "truncated"},
+        HostileHeader{"PngPrivateChunkOf1GB", "png",
+                      [] { return PngClaimingChunk("prIv", 0x40000000); }, 1, "truncated"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HostileInput, ALoopingChainIsNamedAsDamage) {

@@ -332,7 +332,8 @@ TEST(DibBlock, ItsSizeIsWhatTheHeaderDescribesAndNoByteLess) {
     Bytes dib = MakeDib(3, 2, bits, compression, {}, {});
     dib.resize(expected + 5);  // a source may hand over a larger block
     EXPECT_EQ(DIBBlockBytes(dib.data(), dib.size()), static_cast<std::uint64_t>(expected)) << bits;
-    EXPECT_EQ(MessageOf([&] { DIBBlockBytes(dib.data(), expected - 1); }), "Invalid HDIB") << bits;
+    const std::size_t shortBy1 = static_cast<std::size_t>(expected - 1);
+    EXPECT_EQ(MessageOf([&] { DIBBlockBytes(dib.data(), shortBy1); }), "Invalid HDIB") << bits;
   }
 }
 
