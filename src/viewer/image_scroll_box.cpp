@@ -22,11 +22,6 @@ namespace lumetra {
 
 namespace {
 
-std::map<TMouseMode, TMouseHandlerFactory>& HandlerFactories() {
-  static std::map<TMouseMode, TMouseHandlerFactory> factories;
-  return factories;
-}
-
 class ProgressReporter {
  public:
   ProgressReporter(TObject* sender, const TLumetraProgressEvent& event)
@@ -43,14 +38,6 @@ class ProgressReporter {
 };
 
 }  // namespace
-
-void RegisterMouseHandler(TMouseMode mode, TMouseHandlerFactory factory) {
-  if (factory) {
-    HandlerFactories()[mode] = std::move(factory);
-  } else {
-    HandlerFactories().erase(mode);
-  }
-}
 
 // --- scroll bars ---------------------------------------------------------------
 
@@ -672,6 +659,14 @@ void TImageScrollBox::AnimationTimer() {
 
 // --- mouse modes --------------------------------------------------------------------
 
+void TImageScrollBox::RegisterMouseHandler(TMouseMode mode, TMouseHandlerFactory factory) {
+  if (factory) {
+    handlerFactories_[mode] = std::move(factory);
+  } else {
+    handlerFactories_.erase(mode);
+  }
+}
+
 void TImageScrollBox::SetMouseHandler(TMouseHandler* handler) {
   FreeMouseHandler();
   mouseHandler_ = handler;
@@ -699,8 +694,8 @@ void TImageScrollBox::SetMouseMode(TMouseMode value) {
     if (value == mmDrag) {
       handler = std::make_unique<TDragMouseHandler>(*this);
     } else {
-      auto it = HandlerFactories().find(value);
-      if (it == HandlerFactories().end()) {
+      auto it = handlerFactories_.find(value);
+      if (it == handlerFactories_.end()) {
         throw ELumetraError(Format("Mouse mode %d is not available", static_cast<int>(value)));
       }
       handler = it->second(*this);
