@@ -93,19 +93,21 @@ int RectWidth(const TRect& r) { return r.Right - r.Left + 1; }
 int RectHeight(const TRect& r) { return r.Bottom - r.Top + 1; }
 
 namespace {
-std::atomic<int> busyDepth{0};
+// The cursor is a thread's own input state: one thread's long job must not
+// show the hourglass over another thread's window.
+thread_local int busyDepth = 0;
 }
 
 void BeginBusyCursor() {
-  if (busyDepth.fetch_add(1) == 0) platform::ShowBusyCursor(true);
+  if (busyDepth++ == 0) platform::ShowBusyCursor(true);
 }
 
 void EndBusyCursor() {
-  if (busyDepth.load() <= 0) return;
-  if (busyDepth.fetch_sub(1) == 1) platform::ShowBusyCursor(false);
+  if (busyDepth <= 0) return;
+  if (--busyDepth == 0) platform::ShowBusyCursor(false);
 }
 
-int BusyCursorDepth() { return busyDepth.load(); }
+int BusyCursorDepth() { return busyDepth; }
 
 std::string CreateTempFileName(const std::string& prefix, const std::string& extension) {
   std::string dir = platform::TempDirectory();

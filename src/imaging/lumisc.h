@@ -65,8 +65,9 @@ std::string IncludeTrailingBackslash(const std::string& path);
 int RectWidth(const TRect& r);
 int RectHeight(const TRect& r);
 
-// Nesting busy cursor: the first Begin shows the hourglass, the End that
-// brings the count back to zero restores the default cursor.
+// Nesting busy cursor of the calling thread: the first Begin shows the
+// hourglass, the End that brings the count back to zero restores the
+// default cursor.
 void BeginBusyCursor();
 void EndBusyCursor();
 int BusyCursorDepth();

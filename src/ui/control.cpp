@@ -3,6 +3,8 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 
 #include "platform/platform.h"
 #include "ui/form.h"
@@ -18,6 +20,34 @@ constexpr const char* kUtilityClass = "QvUtilityWindow";
 constexpr const char* kControlProperty = "QvControl";
 
 HFONT DefaultFont() { return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)); }
+
+// What the threads share: the window classes registered under the module,
+// and the table of the threads' applications.
+struct SharedState {
+  std::mutex lock;
+  std::set<std::string> classes;
+  std::map<DWORD, std::unique_ptr<TApplication>> applications;
+  // Counts the releases, so a thread's cached application from before one
+  // is not used after it.
+  std::atomic<unsigned> generation{1};
+};
+SharedState& Shared() {
+  static SharedState state;
+  return state;
+}
+
+// Registers an own window class once for the process, or finds it
+// registered; two threads making their first window at once must not both
+// register it.
+void RequireClass(const WNDCLASSEXA& wc) {
+  SharedState& shared = Shared();
+  std::lock_guard<std::mutex> guard(shared.lock);
+  WNDCLASSEXA existing{};
+  existing.cbSize = sizeof existing;
+  if (::GetClassInfoExA(wc.hInstance, wc.lpszClassName, &existing)) return;
+  if (!::RegisterClassExA(&wc)) RaiseLastWin32Error("RegisterClass failed");
+  shared.classes.insert(wc.lpszClassName);
+}
 
 }  // namespace
 
@@ -98,17 +128,14 @@ void TControl::CreateOwnWindow(TControl* parent, const char* className, DWORD st
                                DWORD exStyle, UINT classStyle, HBRUSH background) {
   HINSTANCE instance = Application().Instance();
   WNDCLASSEXA wc{};
-  if (!::GetClassInfoExA(instance, className, &wc)) {
-    wc.cbSize = sizeof wc;
-    wc.style = classStyle;
-    wc.lpfnWndProc = &OwnWindowProc;
-    wc.hInstance = instance;
-    wc.hCursor = nullptr;  // WM_SETCURSOR decides
-    wc.hbrBackground = background;
-    wc.lpszClassName = className;
-    if (!::RegisterClassExA(&wc)) RaiseLastWin32Error("RegisterClass failed");
-    Application().RegisteredClass(className);
-  }
+  wc.cbSize = sizeof wc;
+  wc.style = classStyle;
+  wc.lpfnWndProc = &OwnWindowProc;
+  wc.hInstance = instance;
+  wc.hCursor = nullptr;  // WM_SETCURSOR decides
+  wc.hbrBackground = background;
+  wc.lpszClassName = className;
+  RequireClass(wc);
   parent_ = parent;
   HWND parentWindow = parent ? parent->Handle() : nullptr;
   if (parent) style |= WS_CHILD;
@@ -475,37 +502,58 @@ void TTimer::SetInterval(unsigned value) {
 }
 
 void TTimer::Restart() {
-  TApplication& app = Application();
-  UINT_PTR id = 0;
-  for (const auto& [key, timer] : app.timers_) {
-    if (timer == this) id = key;
-  }
-  if (id) {
-    ::KillTimer(app.UtilityWindow(), id);
-    app.timers_.erase(id);
-  }
-  running_ = false;
-  if (enabled_ && interval_ > 0) {
-    id = app.nextTimerId_++;
-    if (!::SetTimer(app.UtilityWindow(), id, interval_, nullptr)) {
-      RaiseLastWin32Error("Not enough timers available");
+  if (app_) {
+    TApplication& app = *app_;
+    app_ = nullptr;
+    ::KillTimer(app.utility_, id_);
+    app.timers_.erase(id_);
+    id_ = 0;
+    if (!enabled_ || interval_ == 0) {
+      if (app.timers_.empty() && app.utility_) {
+        ::DestroyWindow(app.utility_);
+        app.utility_ = nullptr;
+      }
+      return;
     }
-    app.timers_[id] = this;
-    running_ = true;
   }
+  if (!enabled_ || interval_ == 0) return;
+  TApplication& app = Application();
+  const UINT_PTR id = app.nextTimerId_++;
+  if (!::SetTimer(app.RequireUtilityWindow(), id, interval_, nullptr)) {
+    RaiseLastWin32Error("Not enough timers available");
+  }
+  app.timers_[id] = this;
+  app_ = &app;
+  id_ = id;
 }
 
 // --- application ----------------------------------------------------------------
 
+namespace {
+// The calling thread's application as last looked up, with the release it
+// belongs to (plain values: a DLL's thread-local objects must not need
+// destruction, since the DLL may go before its threads).
+thread_local TApplication* currentApplication = nullptr;
+thread_local unsigned currentGeneration = 0;
+}  // namespace
+
 TApplication& Application() {
-  static TApplication app;
-  return app;
+  SharedState& shared = Shared();
+  const unsigned generation = shared.generation.load();
+  if (currentApplication && currentGeneration == generation) return *currentApplication;
+  std::lock_guard<std::mutex> guard(shared.lock);
+  // An entry under this thread's id that this thread did not make belongs
+  // to an ended thread whose id was reused: its windows went with it.
+  auto& entry = shared.applications[::GetCurrentThreadId()];
+  entry.reset(new TApplication());
+  currentApplication = entry.get();
+  currentGeneration = generation;
+  return *entry;
 }
 
-// The module that holds this code: the program, or the server DLL a host
-// loaded. Window classes are registered for it, so a DLL's classes are its
-// own and go with it (UnregisterWindowClasses).
-HINSTANCE TApplication::Instance() const {
+TScreen& Screen() { return Application().Screen(); }
+
+HINSTANCE TApplication::Instance() {
   static const HINSTANCE module = [] {
     HMODULE m = nullptr;
     ::GetModuleHandleExA(
@@ -516,39 +564,43 @@ HINSTANCE TApplication::Instance() const {
   return module;
 }
 
-void TApplication::RegisteredClass(const char* className) {
-  classes_.insert(className);
-}
-
-void TApplication::UnregisterWindowClasses() {
-  for (TTimer* timer : [&] {
-         std::vector<TTimer*> live;
-         for (const auto& [id, t] : timers_) live.push_back(t);
-         return live;
-       }()) {
-    timer->SetEnabled(false);
-  }
+void TApplication::StopTimers() {
+  std::vector<TTimer*> live;
+  for (const auto& [id, timer] : timers_) live.push_back(timer);
+  for (TTimer* timer : live) timer->SetEnabled(false);
   if (utility_) {
     ::DestroyWindow(utility_);
     utility_ = nullptr;
   }
-  ::UnregisterClassA(kUtilityClass, Instance());
-  for (const std::string& name : classes_) ::UnregisterClassA(name.c_str(), Instance());
-  classes_.clear();
 }
 
-TTimer* FindTimer(TApplication& app, UINT_PTR id);
-
-namespace {
+void ReleaseUserInterface() {
+  SharedState& shared = Shared();
+  std::map<DWORD, std::unique_ptr<TApplication>> applications;
+  {
+    std::lock_guard<std::mutex> guard(shared.lock);
+    applications.swap(shared.applications);
+    shared.generation.fetch_add(1);
+  }
+  // Only the calling thread's windows can be destroyed here; another
+  // thread's utility window exists only while one of its timers runs, which
+  // belongs to a window that is gone by now.
+  const auto own = applications.find(::GetCurrentThreadId());
+  if (own != applications.end()) own->second->StopTimers();
+  std::lock_guard<std::mutex> guard(shared.lock);
+  for (const std::string& name : shared.classes) {
+    ::UnregisterClassA(name.c_str(), TApplication::Instance());
+  }
+  shared.classes.clear();
+}
 
 LRESULT CALLBACK UtilityProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
   if (msg == WM_TIMER) {
     TApplication& app = Application();
     try {
       // The timer may be freed by its own handler: look it up each time.
-      if (TTimer* timer = FindTimer(app, wParam)) {
-        if (timer->OnTimer) timer->OnTimer(timer);
-      }
+      const auto it = app.timers_.find(wParam);
+      if (it != app.timers_.end() && it->second->OnTimer) it->second->OnTimer(it->second);
     } catch (...) {
       app.HandleException(&app);
     }
@@ -557,18 +609,14 @@ LRESULT CALLBACK UtilityProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
   return ::DefWindowProcA(window, msg, wParam, lParam);
 }
 
-}  // namespace
-
-HWND TApplication::UtilityWindow() {
+HWND TApplication::RequireUtilityWindow() {
   if (utility_) return utility_;
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = &UtilityProc;
   wc.hInstance = Instance();
   wc.lpszClassName = kUtilityClass;
-  if (!::GetClassInfoExA(Instance(), kUtilityClass, &wc) && !::RegisterClassExA(&wc)) {
-    RaiseLastWin32Error("RegisterClass failed");
-  }
+  RequireClass(wc);
   utility_ = ::CreateWindowExA(0, kUtilityClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                Instance(), nullptr);
   if (!utility_) RaiseLastWin32Error("Error creating window");
@@ -685,18 +733,6 @@ void TApplication::ShowException(const std::exception& error) noexcept {
 void TApplication::BringToFront() {
   HWND active = ::GetActiveWindow();
   if (active) ::SetForegroundWindow(active);
-}
-
-TTimer* FindTimer(TApplication& app, UINT_PTR id) {
-  auto it = app.timers_.find(id);
-  return it == app.timers_.end() ? nullptr : it->second;
-}
-
-// --- screen -----------------------------------------------------------------------
-
-TScreen& Screen() {
-  static TScreen screen;
-  return screen;
 }
 
 HCURSOR TScreen::Cursors(TCursor index) const {

@@ -212,7 +212,7 @@ class TControl : public TObject {
   bool mouseDown_ = false;
 };
 
-// A timer on the application's utility window.
+// A timer on the utility window of the thread that starts it.
 class TTimer : public TObject {
  public:
   TTimer();
@@ -230,20 +230,45 @@ class TTimer : public TObject {
   friend class TApplication;
   void Restart();
   bool enabled_ = false;
-  bool running_ = false;
   unsigned interval_ = 1000;
+  class TApplication* app_ = nullptr;  // while running: the thread it runs on
+  UINT_PTR id_ = 0;
+};
+
+// The screen cursor and the table of the application's cursors.
+class TScreen {
+ public:
+  TCursor Cursor() const { return cursor_; }
+  // A cursor other than crDefault overrides every control's own cursor.
+  void SetCursor(TCursor value);
+  HCURSOR Cursors(TCursor index) const;
+  void SetCursors(TCursor index, HCURSOR cursor);  // takes no ownership
+  bool HasCursor(TCursor index) const { return cursors_.count(index) != 0; }
+  int Width() const { return ::GetSystemMetrics(SM_CXSCREEN); }
+  int Height() const { return ::GetSystemMetrics(SM_CYSCREEN); }
+
+ private:
+  friend class TApplication;
+  TScreen() = default;
+  TCursor cursor_ = crDefault;
+  std::map<TCursor, HCURSOR> cursors_;
 };
 
 class TForm;
-class TApplication;
-TTimer* FindTimer(TApplication& app, UINT_PTR id);
 
+// The user-interface state of one thread: its message loops, idle
+// handlers, error display, timers (on a message-only utility window that
+// lives while a timer runs) and screen cursor. A host may drive windows
+// from several STA threads at once; each has its own, and nothing here is
+// shared between them but the window classes.
 class TApplication : public TObject {
  public:
   const char* ClassName() const noexcept override { return "TApplication"; }
   const std::string& Title() const { return title_; }
   void SetTitle(std::string title) { title_ = std::move(title); }
-  HINSTANCE Instance() const;
+  // The module that holds this code: the program, or the server DLL a host
+  // loaded; the window classes are registered under it.
+  static HINSTANCE Instance();
 
   // Runs the main message loop until Terminate (or WM_QUIT).
   void Run();
@@ -269,51 +294,40 @@ class TApplication : public TObject {
   void RemoveIdleHandler(const void* owner);
 
   void BringToFront();
-  HWND UtilityWindow();
-  // Unregisters the framework's window classes and stops the timers: a DLL
-  // calls it when it is unloaded, after its last window is gone (a DLL's
-  // classes outlive it otherwise, pointing into unloaded code).
-  void UnregisterWindowClasses();
+  TScreen& Screen() { return screen_; }
+  // The utility window exists while a timer of this thread runs.
+  HWND UtilityWindow() const { return utility_; }
 
  private:
   friend TApplication& Application();
+  friend void ReleaseUserInterface();
   friend class TTimer;
   friend class TForm;
   friend class TControl;
-  friend TTimer* FindTimer(TApplication& app, UINT_PTR id);
+  friend LRESULT CALLBACK UtilityProc(HWND, UINT, WPARAM, LPARAM) noexcept;
   TApplication() = default;
   bool PreTranslate(MSG& msg);
-  void RegisteredClass(const char* className);
   void Dispatch(MSG& msg);
   void Idle();
+  HWND RequireUtilityWindow();
+  void StopTimers();
   std::string title_ = "Quorvex";
   bool terminated_ = false;
   HWND utility_ = nullptr;
   std::map<UINT_PTR, TTimer*> timers_;
   std::map<const void*, std::function<void(TObject*, bool&)>> idleHandlers_;
-  std::set<std::string> classes_;
   UINT_PTR nextTimerId_ = 1;
+  TScreen screen_;
 };
+// The calling thread's application, made on first use.
 TApplication& Application();
-
-// The screen cursor and the table of the application's cursors.
-class TScreen {
- public:
-  TCursor Cursor() const { return cursor_; }
-  // A cursor other than crDefault overrides every control's own cursor.
-  void SetCursor(TCursor value);
-  HCURSOR Cursors(TCursor index) const;
-  void SetCursors(TCursor index, HCURSOR cursor);  // takes no ownership
-  int Width() const { return ::GetSystemMetrics(SM_CXSCREEN); }
-  int Height() const { return ::GetSystemMetrics(SM_CYSCREEN); }
-
- private:
-  friend TScreen& Screen();
-  TScreen() = default;
-  TCursor cursor_ = crDefault;
-  std::map<TCursor, HCURSOR> cursors_;
-};
+// The calling thread's screen.
 TScreen& Screen();
+// Stops the calling thread's timers, forgets every thread's application and
+// unregisters the framework's window classes: a DLL calls it before it is
+// unloaded, after its last window is gone (its classes would outlive it,
+// pointing into unloaded code). A later Application() starts afresh.
+void ReleaseUserInterface();
 
 // Raises EOutOfResources with the system's reason for a failed creation.
 [[noreturn]] void RaiseLastWin32Error(const char* what);

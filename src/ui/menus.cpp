@@ -11,9 +11,12 @@ namespace lumetra::ui {
 
 namespace {
 
+// Menu command ids share WM_COMMAND with the dialog ids below 0x100. A
+// menu's commands reach only the windows of its own thread: each thread
+// counts its own.
+thread_local std::uint16_t next = 0x100;
+
 std::uint16_t NextCommand() {
-  // Menu command ids share WM_COMMAND with the dialog ids below 0x100.
-  static std::uint16_t next = 0x100;
   if (next == 0xFFFF) next = 0x100;
   return next++;
 }

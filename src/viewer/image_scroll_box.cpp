@@ -23,11 +23,6 @@ namespace lumetra {
 
 namespace {
 
-std::map<TMouseMode, TMouseHandlerFactory>& HandlerFactories() {
-  static std::map<TMouseMode, TMouseHandlerFactory> factories;
-  return factories;
-}
-
 class ProgressReporter {
  public:
   ProgressReporter(TObject* sender, const TLumetraProgressEvent& event)
@@ -44,16 +39,6 @@ class ProgressReporter {
 };
 
 }  // namespace
-
-void RegisterMouseHandler(TMouseMode mode, TMouseHandlerFactory factory) {
-  if (factory) {
-    HandlerFactories()[mode] = std::move(factory);
-  } else {
-    HandlerFactories().erase(mode);
-  }
-}
-
-bool IsMouseHandlerRegistered(TMouseMode mode) { return HandlerFactories().count(mode) != 0; }
 
 // --- scroll bars ---------------------------------------------------------------
 
@@ -151,7 +136,7 @@ TImageScrollBox::TImageScrollBox(ui::TControl& parent)
     : graphic_(std::make_unique<TDibGraphic>()),
       readAhead_(std::make_shared<TReadAheadSlot>()) {
   RegisterViewerCursors();
-  RegisterSelectionModes();
+  RegisterSelectionModes(*this);
   CreateOwnWindow(&parent, "QvImageScrollBox",
                   WS_VISIBLE | WS_CLIPCHILDREN | WS_HSCROLL | WS_VSCROLL | WS_TABSTOP,
                   WS_EX_CLIENTEDGE, CS_DBLCLKS, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
@@ -676,6 +661,14 @@ void TImageScrollBox::AnimationTimer() {
 
 // --- mouse modes --------------------------------------------------------------------
 
+void TImageScrollBox::RegisterMouseHandler(TMouseMode mode, TMouseHandlerFactory factory) {
+  if (factory) {
+    handlerFactories_[mode] = std::move(factory);
+  } else {
+    handlerFactories_.erase(mode);
+  }
+}
+
 void TImageScrollBox::SetMouseHandler(TMouseHandler* handler) {
   FreeMouseHandler();
   mouseHandler_ = handler;
@@ -703,8 +696,8 @@ void TImageScrollBox::SetMouseMode(TMouseMode value) {
     if (value == mmDrag) {
       handler = std::make_unique<TDragMouseHandler>(*this);
     } else {
-      auto it = HandlerFactories().find(value);
-      if (it == HandlerFactories().end()) {
+      auto it = handlerFactories_.find(value);
+      if (it == handlerFactories_.end()) {
         throw ELumetraError(Format("Mouse mode %d is not available", static_cast<int>(value)));
       }
       handler = it->second(*this);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -49,12 +50,10 @@ using TQuickSelectEvent =
     std::function<void(TImageScrollBox* sender, TDibGraphic* graphic, const TRect& rect)>;
 using TRubberbandChangeEvent = std::function<void(const TRect& rect)>;
 
-// The modes other than drag and none come from their own modules, which
-// register a factory here; MouseMode := M then installs what it makes. An
-// empty factory unregisters the mode.
+// The modes other than drag and none come from modules above the viewer;
+// the form that owns a box registers their factories on it, so each window
+// (and each thread's windows) has its own.
 using TMouseHandlerFactory = std::function<std::unique_ptr<TMouseHandler>(TImageScrollBox&)>;
-void RegisterMouseHandler(TMouseMode mode, TMouseHandlerFactory factory);
-bool IsMouseHandlerRegistered(TMouseMode mode);
 
 // A scroll bar of the box: Range is the extent of the content, Position
 // the offset of the view into it.
@@ -170,6 +169,9 @@ class TImageScrollBox : public ui::TControl {
   // --- mouse modes -------------------------------------------------------------
   TMouseMode MouseMode() const { return mouseMode_; }
   void SetMouseMode(TMouseMode value);
+  // MouseMode := mode then installs what the factory makes; an empty
+  // factory unregisters the mode.
+  void RegisterMouseHandler(TMouseMode mode, TMouseHandlerFactory factory);
   TMouseHandler* MouseHandler() const { return mouseHandler_; }
   void SetMouseHandler(TMouseHandler* handler);
   bool MouseHandlerOwnership() const { return mouseHandlerOwnership_; }
@@ -280,6 +282,7 @@ class TImageScrollBox : public ui::TControl {
   bool scrolling_ = false;
   bool animated_ = false;
   TMouseMode mouseMode_ = mmNone;
+  std::map<TMouseMode, TMouseHandlerFactory> handlerFactories_;
   TMouseHandler* mouseHandler_ = nullptr;
   std::unique_ptr<TMouseHandler> ownedHandler_;  // mouseHandler_ while owned
   bool mouseHandlerOwnership_ = true;

@@ -7,22 +7,18 @@
 namespace lumetra {
 
 void RegisterViewerCursors() {
-  static const bool done = [] {
-    // The cursors live in the module that holds this code: the program, or
-    // the server DLL that a host loaded.
-    HMODULE module = nullptr;
-    ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         reinterpret_cast<LPCSTR>(&RegisterViewerCursors), &module);
-    if (HCURSOR opened = ::LoadCursorA(module, "HANDOPENEDCURSOR")) {
-      ui::Screen().SetCursors(crHandOpened, opened);
-    }
-    if (HCURSOR closed = ::LoadCursorA(module, "HANDCLOSEDCURSOR")) {
-      ui::Screen().SetCursors(crHandClosed, closed);
-    }
-    return true;
-  }();
-  (void)done;
+  ui::TScreen& screen = ui::Screen();
+  if (screen.HasCursor(crHandOpened)) return;
+  // The cursors live in the module that holds this code (the program, or
+  // the server DLL that a host loaded); the system shares a loaded resource
+  // cursor, so each thread's screen may hold the same handles.
+  const HINSTANCE module = ui::TApplication::Instance();
+  if (HCURSOR opened = ::LoadCursorA(module, "HANDOPENEDCURSOR")) {
+    screen.SetCursors(crHandOpened, opened);
+  }
+  if (HCURSOR closed = ::LoadCursorA(module, "HANDCLOSEDCURSOR")) {
+    screen.SetCursors(crHandClosed, closed);
+  }
 }
 
 TDragMouseHandler::TDragMouseHandler(TImageScrollBox& viewer) : TMouseHandler(viewer) {

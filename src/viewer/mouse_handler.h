@@ -17,7 +17,7 @@ class TDibGraphic;
 constexpr ui::TCursor crHandOpened = 100;
 constexpr ui::TCursor crHandClosed = 101;
 // Loads the cursor resources "HANDOPENEDCURSOR" and "HANDCLOSEDCURSOR" and
-// registers them with the screen (once per process).
+// registers them with the calling thread's screen (once per thread).
 void RegisterViewerCursors();
 
 class TMouseHandler : public TObject {

@@ -38,17 +38,13 @@ void Outline(HDC dc, int x1, int y1, int x2, int y2) {
 
 }  // namespace
 
-void RegisterSelectionModes() {
-  if (!IsMouseHandlerRegistered(mmQuickSelect)) {
-    RegisterMouseHandler(mmQuickSelect, [](TImageScrollBox& viewer) {
-      return std::make_unique<TQuickSelectMouseHandler>(viewer);
-    });
-  }
-  if (!IsMouseHandlerRegistered(mmRubberband)) {
-    RegisterMouseHandler(mmRubberband, [](TImageScrollBox& viewer) {
-      return std::make_unique<TRubberbandMouseHandler>(viewer);
-    });
-  }
+void RegisterSelectionModes(TImageScrollBox& box) {
+  box.RegisterMouseHandler(mmQuickSelect, [](TImageScrollBox& viewer) {
+    return std::make_unique<TQuickSelectMouseHandler>(viewer);
+  });
+  box.RegisterMouseHandler(mmRubberband, [](TImageScrollBox& viewer) {
+    return std::make_unique<TRubberbandMouseHandler>(viewer);
+  });
 }
 
 // --- quick select -------------------------------------------------------------------

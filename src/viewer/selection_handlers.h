@@ -14,9 +14,9 @@
 
 namespace lumetra {
 
-// Registers both modes with the viewer's mouse-mode factories, unless a
-// caller registered its own for the mode.
-void RegisterSelectionModes();
+// Registers both modes with the box's mouse-mode factories; a form may
+// register its own for either mode afterwards.
+void RegisterSelectionModes(TImageScrollBox& box);
 
 class TQuickSelectMouseHandler : public TMouseHandler {
  public:

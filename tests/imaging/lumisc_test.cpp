@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "base/conversions.h"
@@ -103,6 +104,10 @@ TEST(LuMisc, BusyCursorNests) {
     TBusyCursor outer;
     TBusyCursor inner;
     EXPECT_EQ(BusyCursorDepth(), depth + 2);
+    // Another thread's windows keep their own cursor.
+    int otherDepth = -1;
+    std::thread([&] { otherDepth = BusyCursorDepth(); }).join();
+    EXPECT_EQ(otherDepth, 0);
   }
   EXPECT_EQ(BusyCursorDepth(), depth);
 }

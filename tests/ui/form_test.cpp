@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <stdexcept>
+#include <thread>
 
 #include "ui/dialogs.h"
 #include "ui/form.h"
@@ -312,6 +314,48 @@ TEST(Timer, TicksUntilDisabledAndNeverAfterDestruction) {
     ::Sleep(5);
   }
   EXPECT_EQ(ticks, 3);
+}
+
+// A host may drive windows from several threads: each has its own error
+// display, title and timers, and the two make their first windows at once
+// (the window classes are registered once between them).
+TEST(Application, EachThreadHasItsOwnStateAndTimers) {
+  ui::TApplication* const mainApplication = &ui::Application();
+  struct Result {
+    bool ownApplication = false;
+    bool ownTitle = false;
+    int ticks = 0;
+    bool utilityWindowGone = false;
+  } results[2];
+  auto run = [&](Result& result, int index) {
+    ui::TApplication& app = ui::Application();
+    result.ownApplication = &app != mainApplication;
+    app.SetTitle("Thread " + std::to_string(index));
+    ui::TForm form("Thread form " + std::to_string(index), 200, 100);
+    ui::TTimer timer;
+    timer.SetInterval(10);
+    timer.OnTimer = [&](TObject*) { ++result.ticks; };
+    timer.SetEnabled(true);
+    const DWORD start = ::GetTickCount();
+    while (result.ticks < 3 && ::GetTickCount() - start < 5000) {
+      app.ProcessMessages();
+      ::Sleep(5);
+    }
+    result.ownTitle = ui::Application().Title() == "Thread " + std::to_string(index);
+    timer.SetEnabled(false);
+    result.utilityWindowGone = app.UtilityWindow() == nullptr;
+  };
+  std::thread first(run, std::ref(results[0]), 0);
+  std::thread second(run, std::ref(results[1]), 1);
+  first.join();
+  second.join();
+  for (const Result& result : results) {
+    EXPECT_TRUE(result.ownApplication);
+    EXPECT_TRUE(result.ownTitle);
+    EXPECT_GE(result.ticks, 3);
+    EXPECT_TRUE(result.utilityWindowGone);
+  }
+  EXPECT_EQ(ui::Application().Title(), "Quorvex");
 }
 
 }  // namespace

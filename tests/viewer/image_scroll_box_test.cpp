@@ -658,7 +658,7 @@ class TRecordingHandler : public TMouseHandler, public TRubberbandSelection {
 
 TEST_F(Viewer, TellsTheModeAboutEveryRedrawThatChangesThePicture) {
   std::string log;
-  RegisterMouseHandler(mmRubberband, [&](TImageScrollBox& v) {
+  box.RegisterMouseHandler(mmRubberband, [&](TImageScrollBox& v) {
     return std::make_unique<TRecordingHandler>(v, log);
   });
   Show(200, 100);
@@ -695,7 +695,8 @@ TEST_F(Viewer, TellsTheModeAboutEveryRedrawThatChangesThePicture) {
   log.clear();
   box.SetMouseMode(mmDrag);  // the owned mode is freed
   EXPECT_EQ(log, "~");
-  RegisterMouseHandler(mmRubberband, nullptr);
+  box.RegisterMouseHandler(mmRubberband, nullptr);
+  EXPECT_THROW(box.SetMouseMode(mmRubberband), ELumetraError);
 }
 
 TEST_F(Viewer, KeepsAHandlerItDoesNotOwn) {

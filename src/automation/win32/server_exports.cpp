@@ -263,7 +263,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     // Unloaded by FreeLibrary (not process exit): OLE is still usable, and
     // the window classes registered under this module must go with it.
     ReleaseTypeLibCache();
-    lumetra::ui::Application().UnregisterWindowClasses();
+    lumetra::ui::ReleaseUserInterface();
   }
   return TRUE;
 }

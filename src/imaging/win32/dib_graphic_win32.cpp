@@ -6,6 +6,8 @@
 
 #include <cstring>
 #include <map>
+#include <mutex>
+#include <utility>
 #include <set>
 #include <string_view>
 
@@ -467,35 +469,67 @@ void TDibGraphic::SaveToClipboardFormat(std::uint16_t& format, void*& data, void
 
 // --- animation ---------------------------------------------------------------------------
 
-// The animation timers of the thread: thread-free Win32 timers whose
-// callback runs from the message loop and finds its image by timer id.
-// Frame selection pumps messages, so an image may be switched off or even
-// destroyed in the middle of its own tick: the ticking set tells.
+// The animation timers: thread timers whose callback runs from the message
+// loop of the thread that set them and finds its image by thread and timer
+// id (the ids of two threads may meet). Frame selection pumps messages, so
+// an image may be switched off or even destroyed in the middle of its own
+// tick: the ticking set tells. Threads share the tables, under a lock that
+// is never held while an image ticks.
 struct DibAnimationTimers {
-  static std::map<UINT_PTR, TDibGraphic*>& Registry() {
-    static std::map<UINT_PTR, TDibGraphic*> registry;
+  using Key = std::pair<DWORD, UINT_PTR>;
+  static std::mutex& Lock() {
+    static std::mutex lock;
+    return lock;
+  }
+  static std::map<Key, TDibGraphic*>& Registry() {
+    static std::map<Key, TDibGraphic*> registry;
     return registry;
   }
   static std::set<TDibGraphic*>& Ticking() {
     static std::set<TDibGraphic*> ticking;
     return ticking;
   }
+  static void Add(UINT_PTR id, TDibGraphic* graphic) {
+    std::lock_guard<std::mutex> guard(Lock());
+    Registry()[{::GetCurrentThreadId(), id}] = graphic;
+  }
+  static void Remove(UINT_PTR id) {
+    std::lock_guard<std::mutex> guard(Lock());
+    Registry().erase({::GetCurrentThreadId(), id});
+  }
+  static void SetTicking(TDibGraphic* graphic, bool value) {
+    std::lock_guard<std::mutex> guard(Lock());
+    if (value) {
+      Ticking().insert(graphic);
+    } else {
+      Ticking().erase(graphic);
+    }
+  }
+  // Ends the tick: false when the image was switched off or freed meanwhile.
+  static bool EndTick(TDibGraphic* graphic) {
+    std::lock_guard<std::mutex> guard(Lock());
+    return Ticking().erase(graphic) != 0;
+  }
+  static TDibGraphic* Find(UINT_PTR id) {
+    std::lock_guard<std::mutex> guard(Lock());
+    const auto found = Registry().find({::GetCurrentThreadId(), id});
+    return found == Registry().end() ? nullptr : found->second;
+  }
 
   static void CALLBACK Tick(HWND, UINT, UINT_PTR id, DWORD) noexcept {
-    const auto found = Registry().find(id);
-    if (found == Registry().end()) {
+    TDibGraphic* graphic = Find(id);
+    if (!graphic) {
       ::KillTimer(nullptr, id);
       return;
     }
-    TDibGraphic* graphic = found->second;
     graphic->StopAnimationTimer();
-    Ticking().insert(graphic);
+    SetTicking(graphic, true);
     try {
       graphic->AnimationTick();
     } catch (...) {
       // The next tick tries again; a timer callback has nobody to tell.
     }
-    if (!Ticking().erase(graphic)) return;  // switched off or gone meanwhile
+    if (!EndTick(graphic)) return;  // switched off or gone meanwhile
     if (graphic->animate_ && !graphic->frames_.empty()) {
       try {
         graphic->StartAnimationTimer();
@@ -511,13 +545,13 @@ void TDibGraphic::StartAnimationTimer() {
   const UINT_PTR id = ::SetTimer(nullptr, 0, interval, &DibAnimationTimers::Tick);
   if (!id) OutOfResources();
   animationTimer_ = id;
-  DibAnimationTimers::Registry()[id] = this;
+  DibAnimationTimers::Add(id, this);
 }
 
 void TDibGraphic::StopAnimationTimer() {
   if (!animationTimer_) return;
   ::KillTimer(nullptr, animationTimer_);
-  DibAnimationTimers::Registry().erase(animationTimer_);
+  DibAnimationTimers::Remove(animationTimer_);
   animationTimer_ = 0;
 }
 
@@ -527,7 +561,7 @@ void TDibGraphic::SetAnimate(bool value) {
     StartAnimationTimer();
   } else {
     StopAnimationTimer();
-    DibAnimationTimers::Ticking().erase(this);
+    DibAnimationTimers::SetTicking(this, false);
   }
 }
 
