@@ -12,7 +12,6 @@
 
 #include <filesystem>
 #include <string>
-#include <thread>
 
 #include "quorvex_h.h"
 #include "support/scan_robot.h"
@@ -147,20 +146,11 @@ TEST_F(SurrogateTest, ScansThreePagesWithTheWindowInTheSurrogate) {
   scanner->put_ScanXDpi(100);
   scanner->put_ScanYDpi(100);
   scanner->put_ConvertToPdf(VARIANT_TRUE);
-  std::string reason;
-  bool robotDone = false;
-  std::thread person([&] {
-    robotDone = quorvex::robot::RunSteps(
-        {std::string("window:") + kCaption, "click:Scan", "page:3", "click:Accept"}, reason);
-    // Stuck: the window's message (printed) is closed and the scan
-    // cancelled, so that the host gets its Scan back and the test ends.
-    std::string ignored;
-    if (!robotDone)
-      quorvex::robot::RunSteps({"message:Quorvex=*", std::string("window:") + kCaption,
-                                "click:Cancel"}, ignored);
-  });
+  quorvex::robot::TPerson person(
+      {std::string("window:") + kCaption, "click:Scan", "page:3", "click:Accept"});
   const HRESULT scanned = scanner->Scan();
-  person.join();
+  std::string reason;
+  const bool robotDone = person.Finish(reason);
   EXPECT_EQ(scanned, S_OK) << HrText(scanned);
   EXPECT_TRUE(robotDone) << reason;
   LONG result = 0;
