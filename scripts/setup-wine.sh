@@ -15,3 +15,9 @@ if [ ! -f "$WINEPREFIX/.quorvex-ready" ]; then
   [ -f "$WINEPREFIX/system.reg" ] || { echo "setup: wineboot did not create $WINEPREFIX" >&2; exit 1; }
   touch "$WINEPREFIX/.quorvex-ready"
 fi
+# The tests' X display has no window manager: a managed window that Wine
+# hides waits for a manager's answer that never comes (about a second per
+# window closed, minutes over the UI tests). Unmanaged windows do not wait.
+if ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  "$QV_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+fi

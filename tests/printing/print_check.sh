@@ -20,6 +20,12 @@ tag="qvprint$$"
 trap 'bash "$here/cups_pdf_printer.sh" stop "$cups"; rm -f "$outdir/$tag"-*.pdf' EXIT
 bash "$here/cups_pdf_printer.sh" start "$cups" "$queue"
 export CUPS_SERVER="$cups/cups.sock"
+# Wine adds the private queue as a printer when a program loads its spooler
+# with CUPS_SERVER set, but makes it the default only where the prefix has
+# none yet: a prefix that knew another default (or a removed one) would
+# print elsewhere or say it has none. Named outright before the host runs.
+"$wine_run" reg add 'HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows' /v Device \
+  /d "$queue,wineps.drv,CUPS:$queue" /f >/dev/null 2>&1 || fail "cannot set Wine's default printer"
 
 # A Windows program's text output ends its lines with CR LF.
 timeout 150 "$wine_run" "$(echo "Z:$host" | tr / '\\')" "$tag" >"$work/host.out" ||

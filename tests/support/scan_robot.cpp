@@ -168,15 +168,17 @@ bool RunStep(const std::string& step, std::string& reason) {
     }
     // TEXT "*" takes any message and prints it.
     bool shown = false;
+    std::string says;
     for (HWND child : Children(box)) {
-      if (text == "*" && ClassOf(child) == "Static" && !TextOf(child).empty()) {
-        std::printf("robot: message \"%s\"\n", TextOf(child).c_str());
+      if (ClassOf(child) == "Static" && !TextOf(child).empty()) says = TextOf(child);
+      if (text == "*" && !says.empty()) {
+        std::printf("robot: message \"%s\"\n", says.c_str());
         shown = true;
       }
       shown = shown || TextOf(child) == text;
     }
     if (!shown) {
-      reason = "the box does not say \"" + text + "\"";
+      reason = "the box says \"" + says + "\", not \"" + text + "\"";
       return false;
     }
     return Press(box, "OK", reason);
@@ -252,6 +254,63 @@ bool RunSteps(const std::vector<std::string>& steps, std::string& reason) {
       return false;
     }
   return true;
+}
+
+namespace {
+
+// Presses Text of Window when it is there and enabled now; no waiting.
+bool PressNow(HWND window, const char* text) {
+  HWND button = FindButton(window, text);
+  if (!button || !IsWindowEnabled(button) || !IsWindowEnabled(window)) return false;
+  PostMessageA(button, BM_CLICK, 0, 0);
+  return true;
+}
+
+BOOL CALLBACK AnswerBox(HWND window, LPARAM) {
+  if (!IsWindowVisible(window) || TextOf(window).rfind("Quorvex", 0) != 0) return TRUE;
+  const bool question = FindButton(window, "No") != nullptr;
+  if (!question && !FindButton(window, "OK")) return TRUE;
+  for (HWND child : Children(window))
+    if (ClassOf(child) == "Static" && !TextOf(child).empty())
+      std::fprintf(stderr, "robot: gave up at \"%s\": %s\n", TextOf(window).c_str(),
+                   TextOf(child).c_str());
+  PressNow(window, question ? "No" : "OK");
+  return TRUE;
+}
+
+}  // namespace
+
+void GiveUp(const std::atomic<bool>& returned) {
+  const DWORD start = GetTickCount();
+  while (!returned && GetTickCount() - start < kTimeoutMs) {
+    EnumWindows(AnswerBox, 0);
+    if (HWND stop = FindWindowA(nullptr, "Quorvex - stop scanning")) PressNow(stop, "Stop");
+    HWND window = current && IsWindow(current) ? current
+                                               : FindWindowA(nullptr, "Quorvex - scanning utility");
+    if (window) PressNow(window, "Cancel");
+    Sleep(300);
+  }
+}
+
+TPerson::TPerson(std::vector<std::string> steps)
+    : thread_([this, steps = std::move(steps)] {
+        ok_ = RunSteps(steps, reason_);
+        if (!ok_) {
+          std::fprintf(stderr, "robot: %s\n", reason_.c_str());
+          GiveUp(returned_);
+        }
+      }) {}
+
+TPerson::~TPerson() {
+  returned_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+bool TPerson::Finish(std::string& reason) {
+  returned_ = true;
+  thread_.join();
+  reason = reason_;
+  return ok_;
 }
 
 }  // namespace quorvex::robot

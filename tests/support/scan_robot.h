@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace quorvex::robot {
@@ -27,5 +29,31 @@ bool RunStep(const std::string& step, std::string& reason);
 bool RunSteps(const std::vector<std::string>& steps, std::string& reason);
 // The window the last "window:" step found.
 HWND CurrentWindow();
+
+// Ends a window the steps could not finish, as a person who gives up would:
+// answers each box it shows (printing what it says; a question gets No),
+// stops a running source and presses Cancel, until Returned reads true or
+// a minute has passed. The host's call then returns and the test fails
+// instead of hanging.
+void GiveUp(const std::atomic<bool>& returned);
+
+// A person at the window: runs Steps on a thread of its own while the
+// host's thread is inside the call that shows the window (Scan). Steps
+// that fail are printed and the window given up.
+class TPerson {
+ public:
+  explicit TPerson(std::vector<std::string> steps);
+  ~TPerson();
+  TPerson(const TPerson&) = delete;
+  TPerson& operator=(const TPerson&) = delete;
+  // Call when the host's call has returned: true when every step ran.
+  bool Finish(std::string& reason);
+
+ private:
+  std::atomic<bool> returned_{false};
+  bool ok_ = false;
+  std::string reason_;
+  std::thread thread_;
+};
 
 }  // namespace quorvex::robot

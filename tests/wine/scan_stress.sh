@@ -59,7 +59,9 @@ case "$mode" in
       wait "$pid" 2>/dev/null || true
       # A page is finished once its transfer has ended: the page callback
       # wrote it before.
+      # No log yet (killed before the source opened): no page finished.
       done_pages=$(grep -c 'ENDXFER' "$work/scanner.log" 2>/dev/null || true)
+      done_pages=${done_pages:-0}
       if [ ! -e "$doc" ]; then
         echo "kill $k at ${moment}s: no document yet ($done_pages pages finished)"
         [ "$done_pages" = 0 ] || failures=$((failures + 1))

@@ -438,16 +438,22 @@ void TfrmMain::ClearDocument() {
 }
 
 void TfrmMain::ShowDocument() {
-  if (SameFile(imageScrollBox_->FileName(), DocumentFileName) && documentPages_ > 0) return;
-  try {
-    if (FileHasContent(DocumentFileName)) {
-      LoadDocument(DocumentFileName);
-      return;
+  [this] {
+    if (SameFile(imageScrollBox_->FileName(), DocumentFileName) && documentPages_ > 0) return;
+    try {
+      if (FileHasContent(DocumentFileName)) {
+        LoadDocument(DocumentFileName);
+        return;
+      }
+    } catch (const std::exception&) {
+      // A file that is no readable document is replaced by the next Scan.
     }
-  } catch (const std::exception&) {
-    // A file that is no readable document is replaced by the next Scan.
-  }
-  ClearDocument();
+    ClearDocument();
+  }();
+  // The window opens with its commands as this document allows, not as a
+  // new window's buttons are made: a click may come before its first idle.
+  bool done = true;
+  CommandEnabling(this, done);
 }
 
 std::string TfrmMain::ViewedDocument() const {
