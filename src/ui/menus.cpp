@@ -231,13 +231,20 @@ bool TMenu::IsShortCut(const MSG& msg) {
 }
 
 void TMenu::Fill(HMENU menu, const TMenuItem& parent) {
+  // A separator shows only between two visible items: hidden items leave
+  // no line at either end of a menu, nor two lines in a row.
+  bool separate = false;
+  bool anyShown = false;
   for (int i = 0; i < parent.Count(); ++i) {
     const TMenuItem& item = parent.Items(i);
     if (!item.Visible()) continue;
     if (item.IsSeparator()) {
-      ::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+      separate = anyShown;
       continue;
     }
+    if (separate) ::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    separate = false;
+    anyShown = true;
     std::string text = item.Caption();
     if (item.ShortCut() != scNone) text += "\t" + ShortCutToText(item.ShortCut());
     UINT flags = MF_STRING | (item.Enabled() ? MF_ENABLED : MF_GRAYED) |

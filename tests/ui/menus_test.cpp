@@ -62,6 +62,23 @@ class MenuTable : public testing::Test {
   ui::TMainMenu menu;
 };
 
+TEST(MenuSeparators, ShowOnlyBetweenVisibleItems) {
+  const ui::TMenuItemDef rows[] = {
+      {0, "ViewMenu", "&View"},         {1, "N0", "-"},
+      {1, "FullPageMenu", "&Full Page"}, {1, "N1", "-"},
+      {1, "HiddenMenu", "Hidden", "", ui::miHidden},
+      {1, "N2", "-"},                    {1, "FitWidthMenu", "Fit &Width"},
+      {1, "N3", "-"},                    {1, "AnimatedMenu", "A&nimated", "", ui::miHidden},
+  };
+  ui::TMainMenu menu;
+  menu.Build(rows);
+  HMENU view = ::GetSubMenu(menu.Handle(), 0);
+  ASSERT_EQ(::GetMenuItemCount(view), 3);  // Full Page, one line, Fit Width
+  EXPECT_TRUE(::GetMenuState(view, 1, MF_BYPOSITION) & MF_SEPARATOR);
+  menu["AnimatedMenu"].SetVisible(true);
+  EXPECT_EQ(::GetMenuItemCount(::GetSubMenu(menu.Handle(), 0)), 5);
+}
+
 TEST_F(MenuTable, NestsRowsByLevelAndShowsOnlyVisibleItems) {
   EXPECT_EQ(menu.Items().Count(), 3);
   EXPECT_EQ(menu["MouseModeMenu"].Count(), 2);

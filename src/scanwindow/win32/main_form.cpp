@@ -55,7 +55,67 @@ bool SameFile(const std::string& a, const std::string& b) {
   return !a.empty() && lstrcmpiA(a.c_str(), b.c_str()) == 0;
 }
 
+// "&90  Degrees" under "&Rotate" reads "Rotate 90 Degrees".
+std::string CommandLabel(TObject* sender, const std::string& fallback) {
+  auto plain = [](const std::string& caption) {
+    std::string text;
+    for (char c : caption)
+      if (c != '&' && !(c == ' ' && (text.empty() || text.back() == ' '))) text += c;
+    if (text.size() > 4 && text.ends_with(" ...")) text.resize(text.size() - 4);
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+  };
+  const auto* item = dynamic_cast<const TMenuItem*>(sender);
+  if (!item) return fallback;
+  std::string label = plain(item->Caption());
+  const TMenuItem* parent = item->Parent();
+  if (parent && parent->Parent() && parent->Parent()->Parent())
+    label = plain(parent->Caption()) + " " + label;
+  return label;
+}
+
 }  // namespace
+
+class TfrmMain::TCommandWork {
+ public:
+  TCommandWork(TfrmMain& form, std::string label)
+      : form_(form), label_(std::move(label)), before_(form.sbStatus_->PanelText(0)),
+        viewerProgress_(std::move(form.imageScrollBox_->OnReadWriteProgress)) {
+    form.imageScrollBox_->OnReadWriteProgress = Progress();
+    Show(label_ + " ...");
+  }
+  ~TCommandWork() {
+    form_.imageScrollBox_->OnReadWriteProgress = std::move(viewerProgress_);
+    try {
+      form_.sbStatus_->SetPanelText(0, before_);
+    } catch (...) {
+      // The status bar is only a report.
+    }
+    ::RedrawWindow(form_.Handle(), nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  }
+  TCommandWork(const TCommandWork&) = delete;
+  TCommandWork& operator=(const TCommandWork&) = delete;
+
+  TLumetraProgressEvent Progress() {
+    return [this](TObject*, std::uint8_t percent) {
+      Show(label_ + " ... " + std::to_string(percent) + "%");
+    };
+  }
+
+ private:
+  // The window processes no messages while the command runs: the status
+  // bar paints now.
+  void Show(const std::string& text) {
+    form_.sbStatus_->SetPanelText(0, text);
+    ::UpdateWindow(form_.sbStatus_->Handle());
+  }
+  TfrmMain& form_;
+  std::string label_;
+  std::string before_;
+  TLumetraProgressEvent viewerProgress_;
+  TBusyCursor busy_;
+};
 
 TfrmMain::TfrmMain() : TForm(kCaption, 783, 556) {
   SetName("frmMain");
@@ -76,7 +136,7 @@ TfrmMain::TfrmMain() : TForm(kCaption, 783, 556) {
   };
   using TMake = std::function<std::unique_ptr<TImageTransform>()>;
   auto edit = [this](TMake make) {
-    return TNotifyEvent([this, make](TObject*) { ApplyEdit(make); });
+    return TNotifyEvent([this, make](TObject* sender) { ApplyEdit(sender, make); });
   };
   // The dialog commands ask before anything is touched; null is Cancel.
   auto dialog = [edit](auto ask) {
@@ -123,8 +183,7 @@ TfrmMain::TfrmMain() : TForm(kCaption, 783, 556) {
     t->SetGammaValue(static_cast<double>(StrToFloat(text)));
     return t;
   });
-  // The main menu: hidden and disabled as the form defines it; commands
-  // without a handler here do nothing yet.
+  // The main menu: hidden and disabled as the form defines it.
   const TMenuItemDef menu[] = {
       {0, "FileMenu", "&File"},
       {1, "OpenMenu", "&Open ...", "Ctrl+O", 0, on(&TfrmMain::OpenMenuClick)},
@@ -150,8 +209,9 @@ TfrmMain::TfrmMain() : TForm(kCaption, 783, 556) {
       {0, "EditMenu", "&Edit", "", miHidden},
       {1, "UndoMenu", "&Undo", "Ctrl+Z", miHidden, on(&TfrmMain::UndoMenuClick)},
       {1, "N5", "-"},
-      {1, "CopyMenu", "&Copy", "Ctrl+C", miHidden | miDisabled},
-      {1, "PasteMenu", "&Paste New Image", "Ctrl+V", miHidden | miDisabled},
+      {1, "CopyMenu", "&Copy", "Ctrl+C", miHidden | miDisabled, on(&TfrmMain::CopyMenuClick)},
+      {1, "PasteMenu", "&Paste New Image", "Ctrl+V", miHidden | miDisabled,
+       on(&TfrmMain::PasteMenuClick)},
       {1, "N6", "-"},
       {1, "CopySelectionMenu", "C&opy Selection", "", miHidden,
        on(&TfrmMain::CopySelectionMenuClick)},
@@ -185,7 +245,7 @@ TfrmMain::TfrmMain() : TForm(kCaption, 783, 556) {
       {1, "FitHeightMenu", "Fit &Height", "", 0, zoom(zmFitHeight)},
       {1, "FitToPageMenu", "Fit to &Page", "", 0, zoom(zmFitToPage)},
       {1, "N9", "-"},
-      {1, "AnimatedMenu", "A&nimated", "", miHidden},
+      {1, "AnimatedMenu", "A&nimated", "", miHidden, on(&TfrmMain::AnimatedMenuClick)},
       {0, "ImageMenu", "&Image", "", miHidden},
       {1, "RotateMenu", "&Rotate"},
       {2, "Rotate90Menu", "&90  Degrees", "", 0, rotate(90.0)},
@@ -276,6 +336,9 @@ TfrmMain::TfrmMain() : TForm(kCaption, 783, 556) {
   imageScrollBox_->SetAlign(alClient);
   imageScrollBox_->SetZoomMode(zmFullPage);
   imageScrollBox_->SetCentered(true);
+  // Every image the viewer installs is a new one: an undo image taken from
+  // an earlier one no longer belongs in its place.
+  imageScrollBox_->OnNewGraphic = [this](TDibGraphic*) { ++imagesShown_; };
 
   sbAccept_->OnClick = on(&TfrmMain::ExitSaveMenuClick);
   sbCancel_->OnClick = on(&TfrmMain::ExitMenuClick);
@@ -455,11 +518,19 @@ void TfrmMain::ShowScannedPage(TDibGraphic& page, int pagesWritten, int lastPage
   // following the batch.
   SetZoomFromViewer();
   pageUpDown_->SetMax(lastPage);
+  SetPageBox(lastPage);
+  sbStatus_->SetPanelText(0, ScanStatusText(pagesWritten));
+}
+
+void TfrmMain::SetPageBox(int page) {
   auto handler = std::move(pageEdit_->OnChange);
   pageEdit_->OnChange = nullptr;
-  pageEdit_->SetText(std::to_string(lastPage));
-  pageEdit_->OnChange = std::move(handler);
-  sbStatus_->SetPanelText(0, ScanStatusText(pagesWritten));
+  struct Reattach {
+    TEdit& edit;
+    TNotifyEvent& handler;
+    ~Reattach() { edit.OnChange = std::move(handler); }
+  } reattach{*pageEdit_, handler};
+  pageEdit_->SetText(std::to_string(page));
 }
 
 void TfrmMain::AcquireInto(const std::string& fileName, bool handOverSettings,
@@ -595,6 +666,7 @@ void TfrmMain::OpenMenuClick(TObject*) {
   if (!dialog.Execute(Handle())) return;
   // Add Page and Delete Page now work on the file shown; Scan still
   // replaces the host's document.
+  TCommandWork work(*this, "Opening");
   LoadDocument(dialog.FileName);
 }
 
@@ -604,7 +676,22 @@ void TfrmMain::SaveMenuClick(TObject*) {
     SaveAsMenuClick(this);
     return;
   }
-  imageScrollBox_->SaveToFile(saveAsFileName_);
+  {
+    TCommandWork work(*this, "Saving");
+    if (imageScrollBox_->PageCount() > 1) {
+      // The file holds the page shown, alone: the viewer keeps showing that
+      // image as the file's, not as a page of the document it came from
+      // (the page box below would move it to that document's page 1).
+      const std::string notes = imageScrollBox_->AnnotationText();
+      TDibGraphic page;
+      page.Assign(imageScrollBox_->Graphic());
+      page.ClearFrames();
+      imageScrollBox_->AssignGraphic(&page);
+      imageScrollBox_->SetAnnotationText(notes);
+    }
+    imageScrollBox_->SaveToFile(saveAsFileName_);
+  }
+  if (SameFile(saveAsFileName_, DocumentFileName)) documentPages_ = 1;
   pageUpDown_->SetMin(1);
   pageUpDown_->SetMax(1);
   pageEdit_->SetText("1");
@@ -652,6 +739,7 @@ void TfrmMain::AppendToDocument(const std::string& title,
     }
   if (!dialog.Execute(Handle())) return;
   const std::string name = dialog.FileName;
+  TCommandWork work(*this, "Appending");
   imageScrollBox_->AppendToFile(name);
   saveAsFileName_.clear();
   // The file appended to becomes the document, shown at its new last page:
@@ -680,16 +768,50 @@ void TfrmMain::AboutMenuClick(TObject*) {
   about.ShowModal();
 }
 
-void TfrmMain::ApplyEdit(const std::function<std::unique_ptr<TImageTransform>()>& make) {
+void TfrmMain::ApplyEdit(TObject* sender,
+                         const std::function<std::unique_ptr<TImageTransform>()>& make) {
   TDibGraphic* graphic = imageScrollBox_->Graphic();
   if (!graphic || graphic->Empty()) return;
   std::unique_ptr<TImageTransform> transform = make();
   if (!transform) return;
-  undoImage_->Assign(graphic);
-  transform->OnProgress = [](TObject*, std::uint8_t) {};
+  TCommandWork work(*this, CommandLabel(sender, "Editing"));
+  KeepForUndo();
+  transform->OnProgress = work.Progress();
   transform->ApplyOnDest(*undoImage_, *graphic);
   modified_ = true;
   imageScrollBox_->Redraw(true);
+}
+
+void TfrmMain::KeepForUndo() {
+  undoImage_->Assign(imageScrollBox_->Graphic());
+  undoImageShown_ = imagesShown_;
+}
+
+void TfrmMain::CopyMenuClick(TObject*) {
+  if (HasImage()) CopyToClipboard(*imageScrollBox_->Graphic());
+}
+
+void TfrmMain::PasteMenuClick(TObject*) {
+  if (!SavePrompt()) return;
+  if (!ClipboardHasImage()) return;
+  TDibGraphic* graphic = imageScrollBox_->Graphic();
+  if (graphic) {
+    KeepForUndo();
+    PasteFromClipboard(*graphic);
+  } else {
+    TDibGraphic pasted;
+    PasteFromClipboard(pasted);
+    imageScrollBox_->AssignGraphic(&pasted);
+  }
+  modified_ = true;
+  saveAsFileName_.clear();
+  imageScrollBox_->Redraw(true);
+}
+
+void TfrmMain::AnimatedMenuClick(TObject*) {
+  imageScrollBox_->SetAnimated(!imageScrollBox_->Animated());
+  // A single page does not animate.
+  mainMenu_["AnimatedMenu"].SetChecked(imageScrollBox_->Animated());
 }
 
 void TfrmMain::PrintMenuClick(TObject*) {
@@ -706,6 +828,7 @@ void TfrmMain::PrintMenuClick(TObject*) {
   printer.SetHeightInches(height);
   printer.SetAutoJob(true);
   printer.SetTitle("Quorvex");
+  TCommandWork work(*this, "Printing");
   printer.Print(*graphic);
 }
 
@@ -716,7 +839,10 @@ void TfrmMain::OCR1Click(TObject*) {
   auto& driver = static_cast<TConsoleOcrDriver&>(engine.Driver());
   driver.SetInputFormat("pbm");
   driver.SetOcrProgram("gocr039.exe");
-  engine.Recognize(*imageScrollBox_->Graphic(), lines, [](TObject*, std::uint8_t) {});
+  {
+    TCommandWork work(*this, "Recognising");
+    engine.Recognize(*imageScrollBox_->Graphic(), lines, work.Progress());
+  }
   ShowOcrResult(lines);
 }
 
@@ -728,7 +854,15 @@ void TfrmMain::PrintSetupMenuClick(TObject*) {
 
 void TfrmMain::UndoMenuClick(TObject*) {
   if (undoImage_->Empty()) return;
-  imageScrollBox_->AssignGraphic(undoImage_.get());
+  TDibGraphic* graphic = imageScrollBox_->Graphic();
+  if (graphic && undoImageShown_ == imagesShown_) {
+    // The image edited is still the one shown: it takes its pixels back in
+    // place and stays the page of its document it was.
+    graphic->Assign(undoImage_.get());
+    imageScrollBox_->Redraw(true);
+  } else {
+    imageScrollBox_->AssignGraphic(undoImage_.get());
+  }
   undoImage_ = std::make_unique<TDibGraphic>();
 }
 
@@ -762,9 +896,13 @@ void TfrmMain::CommandEnabling(TObject*, bool& done) {
       "BrightnessMenu",     "IncreassBrightnessMenu", "DecreaseBrightnessMenu", "ContrastMenu",
       "IncreaseContrastMenu", "DecreaseContrastMenu", "GammaMenu",          "ConvertToGrayMenu",
       "FormatConversionMenu", "EdgeDetectionMenu",  "EmbossMenu",            "NegativeMenu",
-      "ResizeMenu"};
+      "ResizeMenu",
+      // Beyond the image menu: without these the form's disabled file and
+      // edit commands could never run, not even from their short-cuts.
+      "SaveMenu", "SaveAsMenu", "AppendtoTIFFMenu", "AppendtoDCXMenu", "CopyMenu"};
   for (const char* name : imageCommands)
     if (TMenuItem* item = mainMenu_.Find(name)) item->SetEnabled(hasImage);
+  if (TMenuItem* paste = mainMenu_.Find("PasteMenu")) paste->SetEnabled(ClipboardHasImage());
   if (TMenuItem* accept = mainMenu_.Find("ExitSaveMenu")) accept->SetEnabled(HasDocumentPage());
   sbDeletePage_->SetEnabled(imageScrollBox_->PageCount() > 1);
   if (TMenuItem* undo = mainMenu_.Find("UndoMenu")) undo->SetEnabled(!undoImage_->Empty());

@@ -63,6 +63,9 @@ class TfrmMain : public lumetra::ui::TForm {
   // Recognises the viewer's image with gocr039.exe and shows the lines.
   void OCR1Click(lumetra::TObject* sender);
   void AppendtoDCXMenuClick(lumetra::TObject* sender);
+  void CopyMenuClick(lumetra::TObject* sender);
+  void PasteMenuClick(lumetra::TObject* sender);
+  void AnimatedMenuClick(lumetra::TObject* sender);
   void actPanelResize(lumetra::TObject* sender);
 
   lumetra::TImageScrollBox& ImageScrollBox() { return *imageScrollBox_; }
@@ -70,8 +73,13 @@ class TfrmMain : public lumetra::ui::TForm {
   lumetra::ui::TEdit& ZoomEdit() { return *zoomEdit_; }
   lumetra::ui::TButton& AcceptButton() { return *sbAccept_; }
   lumetra::ui::TMainMenu& MainMenu() { return mainMenu_; }
+  lumetra::ui::TStatusBar& StatusBar() { return *sbStatus_; }
 
  private:
+  // A command that may take a while: the busy cursor, its progress in the
+  // status bar (the viewer's reads and writes included), and the window
+  // repainted at the end.
+  class TCommandWork;
   void FormCreate();
   void FormClose(lumetra::TObject* sender, lumetra::ui::TCloseAction& action);
   void FormDestroy();
@@ -96,7 +104,12 @@ class TfrmMain : public lumetra::ui::TForm {
   // The edit pattern of the Image menu: Make asks for its parameters (null:
   // cancelled); then the image goes to the undo image and is transformed
   // back into the viewer.
-  void ApplyEdit(const std::function<std::unique_ptr<lumetra::TImageTransform>()>& make);
+  void ApplyEdit(lumetra::TObject* sender,
+                 const std::function<std::unique_ptr<lumetra::TImageTransform>()>& make);
+  // Keeps the viewer's image for Undo.
+  void KeepForUndo();
+  // Sets the page box without moving the viewer.
+  void SetPageBox(int page);
   void CheckMouseMode();
   void SetZoomFromViewer();
   bool ScannerReady();
@@ -122,6 +135,10 @@ class TfrmMain : public lumetra::ui::TForm {
   std::string scannerError_;  // why there is no acquisition object
   std::int32_t acceptFlag_ = 0;
   int documentPages_ = 0;  // pages of DocumentFileName, as last loaded or scanned
+  // Counts the images the viewer installed (loads, pages shown, assigned
+  // images); the undo image was taken from image undoImageShown_.
+  int imagesShown_ = 0;
+  int undoImageShown_ = -1;
 };
 
 }  // namespace quorvex::scanwindow
