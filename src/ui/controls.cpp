@@ -34,6 +34,30 @@ TPanel::TPanel(TControl& parent) {
                   reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
 }
 
+TShape::TShape(TControl& parent, bool visible) {
+  CreateOwnWindow(&parent, "QvShape", (visible ? WS_VISIBLE : 0) | WS_CLIPSIBLINGS, 0, CS_DBLCLKS,
+                  nullptr);
+}
+
+void TShape::SetBrushColor(TColor value) {
+  color_ = value;
+  Invalidate();
+}
+
+LRESULT TShape::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_ERASEBKGND) return 1;
+  if (msg != WM_PAINT) return TControl::WndProc(msg, wParam, lParam);
+  PAINTSTRUCT ps;
+  HDC dc = ::BeginPaint(Handle(), &ps);
+  RECT r;
+  ::GetClientRect(Handle(), &r);
+  HBRUSH brush = ::CreateSolidBrush(color_);
+  ::FillRect(dc, &r, brush);
+  ::DeleteObject(brush);
+  ::EndPaint(Handle(), &ps);
+  return 0;
+}
+
 void TPanel::SetBevelOuter(TBevelCut value) {
   bevelOuter_ = value;
   Invalidate();

@@ -40,6 +40,21 @@ class TPanel : public TControl {
   TBevelCut bevelOuter_ = bvRaised;
 };
 
+// A rectangle filled with one colour (a GDI colour), without outline.
+class TShape : public TControl {
+ public:
+  explicit TShape(TControl& parent, bool visible = true);
+  const char* ClassName() const noexcept override { return "TShape"; }
+  TColor BrushColor() const { return color_; }
+  void SetBrushColor(TColor value);
+
+ protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  TColor color_ = clWhite;
+};
+
 // The standard dialog buttons: OK is the default button and ends its form
 // with mrOk, Cancel answers Escape and ends it with mrCancel.
 enum TButtonKind : std::uint8_t { bkCustom = 0, bkOK, bkCancel };

@@ -31,35 +31,15 @@ constexpr ui::TCursor kGripCursors[] = {ui::crSizeNWSE, ui::crSizeNS, ui::crSize
 
 // A grip: a small square in the box colour that hands its mouse input to
 // the resizer.
-class TControlResizer::TGripControl : public ui::TControl {
+class TControlResizer::TGripControl : public ui::TShape {
  public:
   TGripControl(ui::TControl& parent, TControlResizer& owner, TGrip grip)
-      : owner_(owner), grip_(grip) {
-    CreateOwnWindow(&parent, "QvResizerGrip", WS_CLIPSIBLINGS, 0, CS_DBLCLKS, nullptr);
+      : TShape(parent, false), owner_(owner), grip_(grip) {
+    SetBrushColor(owner.boxColor_);
     SetCursor(kGripCursors[grip]);
   }
-  const char* ClassName() const noexcept override { return "TShape"; }
 
  protected:
-  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
-    switch (msg) {
-      case WM_ERASEBKGND:
-        return 1;
-      case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = ::BeginPaint(Handle(), &ps);
-        RECT r;
-        ::GetClientRect(Handle(), &r);
-        HBRUSH brush = ::CreateSolidBrush(owner_.boxColor_);
-        ::FillRect(dc, &r, brush);
-        ::DeleteObject(brush);
-        ::EndPaint(Handle(), &ps);
-        return 0;
-      }
-      default:
-        return TControl::WndProc(msg, wParam, lParam);
-    }
-  }
   void MouseDown(ui::TMouseButton button, ui::TShiftState, int x, int y) override {
     owner_.GripDown(grip_, button, x, y);
   }
@@ -120,7 +100,7 @@ void TControlResizer::SetBoxSize(int value) {
 
 void TControlResizer::SetBoxColor(TColor value) {
   boxColor_ = value;
-  for (auto& grip : grips_) grip->Invalidate();
+  for (auto& grip : grips_) grip->SetBrushColor(value);
 }
 
 void TControlResizer::PlaceGrips() {

@@ -11,6 +11,7 @@
 
 #include "imaging/lumisc.h"
 #include "ui/control.h"
+#include "ui/controls.h"
 
 namespace lumetra {
 

@@ -505,7 +505,10 @@ void TImageScrollBox::AfterNewDocument() {
 
 void TImageScrollBox::NewGraphic(TDibGraphic& graphic) {
   if (OnNewGraphic) OnNewGraphic(&graphic);
-  if (auto* tiff = dynamic_cast<TTiffGraphic*>(&graphic)) annotationText_ = tiff->CustomTagValue();
+  if (auto* tiff = dynamic_cast<TTiffGraphic*>(&graphic)) {
+    annotationText_ = tiff->CustomTagValue();
+    if (TAnnotationEditing* editing = AnnotationEditing()) editing->SetAnnotationText(annotationText_);
+  }
   if (showAnnotations_ && mouseMode_ != mmAnnotation) ShowAnnotationsReadOnly();
 }
 
@@ -705,7 +708,9 @@ void TImageScrollBox::SetMouseMode(TMouseMode value) {
     // The owned handler is freed before the new one is installed.
     SetMouseHandler(nullptr);
     SetMouseHandlerOwnership(true);
+    TAnnotationEditing* editing = dynamic_cast<TAnnotationEditing*>(handler.get());
     SetMouseHandler(handler.release());
+    if (value == mmAnnotation && editing) editing->SetAnnotationText(annotationText_);
   }
   mouseMode_ = value;
   if (showAnnotations_ && value != mmAnnotation) {
@@ -713,6 +718,15 @@ void TImageScrollBox::SetMouseMode(TMouseMode value) {
   } else {
     HideAnnotations();
   }
+}
+
+TAnnotationEditing* TImageScrollBox::AnnotationEditing() const {
+  return mouseMode_ == mmAnnotation ? dynamic_cast<TAnnotationEditing*>(mouseHandler_) : nullptr;
+}
+
+std::string TImageScrollBox::CurrentAnnotationText() const {
+  if (TAnnotationEditing* editing = AnnotationEditing()) return editing->AnnotationText();
+  return annotationText_;
 }
 
 TRubberbandSelection* TImageScrollBox::Selection() const {

@@ -227,7 +227,7 @@ class TImageScrollBox : public ui::TControl {
   virtual void ZoomApplied(float zoom) { annotations_.SetZoom(zoom); }
   // The annotation text as the active annotation mode holds it; the base
   // viewer keeps it in AnnotationText.
-  virtual std::string CurrentAnnotationText() const { return annotationText_; }
+  virtual std::string CurrentAnnotationText() const;
 
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
   void Resize() override;
@@ -247,6 +247,7 @@ class TImageScrollBox : public ui::TControl {
   void AnimationTimer();
   void FreeMouseHandler();
   TRubberbandSelection* Selection() const;
+  TAnnotationEditing* AnnotationEditing() const;
   TRubberbandSelection& RequireSelection() const;
   void WriteGraphic(TStream& stream, const std::string& ext, bool append);
   std::unique_ptr<TDibGraphic> ReadPage(const std::string& fileName, int page);

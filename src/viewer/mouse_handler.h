@@ -4,6 +4,8 @@
 // grabs the page with the hand cursor and scrolls it.
 #pragma once
 
+#include <string>
+
 #include "base/object.h"
 #include "imaging/lumisc.h"
 #include "ui/control.h"
@@ -55,6 +57,15 @@ class TRubberbandSelection {
   virtual void ClearBand() = 0;
   // The selection in document pixels.
   virtual TRect GetSelectionRect() = 0;
+};
+
+// What the viewer needs from the annotation mode: the page's marks as it
+// edits them, in their text form.
+class TAnnotationEditing {
+ public:
+  virtual ~TAnnotationEditing() = default;
+  virtual std::string AnnotationText() const = 0;
+  virtual void SetAnnotationText(const std::string& text) = 0;
 };
 
 // Grabs the page and drags it: the point under the mouse stays under it.

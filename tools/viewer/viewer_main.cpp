@@ -3,9 +3,11 @@
 // anti-aliasing and paging, so a person can look at the control.
 //
 //   viewer.exe [file] [--full-page|--fit-width|--fit-height|--fit-to-page]
-//              [--centered] [--anti-aliased] [--select=L,T,R,B]
+//              [--centered] [--anti-aliased] [--annotate] [--select=L,T,R,B]
 //   --select draws a rubber band with its grips from (L, T) to (R, B) of the
-//   display copy with the mouse, as a person would.
+//   display copy with the mouse, as a person would; with --annotate (the
+//   annotation mode, the page's marks editable) it drags from (L, T), on a
+//   mark, to (R, B).
 //   viewer.exe --bench   prints how long the display copy of a 2480 x 3508
 //                        1-bit page takes to rebuild at full page in a
 //                        783 x 556 window
@@ -22,6 +24,7 @@
 #include "ui/dialogs.h"
 #include "ui/form.h"
 #include "viewer/image_scroll_box.h"
+#include "annotations/win32/annotation_mouse_handler.h"
 #include "viewer/selection_handlers.h"
 
 using namespace lumetra;
@@ -67,6 +70,8 @@ class TfrmViewer : public ui::TForm {
         {1, "QuickSelectMenu", "&Quick Select", "", 0,
          [this](TObject*) { SetMouseMode(mmQuickSelect); }},
         {1, "SelectMenu", "&Select", "", 0, [this](TObject*) { SetMouseMode(mmRubberband); }},
+        {1, "AnnotationMenu", "A&nnotations", "", 0,
+         [this](TObject*) { SetMouseMode(mmAnnotation); }},
         {1, "GripsMenu", "Selection &Grips", "", 0,
          [this](TObject*) {
            showGrips_ = !showGrips_;
@@ -134,14 +139,18 @@ class TfrmViewer : public ui::TForm {
     MainMenu["DragMenu"].SetChecked(mode == mmDrag);
     MainMenu["QuickSelectMenu"].SetChecked(mode == mmQuickSelect);
     MainMenu["SelectMenu"].SetChecked(mode == mmRubberband);
+    MainMenu["AnnotationMenu"].SetChecked(mode == mmAnnotation);
     if (auto* band = dynamic_cast<TRubberbandMouseHandler*>(ImageScrollBox.MouseHandler()))
       band->SetShowGrips(showGrips_);
   }
 
-  // A band dragged with mouse messages on the page, grips shown.
+  // A band dragged with mouse messages on the page, grips shown; in the
+  // annotation mode a mark dragged.
   void Select(int left, int top, int right, int bottom) {
-    if (!showGrips_) MainMenu["GripsMenu"].Click();
-    SetMouseMode(mmRubberband);
+    if (ImageScrollBox.MouseMode() != mmAnnotation) {
+      if (!showGrips_) MainMenu["GripsMenu"].Click();
+      SetMouseMode(mmRubberband);
+    }
     HWND page = ImageScrollBox.Image().Handle();
     ::PostMessageA(page, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(left, top));
     ::PostMessageA(page, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(right, bottom));
@@ -232,12 +241,13 @@ int Bench() {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  RegisterAnnotationMode();
   if (std::find(args.begin(), args.end(), "--bench") != args.end()) return Bench();
   TfrmViewer form;
   TZoomMode mode = zmFullPage;
   std::string file;
   int band[4] = {};
-  bool select = false;
+  bool select = false, annotate = false;
   for (const std::string& a : args) {
     if (a.rfind("--select=", 0) == 0) {
       select = std::sscanf(a.c_str() + 9, "%d,%d,%d,%d", &band[0], &band[1], &band[2], &band[3]) == 4;
@@ -250,6 +260,7 @@ int main(int argc, char** argv) {
     else if (a == "--actual-size") mode = zmOriginalSize;
     else if (a == "--centered") form.MainMenu["CenteredMenu"].Click();
     else if (a == "--anti-aliased") form.MainMenu["AntiAliasedMenu"].Click();
+    else if (a == "--annotate") annotate = true;
     else file = a;
   }
   form.SetMode(mode);
@@ -261,6 +272,7 @@ int main(int argc, char** argv) {
       ui::Application().HandleException(&form);
     }
   }
+  if (annotate) form.SetMouseMode(mmAnnotation);
   if (select) form.Select(band[0], band[1], band[2], band[3]);
   ui::Application().Run();
   return 0;
