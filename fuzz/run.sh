@@ -2,6 +2,7 @@
 # Runs fuzz targets one after another for a given time each, from the seed
 # corpus plus what earlier runs found (kept in the user's cache, not the repo).
 #   fuzz/run.sh BUILD_DIR SECONDS TARGET...   e.g. fuzz/run.sh build/fuzz 3600 pdf bmp
+# A slow input on a loaded machine is not a finding, hence the long timeout.
 # A crash stops that target; its input and log stay in the corpus folder and
 # the script exits non-zero at the end.
 set -uo pipefail
@@ -14,7 +15,7 @@ for target in "$@"; do
   corpus="$root/corpus-$target"; mkdir -p "$corpus" "$root/findings-$target"
   log="$root/$target.log"
   echo "fuzz_$target: ${seconds}s, log $log"
-  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=30 \
+  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=120 \
     -print_final_stats=1 -artifact_prefix="$root/findings-$target/" \
     "$corpus" "$root/seeds" >"$log" 2>&1
   rc=$?

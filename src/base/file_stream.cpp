@@ -33,44 +33,51 @@ TFileStream::TFileStream(const std::string& fileName, std::uint16_t mode)
 TFileStream::~TFileStream() = default;
 
 void TFileStream::Settle() {
-  blockLength_ = 0;
   if (filePointer_ == position_) return;
   const std::int64_t at = handle_->file.Seek(position_, soBeginning);
   filePointer_ = at;
   if (at != position_) throw EStreamError(Format("Cannot seek in file \"%s\"", fileName_));
 }
 
+void TFileStream::DropBlocks() {
+  blocks_[0].length = blocks_[1].length = 0;
+}
+
 std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
-  if (count <= 0) return 0;
   auto* out = static_cast<std::uint8_t*>(buffer);
   std::int64_t done = 0;
-  // What the block holds at the position first.
-  if (position_ >= blockStart_ && position_ < blockStart_ + blockLength_) {
-    done = std::min(count, blockStart_ + blockLength_ - position_);
-    std::memcpy(out, block_.data() + (position_ - blockStart_), static_cast<std::size_t>(done));
-    position_ += done;
-    if (done == count) return done;
-  }
-  Settle();
-  if (count - done >= kReadBlock) {
-    const std::int64_t n = std::max<std::int64_t>(handle_->file.Read(out + done, count - done), 0);
+  while (done < count) {
+    int which = blocks_[0].Holds(position_) ? 0 : blocks_[1].Holds(position_) ? 1 : -1;
+    if (which < 0) {
+      Settle();
+      if (count - done >= kReadBlock) {
+        const std::int64_t n = std::max<std::int64_t>(handle_->file.Read(out + done, count - done), 0);
+        position_ += n;
+        filePointer_ = position_;
+        return done + n;
+      }
+      // The block not used last is read again.
+      which = 1 - lastUsed_;
+      TBlock& block = blocks_[which];
+      if (block.bytes.empty()) block.bytes.resize(static_cast<std::size_t>(kReadBlock));
+      block.start = position_;
+      block.length = std::max<std::int64_t>(handle_->file.Read(block.bytes.data(), kReadBlock), 0);
+      filePointer_ = position_ + block.length;
+      if (block.length == 0) return done;
+    }
+    const TBlock& block = blocks_[which];
+    lastUsed_ = which;
+    const std::int64_t n = std::min(count - done, block.start + block.length - position_);
+    std::memcpy(out + done, block.bytes.data() + (position_ - block.start), static_cast<std::size_t>(n));
     position_ += n;
-    filePointer_ = position_;
-    return done + n;
+    done += n;
   }
-  if (block_.empty()) block_.resize(static_cast<std::size_t>(kReadBlock));
-  const std::int64_t got = std::max<std::int64_t>(handle_->file.Read(block_.data(), kReadBlock), 0);
-  blockStart_ = position_;
-  blockLength_ = got;
-  filePointer_ = position_ + got;
-  const std::int64_t n = std::min(count - done, got);
-  std::memcpy(out + done, block_.data(), static_cast<std::size_t>(n));
-  position_ += n;
-  return done + n;
+  return done;
 }
 
 std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
   if (count <= 0) return 0;
+  DropBlocks();
   Settle();
   const std::int64_t done = std::max<std::int64_t>(handle_->file.Write(buffer, count), 0);
   position_ += done;
@@ -92,10 +99,12 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     offset += position_;
     origin = soBeginning;
   }
-  if (origin == soBeginning && blockLength_ > 0 && offset >= blockStart_ &&
-      offset <= blockStart_ + blockLength_) {
-    position_ = offset;  // inside the block: the file pointer stays where it is
-    return position_;
+  for (const TBlock& block : blocks_) {
+    if (origin == soBeginning && block.length > 0 && offset >= block.start &&
+        offset <= block.start + block.length) {
+      position_ = offset;  // inside a block: the file pointer stays where it is
+      return position_;
+    }
   }
   const std::int64_t result = handle_->file.Seek(offset, origin);
   if (result < 0) return result;  // the file pointer did not move
@@ -111,7 +120,7 @@ std::int64_t TFileStream::Size() {
 
 void TFileStream::SetSize(std::int64_t newSize) {
   const std::int64_t position = Position();
-  blockLength_ = 0;
+  DropBlocks();
   Seek(newSize, soBeginning);
   if (!handle_->file.Truncate())
     throw EStreamError(Format("Cannot set the size of file \"%s\"", fileName_));

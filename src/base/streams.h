@@ -97,13 +97,23 @@ class TFileStream : public TStream {
 
  private:
   struct Handle;
-  // Drops the block and moves the file pointer to the stream position.
+  // A block of the file read ahead.
+  struct TBlock {
+    std::vector<std::uint8_t> bytes;
+    std::int64_t start = 0;  // file offset of bytes[0]
+    std::int64_t length = 0;
+    bool Holds(std::int64_t offset) const { return offset >= start && offset < start + length; }
+  };
+  // Moves the file pointer to the stream position.
   void Settle();
+  // Forgets what was read ahead (the file is about to change).
+  void DropBlocks();
   std::string fileName_;
   std::unique_ptr<Handle> handle_;
-  std::vector<std::uint8_t> block_;
-  std::int64_t blockStart_ = 0;  // file offset of block_[0]
-  std::int64_t blockLength_ = 0;
+  // Two blocks, so that a reader going back and forth between two regions
+  // of a file (a TIFF's directories and its strips) reads each region once.
+  TBlock blocks_[2];
+  int lastUsed_ = 0;
   std::int64_t position_ = 0;     // of the stream
   std::int64_t filePointer_ = 0;  // of the file, which reads ahead
 };

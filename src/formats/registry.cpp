@@ -19,6 +19,7 @@
 #ifdef _WIN32
 #include "formats/win32/icon_graphic.h"
 #include "formats/win32/metafile_graphic.h"
+#include "imaging/win32/icon.h"
 #endif
 
 namespace lumetra {
@@ -66,6 +67,9 @@ void EnsureBuiltins(Registry& r) {
   if (r.builtinsDone) return;
   r.builtinsDone = true;
   InitializeTiffModule();
+#ifdef _WIN32
+  SetIconFileWriter(&WriteIconFile);
+#endif
   for (const BuiltinFormat& f : kBuiltinFormats)
     r.formats.push_back({f.extension, f.description, f.graphicClass()});
 }

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <mutex>
 #include <new>
+#include <unordered_set>
 #include <vector>
 
 #include "base/format.h"
@@ -32,11 +33,6 @@ char customTagNames[kCustomTiffTagCount][32];
 TIFFFieldInfo customTagInfo[kCustomTiffTagCount];
 TIFFExtendProc parentExtender = nullptr;
 
-void ExtendTags(TIFF* tif) {
-  TIFFMergeFieldInfo(tif, customTagInfo, kCustomTiffTagCount);
-  if (parentExtender) parentExtender(tif);
-}
-
 // --- stream callbacks -------------------------------------------------------------
 
 // What one libtiff handle works on: the stream and the first error libtiff
@@ -51,6 +47,15 @@ struct TiffClient {
   // (the bytes it would write at linkOffset) until the page is complete.
   std::int64_t linkOffset = -1;
   std::vector<std::uint8_t> link;
+  // Whether the directory libtiff reads or writes next gets the custom tags.
+  // libtiff drops every registered field at each directory and adding them
+  // back sorts its field table and keeps a copy per directory for the
+  // handle's life: a walk over a long chain would spend most of its time,
+  // and grow, there. Only a directory that holds one of them needs them.
+  bool customTags = true;
+  // The stream's size, once known: a read never changes it, and libtiff
+  // asks for it at every directory.
+  std::int64_t fixedSize = -1;
 };
 
 TiffClient& ClientOf(thandle_t handle) {
@@ -103,7 +108,9 @@ int CloseProc(thandle_t) noexcept {
 
 toff_t SizeProc(thandle_t handle) noexcept {
   try {
-    return static_cast<toff_t>(ClientOf(handle).stream->Size());
+    const TiffClient& client = ClientOf(handle);
+    if (client.fixedSize >= 0) return static_cast<toff_t>(client.fixedSize);
+    return static_cast<toff_t>(client.stream->Size());
   } catch (...) {
     return 0;
   }
@@ -132,6 +139,14 @@ int WarningHandler(TIFF*, void* userData, const char* module, const char* format
   if (auto* client = static_cast<TiffClient*>(userData))
     client->warning = HandlerText(module, format, args);
   return 1;
+}
+
+// The custom tags go into our own handles, when wanted; other handles in
+// the process (a peer's) keep libtiff's fields alone.
+void ExtendTags(TIFF* tif) {
+  if (TIFFGetReadProc(tif) == &ReadProc && ClientOf(TIFFClientdata(tif)).customTags)
+    TIFFMergeFieldInfo(tif, customTagInfo, kCustomTiffTagCount);
+  if (parentExtender) parentExtender(tif);
 }
 
 struct TiffCloser {
@@ -176,6 +191,55 @@ struct ChainEnd {
   int linkSize;
 };
 
+// The byte layout of a classic or BigTIFF file, for the few places that
+// look at its directories without libtiff.
+struct RawTiff {
+  TStream& stream;
+  bool little = true;
+  int linkSize = 4, countSize = 2, entrySize = 12;
+
+  explicit RawTiff(TStream& s) : stream(s) {
+    std::uint8_t header[4] = {};
+    stream.SetPosition(0);
+    if (stream.Read(header, 4) < 4) Fail("TIFFOpen: not a TIFF file");
+    little = header[0] == 'I' && header[1] == 'I';
+    if (!little && !(header[0] == 'M' && header[1] == 'M')) Fail("TIFFOpen: not a TIFF file");
+    const auto version = Number(header + 2, 2);
+    if (version != 42 && version != 43) Fail("TIFFOpen: not a TIFF file");
+    if (version == 43) {
+      linkSize = countSize = 8;
+      entrySize = 20;
+    }
+  }
+  std::uint64_t Number(const std::uint8_t* p, int bytes) const {
+    std::uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i) v |= std::uint64_t{p[little ? i : bytes - 1 - i]} << (8 * i);
+    return v;
+  }
+  // The number of Bytes bytes at Offset; all ones past the end.
+  std::uint64_t ReadAt(std::uint64_t offset, int bytes) {
+    std::uint8_t field[8];
+    stream.SetPosition(static_cast<std::int64_t>(offset));
+    return stream.Read(field, bytes) == bytes ? Number(field, bytes) : ~std::uint64_t{0};
+  }
+  // Whether the directory at Offset holds one of the custom tags; when its
+  // entries cannot be read, libtiff is left to judge it with the tags.
+  bool CarriesCustomTags(std::uint64_t offset) {
+    const std::uint64_t count = ReadAt(offset, countSize);
+    if (count > 0xFFFF) return true;
+    std::vector<std::uint8_t> entries(static_cast<std::size_t>(count) * entrySize);
+    if (stream.Read(entries.data(), static_cast<std::int64_t>(entries.size())) !=
+        static_cast<std::int64_t>(entries.size()))
+      return true;
+    for (std::size_t at = 0; at < entries.size(); at += entrySize) {
+      const auto tag = static_cast<std::uint32_t>(Number(entries.data() + at, 2));
+      if (std::find(customTagNumbers.begin(), customTagNumbers.end(), tag) != customTagNumbers.end())
+        return true;
+    }
+    return false;
+  }
+};
+
 // Walks the directory chain of a classic or BigTIFF file without libtiff and
 // answers where the next directory will be linked. A chain whose tail is
 // unfinished (a link past the end of the file, into a zeroed or cut-off
@@ -185,44 +249,28 @@ struct ChainEnd {
 // finds it.
 ChainEnd RepairChainEnd(TStream& stream) {
   const std::int64_t size = stream.Size();
-  std::uint8_t header[16] = {};
-  stream.SetPosition(0);
-  if (stream.Read(header, 16) < 8) Fail("TIFFOpen: not a TIFF file");
-  const bool little = header[0] == 'I' && header[1] == 'I';
-  if (!little && !(header[0] == 'M' && header[1] == 'M')) Fail("TIFFOpen: not a TIFF file");
-  auto number = [little](const std::uint8_t* p, int bytes) {
-    std::uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= std::uint64_t{p[little ? i : bytes - 1 - i]} << (8 * i);
-    return v;
-  };
-  const auto version = number(header + 2, 2);
-  if (version != 42 && version != 43) Fail("TIFFOpen: not a TIFF file");
-  const bool big = version == 43;
-  const int linkSize = big ? 8 : 4, countSize = big ? 8 : 2, entrySize = big ? 20 : 12;
-  std::int64_t linkOffset = big ? 8 : 4;
-  std::vector<std::uint64_t> visited;
-  std::uint8_t field[8];
-  auto readAt = [&](std::uint64_t offset, int bytes) {
-    stream.SetPosition(static_cast<std::int64_t>(offset));
-    return stream.Read(field, bytes) == bytes ? number(field, bytes) : ~std::uint64_t{0};
-  };
-  for (std::uint64_t next = readAt(linkOffset, linkSize); next != 0;) {
-    const std::uint64_t count = next < static_cast<std::uint64_t>(size) ? readAt(next, countSize) : 0;
-    const std::uint64_t end = next + countSize + count * entrySize + linkSize;
+  if (size < 8) Fail("TIFFOpen: not a TIFF file");
+  RawTiff raw(stream);
+  std::int64_t linkOffset = raw.linkSize == 8 ? 8 : 4;
+  std::unordered_set<std::uint64_t> visited;
+  for (std::uint64_t next = raw.ReadAt(linkOffset, raw.linkSize); next != 0;) {
+    const std::uint64_t count =
+        next < static_cast<std::uint64_t>(size) ? raw.ReadAt(next, raw.countSize) : 0;
+    const std::uint64_t end = next + raw.countSize + count * raw.entrySize + raw.linkSize;
     const bool complete = count > 0 && count <= 0xFFFF && end <= static_cast<std::uint64_t>(size) &&
-                          std::find(visited.begin(), visited.end(), next) == visited.end();
+                          !visited.contains(next);
     if (!complete) {
       if (visited.empty()) Fail("TIFFOpen: the first directory of the file is damaged");
       const std::uint8_t zero[8] = {};
       stream.SetPosition(linkOffset);
-      stream.WriteBuffer(zero, linkSize);
+      stream.WriteBuffer(zero, raw.linkSize);
       break;
     }
-    visited.push_back(next);
-    linkOffset = static_cast<std::int64_t>(end) - linkSize;
-    next = readAt(linkOffset, linkSize);
+    visited.insert(next);
+    linkOffset = static_cast<std::int64_t>(end) - raw.linkSize;
+    next = raw.ReadAt(linkOffset, raw.linkSize);
   }
-  return {linkOffset, linkSize};
+  return {linkOffset, raw.linkSize};
 }
 
 // --- compression tables -----------------------------------------------------------
@@ -304,6 +352,52 @@ std::string DateTimeNow() {
   const std::tm local = LocalTimeNow();
   return FormatDateWith("yyyy:mm:dd", local) + " " + FormatTimeWith("hh:nn:ss", local);
 }
+
+// The encoded bytes of one PackBits strip, read from the stream a block at a
+// time; Next hands out a code's bytes in one piece (a literal is at most
+// 128). A strip the file does not hold whole is an error, as in libtiff.
+class TPackBitsSource {
+ public:
+  explicit TPackBitsSource(TStream& stream) : stream_(stream), block_(kBlock + 128) {}
+
+  void Start(std::uint64_t offset, std::uint64_t count, bool reversed) {
+    if (count == 0) Fail("TIFFReadEncodedStrip: Invalid strip byte count 0");
+    offset_ = offset;
+    left_ = count;
+    reversed_ = reversed;
+    next_ = end_ = 0;
+  }
+  // The next Count bytes, or nullptr when the strip holds fewer.
+  const std::uint8_t* Next(std::size_t count) {
+    if (end_ - next_ < count) {
+      if (left_ == 0) return nullptr;
+      const std::size_t kept = end_ - next_;
+      std::memmove(block_.data(), block_.data() + next_, kept);
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left_, kBlock));
+      stream_.SetPosition(static_cast<std::int64_t>(offset_));
+      if (stream_.Read(block_.data() + kept, static_cast<std::int64_t>(want)) !=
+          static_cast<std::int64_t>(want))
+        Fail("TIFFReadEncodedStrip: Read error on strip");
+      if (reversed_) TIFFReverseBits(block_.data() + kept, static_cast<tmsize_t>(want));
+      offset_ += want;
+      left_ -= want;
+      next_ = 0;
+      end_ = kept + want;
+      if (end_ < count) return nullptr;
+    }
+    const std::uint8_t* bytes = block_.data() + next_;
+    next_ += count;
+    return bytes;
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 256 * 1024;
+  TStream& stream_;
+  std::vector<std::uint8_t> block_;
+  std::uint64_t offset_ = 0, left_ = 0;
+  bool reversed_ = false;
+  std::size_t next_ = 0, end_ = 0;
+};
 
 struct Progress {
   TObject* sender;
@@ -401,13 +495,16 @@ bool TTiffGraphic::IsValidStream(TStream& stream) {
 
 // One libtiff handle reading a stream, and the offsets of the directories
 // found so far: page N is read straight from its offset, so going through
-// every page of a document walks its chain once.
+// every page of a document walks its chain once. The walk reads each
+// directory without the custom tags; the page that is read gets them when
+// its directory holds one (read again only then).
 struct TTiffReadState {
   TMemoryStream copy;  // the file when the caller's stream is not at 0
   TiffClient client;
   TiffHandle handle;
   std::vector<std::uint64_t> offsets;
   std::size_t current = 0;  // the directory the handle holds
+  bool currentHasTags = false;
   bool ended = false;
   std::string damage;
 
@@ -419,6 +516,8 @@ struct TTiffReadState {
       copy.SetPosition(0);
       client.stream = &copy;
     }
+    client.fixedSize = client.stream->Size();
+    client.customTags = false;
     handle = OpenTiff(client, "rm");
     offsets.push_back(TIFFCurrentDirOffset(handle.get()));
   }
@@ -426,12 +525,14 @@ struct TTiffReadState {
   // Walks the chain until page Index (1-based) is known or the chain ends.
   bool Reach(std::size_t index) {
     while (offsets.size() < index && !ended) {
-      if (current != offsets.size() - 1) Select(offsets.size());
+      if (current != offsets.size() - 1) Select(offsets.size(), false);
       client.error.clear();
       client.warning.clear();
+      client.customTags = false;
       if (TIFFReadDirectory(handle.get())) {
         offsets.push_back(TIFFCurrentDirOffset(handle.get()));
         current = offsets.size() - 1;
+        currentHasTags = false;
       } else {
         ended = true;
         damage = client.error.empty() ? client.warning : client.error;
@@ -440,12 +541,18 @@ struct TTiffReadState {
     return offsets.size() >= index;
   }
 
-  void Select(std::size_t index) {
+  // Makes page Index the handle's directory, with the custom tags it holds
+  // when Tags is set.
+  void Select(std::size_t index, bool tags) {
     client.error.clear();
-    if (current != index - 1) {
-      if (!TIFFSetSubDirectory(handle.get(), offsets[index - 1]))
-        Fail(Format("Page %d cannot be read", static_cast<int>(index)), client);
+    const bool wanted = tags && RawTiff(*client.stream).CarriesCustomTags(offsets[index - 1]);
+    if (current != index - 1 || (wanted && !currentHasTags)) {
+      client.customTags = wanted;
+      const bool read = TIFFSetSubDirectory(handle.get(), offsets[index - 1]) != 0;
+      client.customTags = false;
+      if (!read) Fail(Format("Page %d cannot be read", static_cast<int>(index)), client);
       current = index - 1;
+      currentHasTags = wanted;
     }
   }
 };
@@ -468,7 +575,7 @@ const std::string& TTiffPageReader::Damage() {
 void TTiffPageReader::Read(int index, TTiffGraphic& page) {
   if (index < 1 || index > 65535 || !state_->Reach(static_cast<std::size_t>(index)))
     Fail(Format("Page %d does not exist", index));
-  state_->Select(static_cast<std::size_t>(index));
+  state_->Select(static_cast<std::size_t>(index), true);
   page.ReadDirectory(*state_);
 }
 
@@ -763,34 +870,64 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
     }
   } else if (compression == COMPRESSION_PACKBITS) {
     // Some writers let a PackBits run go on into the next row (a PDF's
-    // run-length images always may); decoding row by row would drop those
-    // bytes, so the strip is decoded whole.
-    const tmsize_t stripSize = TIFFStripSize(tif);
-    if (stripSize <= 0 || static_cast<std::uint64_t>(stripSize) > kMaxCodecAlloc)
-      Fail("TIFFStripSize: " + client.error);
+    // run-length images always may), so a strip is decoded as one run of
+    // bytes; they go straight into the image's rows, without a strip buffer.
     if (scanlineSize > static_cast<std::uint64_t>(RowStride())) Fail("TIFFScanlineSize: row too long");
-    // Not zeroed: every byte that is read was decoded first.
-    const auto strip =
-        std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(stripSize));
+    std::uint16_t fillOrder = FILLORDER_MSB2LSB;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_FILLORDER, &fillOrder);
     std::uint32_t rowsPerStrip = 0;
     TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, height);
+    const std::size_t line = static_cast<std::size_t>(scanlineSize);
+    TPackBitsSource source(*client.stream);
     for (std::uint32_t first = 0; first < height; first += rowsPerStrip) {
-      const tmsize_t got =
-          TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, first, 0), strip.get(), stripSize);
-      if (got < 0) Fail("TIFFReadEncodedStrip: " + client.error);
+      const std::uint32_t strip = TIFFComputeStrip(tif, first, 0);
+      source.Start(TIFFGetStrileOffset(tif, strip), TIFFGetStrileByteCount(tif, strip),
+                   fillOrder == FILLORDER_LSB2MSB);
       const std::uint32_t rows = std::min(rowsPerStrip, height - first);
-      for (std::uint32_t r = 0; r < rows; ++r) {
-        const std::size_t offset = r * static_cast<std::size_t>(scanlineSize);
-        if (offset + scanlineSize > static_cast<std::size_t>(got))
-          Fail("TIFFReadEncodedStrip: short strip");
-        const int y = static_cast<int>(first + r);
-        std::uint8_t* row = ScanLine(y);
-        std::memcpy(row, strip.get() + offset, static_cast<std::size_t>(scanlineSize));
-        if (format == ifTrueColor) SwapRedBlue(row, row, w);
-        if (invert) NegateBytes(row, row, rowBytes);
-        progress.Report(y + 1, h);
+      std::uint32_t r = 0;
+      std::size_t x = 0;
+      std::uint8_t* row = ScanLine(static_cast<int>(first));
+      // Fills Count bytes of the strip from Put (a run or a literal); bytes
+      // past the strip's last row are dropped, as libtiff drops them.
+      auto emit = [&](std::size_t count, auto put) {
+        while (count > 0 && r < rows) {
+          const std::size_t n = std::min(count, line - x);
+          put(row + x, n);
+          x += n;
+          count -= n;
+          if (x == line) {
+            if (format == ifTrueColor) SwapRedBlue(row, row, w);
+            if (invert) NegateBytes(row, row, rowBytes);
+            const int y = static_cast<int>(first + r);
+            progress.Report(y + 1, h);
+            x = 0;
+            if (++r < rows) row = ScanLine(y + 1);
+          }
+        }
+        return count;
+      };
+      while (r < rows) {
+        const std::uint8_t* code = source.Next(1);
+        if (!code) break;
+        const int n = static_cast<std::int8_t>(*code);
+        if (n == -128) continue;
+        if (n < 0) {
+          const std::uint8_t* value = source.Next(1);
+          if (!value) break;
+          const std::uint8_t byte = *value;
+          emit(static_cast<std::size_t>(1 - n), [byte](std::uint8_t* to, std::size_t k) { std::memset(to, byte, k); });
+        } else {
+          const std::uint8_t* literal = source.Next(static_cast<std::size_t>(n) + 1);
+          if (!literal) break;
+          emit(static_cast<std::size_t>(n) + 1, [&literal](std::uint8_t* to, std::size_t k) {
+            std::memcpy(to, literal, k);
+            literal += k;
+          });
+        }
       }
+      if (r < rows)
+        Fail(Format("TIFFReadEncodedStrip: PackBitsDecode: Not enough data for scanline %u", first + r));
     }
   } else {
     // Each row decodes straight into the image: the file's rows hold the

@@ -149,6 +149,14 @@ TControl::~TControl() {
   }
 }
 
+void TControl::SetParent(TControl& parent) {
+  if (&parent == parent_ || !handle_) return;
+  if (!::SetParent(handle_, parent.Handle())) RaiseLastWin32Error("SetParent failed");
+  if (parent_) parent_->DetachChild(this);
+  parent_ = &parent;
+  parent.children_.push_back(this);
+}
+
 void TControl::DetachChild(TControl* child) {
   children_.erase(std::remove(children_.begin(), children_.end(), child), children_.end());
 }

@@ -101,6 +101,8 @@ class TControl : public TObject {
 
   HWND Handle() const noexcept { return handle_; }
   TControl* Parent() const noexcept { return parent_; }
+  // Moves the control's window into another parent's client area.
+  void SetParent(TControl& parent);
   const std::string& Name() const { return name_; }
   void SetName(std::string name) { name_ = std::move(name); }
 

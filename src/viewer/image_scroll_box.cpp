@@ -17,6 +17,7 @@
 #include "imaging/win32/canvas.h"
 #include "platform/platform.h"
 #include "platform/win32/owners.h"
+#include "viewer/selection_handlers.h"
 
 namespace lumetra {
 
@@ -51,6 +52,8 @@ void RegisterMouseHandler(TMouseMode mode, TMouseHandlerFactory factory) {
     HandlerFactories().erase(mode);
   }
 }
+
+bool IsMouseHandlerRegistered(TMouseMode mode) { return HandlerFactories().count(mode) != 0; }
 
 // --- scroll bars ---------------------------------------------------------------
 
@@ -148,6 +151,7 @@ TImageScrollBox::TImageScrollBox(ui::TControl& parent)
     : graphic_(std::make_unique<TDibGraphic>()),
       readAhead_(std::make_shared<TReadAheadSlot>()) {
   RegisterViewerCursors();
+  RegisterSelectionModes();
   CreateOwnWindow(&parent, "QvImageScrollBox",
                   WS_VISIBLE | WS_CLIPCHILDREN | WS_HSCROLL | WS_VSCROLL | WS_TABSTOP,
                   WS_EX_CLIENTEDGE, CS_DBLCLKS, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));

@@ -54,6 +54,7 @@ using TRubberbandChangeEvent = std::function<void(const TRect& rect)>;
 // empty factory unregisters the mode.
 using TMouseHandlerFactory = std::function<std::unique_ptr<TMouseHandler>(TImageScrollBox&)>;
 void RegisterMouseHandler(TMouseMode mode, TMouseHandlerFactory factory);
+bool IsMouseHandlerRegistered(TMouseMode mode);
 
 // A scroll bar of the box: Range is the extent of the content, Position
 // the offset of the view into it.

@@ -33,6 +33,9 @@ struct RawTiff {
   float resolution = 0;
   std::vector<std::uint16_t> colormap;                 // red, green, blue tables one after another
   std::function<void(std::uint8_t* row, int y)> fill;  // one scanline of bytes
+  // Encoded strips of RowsPerStrip rows written as they are, instead of Fill.
+  std::vector<std::vector<std::uint8_t>> rawStrips;
+  std::uint32_t rowsPerStrip = 0;
 };
 
 std::vector<std::uint8_t> WriteRaw(const RawTiff& layout) {
@@ -50,7 +53,7 @@ std::vector<std::uint8_t> WriteRaw(const RawTiff& layout) {
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, layout.tile);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, layout.tile);
   } else {
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, layout.height);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, layout.rowsPerStrip ? layout.rowsPerStrip : layout.height);
   }
   if (layout.orientation) TIFFSetField(tif, TIFFTAG_ORIENTATION, layout.orientation);
   if (layout.fillOrder) TIFFSetField(tif, TIFFTAG_FILLORDER, layout.fillOrder);
@@ -64,9 +67,14 @@ std::vector<std::uint8_t> WriteRaw(const RawTiff& layout) {
     std::vector<std::uint16_t> map = layout.colormap;
     TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
   }
+  for (std::size_t i = 0; i < layout.rawStrips.size(); ++i) {
+    std::vector<std::uint8_t> strip = layout.rawStrips[i];
+    TIFFWriteRawStrip(tif, static_cast<tstrip_t>(i), strip.data(), static_cast<tmsize_t>(strip.size()));
+  }
   const std::size_t rowBytes = TIFFScanlineSize(tif);
   std::vector<std::uint8_t> rows((rowBytes + 8) * layout.height, 0);
-  for (std::uint32_t y = 0; y < layout.height; ++y) layout.fill(&rows[(rowBytes + 8) * y], int(y));
+  if (layout.fill)
+    for (std::uint32_t y = 0; y < layout.height; ++y) layout.fill(&rows[(rowBytes + 8) * y], int(y));
   if (layout.tile) {
     // Tile widths are multiples of 16, so every tile starts on a byte.
     const std::size_t pixelBits = std::size_t{layout.bits} * layout.samples;
@@ -82,7 +90,7 @@ std::vector<std::uint8_t> WriteRaw(const RawTiff& layout) {
         }
         TIFFWriteTile(tif, tile.data(), left, top, 0, 0);
       }
-  } else {
+  } else if (layout.rawStrips.empty()) {
     for (std::uint32_t y = 0; y < layout.height; ++y)
       TIFFWriteScanline(tif, &rows[(rowBytes + 8) * y], y, 0);
   }
@@ -293,6 +301,41 @@ TEST(TiffGraphic, FillOrderTwoFilesStillRead) {
       EXPECT_EQ(image->ScanLine(y)[0], static_cast<std::uint8_t>(~(0xF0 >> (y % 4)))) << compression << " row " << y;
       EXPECT_EQ(image->ScanLine(y)[1], 0x7E) << compression << " row " << y;
     }
+  }
+}
+
+// PackBits strips are decoded as one run of bytes: runs go on into the next
+// row, bytes past a strip's last row are dropped, and a strip that ends
+// before its rows are full is an error; FillOrder 2 bytes are reversed first.
+TEST(TiffGraphic, PackBitsStripsDecodeAcrossRowsAndStripEnds) {
+  auto reversed = [](std::vector<std::uint8_t> bytes) {
+    for (std::uint8_t& b : bytes) {
+      std::uint8_t r = 0;
+      for (int i = 0; i < 8; ++i) r |= static_cast<std::uint8_t>(((b >> i) & 1) << (7 - i));
+      b = r;
+    }
+    return bytes;
+  };
+  // Five pixels a row, three rows a strip: a run of 7 and a literal of 8
+  // fill the first strip; the second has its row and a run too many.
+  const std::vector<std::uint8_t> first = {0xFA, 9, 7, 1, 2, 3, 4, 5, 6, 7, 8};
+  const std::vector<std::uint8_t> second = {0x80, 4, 10, 11, 12, 13, 14, 0xFD, 99};
+  const std::uint8_t expected[4][5] = {{9, 9, 9, 9, 9}, {9, 9, 1, 2, 3}, {4, 5, 6, 7, 8}, {10, 11, 12, 13, 14}};
+  for (const bool fillOrder2 : {false, true}) {
+    RawTiff layout;
+    layout.width = 5;
+    layout.height = 4;
+    layout.rowsPerStrip = 3;
+    layout.compression = COMPRESSION_PACKBITS;
+    layout.fillOrder = fillOrder2 ? FILLORDER_LSB2MSB : 0;
+    layout.rawStrips = {fillOrder2 ? reversed(first) : first, fillOrder2 ? reversed(second) : second};
+    auto image = Load(WriteRaw(layout));
+    for (int y = 0; y < 4; ++y)
+      EXPECT_TRUE(std::equal(expected[y], expected[y] + 5, image->ScanLine(y))) << "row " << y << " " << fillOrder2;
+
+    layout.rawStrips[1] = {4, 10, 11, 12};  // a literal of five with three bytes
+    if (fillOrder2) layout.rawStrips[1] = reversed(layout.rawStrips[1]);
+    EXPECT_NE(MessageOf([&] { Load(WriteRaw(layout)); }).find("Not enough data"), std::string::npos);
   }
 }
 
@@ -614,6 +657,33 @@ TEST(TiffGraphic, ReadingEveryPageWalksTheChainOnce) {
   ASSERT_EQ(all.FrameCount(), kPages);
   EXPECT_TRUE(SamePixels(*page, *all.Frames(kPages)));
   EXPECT_LT(stream.calls, 60L * kPages);
+}
+
+// The walk reads directories without the custom tags; a page read after it,
+// or straight in order, must still get its own annotation and no other's.
+TEST(TiffGraphic, EachPageKeepsItsOwnAnnotationWhicheverWayItIsReached) {
+  TMemoryStream stream;
+  const char* notes[] = {"first", "", "third", ""};
+  for (const char* note : notes) {
+    auto page = MakePatterned<TTiffGraphic>(ifGray256, 4, 3);
+    page->SetCustomTagValue(note);
+    page->AppendToStream(stream);
+  }
+  for (const bool countFirst : {true, false}) {
+    stream.SetPosition(0);
+    TTiffPageReader reader(stream);
+    if (countFirst) {
+      ASSERT_EQ(reader.Count(), 4);
+    }
+    for (const int index : {3, 1, 2, 4, 3}) {
+      TTiffGraphic page;
+      reader.Read(index, page);
+      EXPECT_EQ(page.CustomTagValue(), notes[index - 1]) << index << (countFirst ? " after a count" : "");
+    }
+    TTiffGraphic again;
+    reader.Read(1, again);
+    EXPECT_EQ(again.CustomTagValue(), "first");
+  }
 }
 
 TEST(TiffGraphic, LoadAllFramesReadsEveryPage) {

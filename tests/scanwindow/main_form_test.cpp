@@ -10,6 +10,8 @@
 
 #include "platform/platform.h"
 #include "scanwindow/scan_document.h"
+#include "imaging/win32/clipboard.h"
+#include "support/test_images.h"
 #include "support/ui_robot.h"
 
 namespace quorvex::scanwindow {
@@ -17,12 +19,12 @@ namespace {
 
 using namespace lumetra;
 
-class MainFormTest : public testing::Test {
+class MainFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = std::filesystem::path(platform::TempDirectory()) /
            ("qv_main_form_" +
-            std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::create_directories(dir_);
     form_.Show();
   }
@@ -151,6 +153,51 @@ TEST_F(MainFormTest, AnEditedImageWithoutADocumentNameAsksToBeSaved) {
     EXPECT_EQ(form_.Visible(), answer == IDCANCEL);
   }
   EXPECT_EQ(form_.AcceptFlag(), 0);
+}
+
+TEST_F(MainFormTest, SelectionCommandsWorkOnABandDrawnWithTheMouse) {
+  using lumetra::testing::CropPixels;
+  using lumetra::testing::SameImage;
+  ui::TMainMenu& menu = form_.MainMenu();
+  const char* const modes[] = {"DragMenu", "QuickSelectMenu", "SelectMenu"};
+  for (int m = 2; m >= 0; --m) {
+    menu[modes[m]].Click();
+    EXPECT_EQ(Viewer().MouseMode(), static_cast<TMouseMode>(m));
+    for (int other = 0; other < 3; ++other) EXPECT_EQ(menu[modes[other]].Checked(), other == m);
+  }
+  menu["SelectMenu"].Click();
+
+  TDibGraphic page;
+  lumetra::testing::MakePattern(page, ifTrueColor, 400, 300);
+  Viewer().AssignGraphic(&page);
+  const HWND image = Viewer().Image().Handle();
+  auto band = [&](int x1, int y1, int x2, int y2) {
+    ::PostMessageA(image, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x1, y1));
+    ::PostMessageA(image, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x2, y2));
+    ::PostMessageA(image, WM_LBUTTONUP, 0, MAKELPARAM(x2, y2));
+    Idle();
+  };
+  // At 37 % the page is 148 x 111 on screen (and centred in the window).
+  form_.ZoomEdit().SetText("37");
+  band(10, 20, 100, 90);
+  menu["CopySelectionMenu"].Click();
+  TDibGraphic copied;
+  PasteFromClipboard(copied);
+  EXPECT_TRUE(SameImage(copied, *CropPixels(page, {27, 54, 270, 243})));
+  menu["CroptoSelectionMenu"].Click();
+  EXPECT_TRUE(SameImage(*Viewer().Graphic(), *CropPixels(page, {27, 54, 270, 243})));
+  menu["UndoMenu"].Click();
+  EXPECT_TRUE(SameImage(*Viewer().Graphic(), page));
+
+  // The clipboard's image pasted into a band of its own size at 100 %.
+  form_.ZoomEdit().SetText("100");
+  band(100, 50, 100 + copied.Width(), 50 + copied.Height());
+  menu["PasteIntoSelectionMenu"].Click();
+  EXPECT_TRUE(SameImage(*CropPixels(*Viewer().Graphic(), {100, 50, 100 + copied.Width(),
+                                                          50 + copied.Height()}),
+                        copied));
+  menu["UndoMenu"].Click();
+  EXPECT_TRUE(SameImage(*Viewer().Graphic(), page));
 }
 
 }  // namespace

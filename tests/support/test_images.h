@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,16 @@ inline ::testing::AssertionResult SameImage(const TDibGraphic& a, const TDibGrap
         return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << "): " << Value(a, x, y)
                                              << " vs " << Value(b, x, y);
   return ::testing::AssertionSuccess();
+}
+
+// The true-colour pixels of Source in R (Right and Bottom excluded), copied
+// one by one: what a crop of R must give.
+inline std::unique_ptr<TDibGraphic> CropPixels(const TDibGraphic& source, const TRect& r) {
+  auto cut = std::make_unique<TDibGraphic>();
+  cut->NewImage(r.Right - r.Left, r.Bottom - r.Top, source.ImageFormat(), nullptr, 0, 0);
+  for (int y = r.Top; y < r.Bottom; ++y)
+    for (int x = r.Left; x < r.Right; ++x) cut->SetPixels(x - r.Left, y - r.Top, source.Pixels(x, y));
+  return cut;
 }
 
 }  // namespace lumetra::testing

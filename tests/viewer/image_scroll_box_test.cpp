@@ -705,7 +705,7 @@ TEST_F(Viewer, KeepsAHandlerItDoesNotOwn) {
   box.SetMouseHandlerOwnership(false);
   box.SetMouseHandler(nullptr);
   EXPECT_EQ(log, "");
-  EXPECT_THROW(box.SetMouseMode(mmQuickSelect), ELumetraError);
+  EXPECT_THROW(box.SetMouseMode(mmAnnotation), ELumetraError);
   EXPECT_EQ(box.MouseMode(), mmDrag);
 }
 

@@ -3,7 +3,9 @@
 // anti-aliasing and paging, so a person can look at the control.
 //
 //   viewer.exe [file] [--full-page|--fit-width|--fit-height|--fit-to-page]
-//              [--centered] [--anti-aliased]
+//              [--centered] [--anti-aliased] [--select=L,T,R,B]
+//   --select draws a rubber band with its grips from (L, T) to (R, B) of the
+//   display copy with the mouse, as a person would.
 //   viewer.exe --bench   prints how long the display copy of a 2480 x 3508
 //                        1-bit page takes to rebuild at full page in a
 //                        783 x 556 window
@@ -20,6 +22,7 @@
 #include "ui/dialogs.h"
 #include "ui/form.h"
 #include "viewer/image_scroll_box.h"
+#include "viewer/selection_handlers.h"
 
 using namespace lumetra;
 
@@ -59,9 +62,22 @@ class TfrmViewer : public ui::TForm {
            ImageScrollBox.SetCentered(!ImageScrollBox.Centered());
            MainMenu["CenteredMenu"].SetChecked(ImageScrollBox.Centered());
          }},
+        {1, "N3", "-"},
+        {1, "DragMenu", "&Drag", "", 0, [this](TObject*) { SetMouseMode(mmDrag); }},
+        {1, "QuickSelectMenu", "&Quick Select", "", 0,
+         [this](TObject*) { SetMouseMode(mmQuickSelect); }},
+        {1, "SelectMenu", "&Select", "", 0, [this](TObject*) { SetMouseMode(mmRubberband); }},
+        {1, "GripsMenu", "Selection &Grips", "", 0,
+         [this](TObject*) {
+           showGrips_ = !showGrips_;
+           MainMenu["GripsMenu"].SetChecked(showGrips_);
+           if (auto* band = dynamic_cast<TRubberbandMouseHandler*>(ImageScrollBox.MouseHandler()))
+             band->SetShowGrips(showGrips_);
+         }},
     };
     MainMenu.Build(rows);
     SetMenu(&MainMenu);
+    MainMenu["DragMenu"].SetChecked(true);
     SetMinSize(600, 300);
     OnClose = [](TObject*, ui::TCloseAction& action) { action = ui::caFree; };
 
@@ -113,6 +129,25 @@ class TfrmViewer : public ui::TForm {
                                  ", " + std::to_string(pages) + " page(s)");
   }
 
+  void SetMouseMode(TMouseMode mode) {
+    ImageScrollBox.SetMouseMode(mode);
+    MainMenu["DragMenu"].SetChecked(mode == mmDrag);
+    MainMenu["QuickSelectMenu"].SetChecked(mode == mmQuickSelect);
+    MainMenu["SelectMenu"].SetChecked(mode == mmRubberband);
+    if (auto* band = dynamic_cast<TRubberbandMouseHandler*>(ImageScrollBox.MouseHandler()))
+      band->SetShowGrips(showGrips_);
+  }
+
+  // A band dragged with mouse messages on the page, grips shown.
+  void Select(int left, int top, int right, int bottom) {
+    if (!showGrips_) MainMenu["GripsMenu"].Click();
+    SetMouseMode(mmRubberband);
+    HWND page = ImageScrollBox.Image().Handle();
+    ::PostMessageA(page, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(left, top));
+    ::PostMessageA(page, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(right, bottom));
+    ::PostMessageA(page, WM_LBUTTONUP, 0, MAKELPARAM(right, bottom));
+  }
+
   void SetMode(TZoomMode mode) {
     ImageScrollBox.SetZoomMode(mode);
     for (std::size_t i = 0; i < std::size(kZoomModes); ++i) {
@@ -154,6 +189,7 @@ class TfrmViewer : public ui::TForm {
     }
   }
   bool updating_ = false;
+  bool showGrips_ = false;
 };
 
 int Bench() {
@@ -200,7 +236,13 @@ int main(int argc, char** argv) {
   TfrmViewer form;
   TZoomMode mode = zmFullPage;
   std::string file;
+  int band[4] = {};
+  bool select = false;
   for (const std::string& a : args) {
+    if (a.rfind("--select=", 0) == 0) {
+      select = std::sscanf(a.c_str() + 9, "%d,%d,%d,%d", &band[0], &band[1], &band[2], &band[3]) == 4;
+      continue;
+    }
     if (a == "--full-page") mode = zmFullPage;
     else if (a == "--fit-width") mode = zmFitWidth;
     else if (a == "--fit-height") mode = zmFitHeight;
@@ -219,6 +261,7 @@ int main(int argc, char** argv) {
       ui::Application().HandleException(&form);
     }
   }
+  if (select) form.Select(band[0], band[1], band[2], band[3]);
   ui::Application().Run();
   return 0;
 }

@@ -5,16 +5,10 @@
 #include <vector>
 
 #include "base/little_endian.h"
+#include "imaging/win32/icon.h"
 
 namespace lumetra {
 namespace {
-
-constexpr int kDirectorySize = 6;
-constexpr int kEntrySize = 16;
-
-[[noreturn]] void Invalid() {
-  throw EInvalidGraphic("Icon image is not valid");
-}
 
 bool IconSide(int side) {
   return side == 16 || side == 32 || side == 64;
@@ -27,7 +21,7 @@ std::unique_ptr<TDibGraphic> TIconGraphic::CreateNew() const {
 }
 
 bool TIconGraphic::IsValidStream(TStream& stream) {
-  std::uint8_t b[kDirectorySize + kEntrySize];
+  std::uint8_t b[kIconDirectorySize + kIconEntrySize];
   const std::int64_t got = stream.Read(b, sizeof b);
   stream.Seek(-got, soCurrent);
   if (got != sizeof b) return false;
@@ -37,54 +31,42 @@ bool TIconGraphic::IsValidStream(TStream& stream) {
 
 void TIconGraphic::LoadImageFromStream(TStream& stream, int) {
   std::uint8_t last = ReportProgress(this, 0, 0, 255, 100, OnReadWriteProgress);
-  const std::int64_t size = stream.Size() - stream.Position();
-  if (size < kDirectorySize + kEntrySize || size > (std::int64_t{64} << 20)) Invalid();
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  stream.ReadBuffer(bytes.data(), size);
-  const std::uint8_t* entry = bytes.data() + kDirectorySize;
-  const int width = entry[0] ? entry[0] : 256, height = entry[1] ? entry[1] : 256;
-  const std::uint32_t length = Le32(entry + 8), offset = Le32(entry + 12);
-  if (Le16(bytes.data() + 4) == 0 || offset > bytes.size() || length > bytes.size() - offset ||
-      length < sizeof(BITMAPINFOHEADER))
-    Invalid();
-  HICON icon = ::CreateIconFromResourceEx(bytes.data() + offset, length, TRUE, 0x00030000, width,
-                                          height, LR_DEFAULTCOLOR);
-  if (!icon) Invalid();
+  TIcon icon;
+  icon.LoadFromStream(stream);
   last = ReportProgress(this, 95, 0, last, 100, OnReadWriteProgress);
-  try {
-    NewImage(width, height, ifTrueColor, nullptr, 0, 0);
-    Fill(BackgroundColor);
-    ::DrawIconEx(static_cast<HDC>(DC()), 0, 0, icon, width, height, 0, nullptr, DI_NORMAL);
-    ::GdiFlush();
-  } catch (...) {
-    ::DestroyIcon(icon);
-    throw;
-  }
-  ::DestroyIcon(icon);
+  NewImage(icon.Width(), icon.Height(), ifTrueColor, nullptr, 0, 0);
+  Fill(BackgroundColor);
+  icon.Draw(Canvas(), {0, 0, icon.Width(), icon.Height()});
   ReportProgress(this, 100, 0, last, 100, OnReadWriteProgress);
+}
+
+void WriteIconFile(const TDibGraphic& image, TStream& stream) {
+  TIconGraphic icon;
+  icon.Assign(&image);
+  icon.SaveToStream(stream);
 }
 
 // One 24-bit image of the system icon size with an all-opaque mask: the
 // image's top-left corner, unscaled, on black where it is smaller.
 void TIconGraphic::SaveToStream(TStream& stream) {
-  if (Empty()) Invalid();
+  if (Empty()) RaiseInvalidIcon();
   std::uint8_t last = ReportProgress(this, 0, 0, 255, 100, OnReadWriteProgress);
   const int cx = ::GetSystemMetrics(SM_CXICON), cy = ::GetSystemMetrics(SM_CYICON);
   const std::uint32_t colourStride = (std::uint32_t(cx) * 24 + 31) / 32 * 4;
   const std::uint32_t maskStride = (std::uint32_t(cx) + 31) / 32 * 4;
   const std::uint32_t imageBytes = 40 + (colourStride + maskStride) * std::uint32_t(cy);
-  std::vector<std::uint8_t> file(kDirectorySize + kEntrySize + imageBytes, 0);
+  std::vector<std::uint8_t> file(kIconDirectorySize + kIconEntrySize + imageBytes, 0);
   std::uint8_t* p = file.data();
   PutLe16(p + 2, 1);  // icon
   PutLe16(p + 4, 1);  // one image
-  std::uint8_t* entry = p + kDirectorySize;
+  std::uint8_t* entry = p + kIconDirectorySize;
   entry[0] = static_cast<std::uint8_t>(cx >= 256 ? 0 : cx);
   entry[1] = static_cast<std::uint8_t>(cy >= 256 ? 0 : cy);
   PutLe16(entry + 4, 1);
   PutLe16(entry + 6, 24);
   PutLe32(entry + 8, imageBytes);
-  PutLe32(entry + 12, kDirectorySize + kEntrySize);
-  std::uint8_t* header = entry + kEntrySize;
+  PutLe32(entry + 12, kIconDirectorySize + kIconEntrySize);
+  std::uint8_t* header = entry + kIconEntrySize;
   PutLe32(header, 40);
   PutLe32(header + 4, std::uint32_t(cx));
   PutLe32(header + 8, std::uint32_t(cy) * 2);  // colour rows, then mask rows

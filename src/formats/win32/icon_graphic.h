@@ -22,4 +22,7 @@ class TIconGraphic : public TDibGraphic {
   std::uint32_t BackgroundColor = 0xFFFFFF;
 };
 
+// An image as an icon file, as TIconGraphic saves it.
+void WriteIconFile(const TDibGraphic& image, TStream& stream);
+
 }  // namespace lumetra

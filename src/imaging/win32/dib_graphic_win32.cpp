@@ -7,12 +7,14 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <string_view>
 
 #include "base/format.h"
 #include "imaging/bmp_decode.h"
 #include "imaging/dib_graphic.h"
 #include "imaging/win32/bitmap.h"
 #include "imaging/win32/canvas.h"
+#include "imaging/win32/icon.h"
 #include "platform/win32/owners.h"
 
 namespace lumetra {
@@ -355,6 +357,20 @@ bool TDibGraphic::AssignFromPlatformGraphic(const TGraphic* source) {
 }
 
 bool TDibGraphic::AssignToPlatformGraphic(TGraphic* dest) const {
+  if (auto* icon = dynamic_cast<TIcon*>(dest)) {
+    // An icon only loads icon files: the image becomes one first, as it
+    // saves itself when it is an icon already.
+    const TIconFileWriter writer = IconFileWriter();
+    if (!writer) return false;
+    TMemoryStream file;
+    if (std::string_view(ClassName()) == "TIconGraphic")
+      const_cast<TDibGraphic*>(this)->SaveToStream(file);
+    else
+      writer(*this, file);
+    file.SetPosition(0);
+    icon->LoadFromStream(file);
+    return true;
+  }
   auto* bitmap = dynamic_cast<TBitmap*>(dest);
   if (!bitmap) return false;
   if (Empty()) {

@@ -213,9 +213,12 @@ TfrmMain::TfrmMain() : TForm(kCaption, 783, 556) {
       {1, "PasteMenu", "&Paste New Image", "Ctrl+V", miHidden | miDisabled,
        on(&TfrmMain::PasteMenuClick)},
       {1, "N6", "-"},
-      {1, "CopySelectionMenu", "C&opy Selection", "", miHidden},
-      {1, "PasteIntoSelectionMenu", "Paste &Into Selection", "", miHidden},
-      {1, "CroptoSelectionMenu", "C&rop to Selection", "", miHidden},
+      {1, "CopySelectionMenu", "C&opy Selection", "", miHidden,
+       on(&TfrmMain::CopySelectionMenuClick)},
+      {1, "PasteIntoSelectionMenu", "Paste &Into Selection", "", miHidden,
+       on(&TfrmMain::PasteIntoSelectionMenuClick)},
+      {1, "CroptoSelectionMenu", "C&rop to Selection", "", miHidden,
+       on(&TfrmMain::CroptoSelectionMenuClick)},
       {1, "N7", "-", "", miHidden},
       {1, "OCR1", "OCR", "", miHidden, on(&TfrmMain::OCR1Click)},
       {0, "ViewMenu", "&View"},
@@ -861,6 +864,25 @@ void TfrmMain::UndoMenuClick(TObject*) {
     imageScrollBox_->AssignGraphic(undoImage_.get());
   }
   undoImage_ = std::make_unique<TDibGraphic>();
+}
+
+void TfrmMain::CopySelectionMenuClick(TObject*) { imageScrollBox_->CopySelection(); }
+
+void TfrmMain::PasteIntoSelectionMenuClick(TObject*) {
+  TDibGraphic pasted;
+  PasteFromClipboard(pasted);
+  undoImage_->Assign(imageScrollBox_->Graphic());
+  imageScrollBox_->PasteIntoSelection(&pasted);
+  imageScrollBox_->Redraw(true);
+}
+
+// The part of the page outside the band is gone from the page: Undo brings
+// it back, as it does for every other edit of the page.
+void TfrmMain::CroptoSelectionMenuClick(TObject*) {
+  auto previous = std::make_unique<TDibGraphic>();
+  previous->Assign(imageScrollBox_->Graphic());
+  imageScrollBox_->CropToSelection();
+  undoImage_ = std::move(previous);
 }
 
 void TfrmMain::CommandEnabling(TObject*, bool& done) {

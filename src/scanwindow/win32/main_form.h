@@ -51,6 +51,9 @@ class TfrmMain : public lumetra::ui::TForm {
   void SelectScannerMenuClick(lumetra::TObject* sender);
   void AboutMenuClick(lumetra::TObject* sender);
   void UndoMenuClick(lumetra::TObject* sender);
+  void CopySelectionMenuClick(lumetra::TObject* sender);
+  void PasteIntoSelectionMenuClick(lumetra::TObject* sender);
+  void CroptoSelectionMenuClick(lumetra::TObject* sender);
   void OpenMenuClick(lumetra::TObject* sender);
   void SaveMenuClick(lumetra::TObject* sender);
   void SaveAsMenuClick(lumetra::TObject* sender);
