@@ -339,6 +339,23 @@ TEST_F(WindowCommands, ImageCommandsWaitForAnImageAndTypedNumbersAreChecked) {
   EXPECT_EQ(ImageBytes(Shown()), shown);
 }
 
+TEST_F(WindowCommands, UndoOfACropToSelectionKeepsThePageOfItsDocument) {
+  Command("SelectMenu");
+  form_.ZoomEdit().SetText("100");
+  const std::vector<std::uint8_t> before = ImageBytes(Shown());
+  const HWND image = Viewer().Image().Handle();
+  ::PostMessageA(image, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  ::PostMessageA(image, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(25, 20));
+  ::PostMessageA(image, WM_LBUTTONUP, 0, MAKELPARAM(25, 20));
+  Idle();
+  Command("CroptoSelectionMenu");
+  ASSERT_EQ(Shown().Width(), 20);
+  Idle();
+  Command("UndoMenu");
+  EXPECT_EQ(ImageBytes(Shown()), before);
+  EXPECT_EQ(Viewer().PageCount(), 2);
+}
+
 // --- file commands -----------------------------------------------------------------
 
 TEST_F(WindowCommands, FileCommandsWriteWhatTheViewerShows) {
