@@ -21,8 +21,10 @@
 #include "support/test_images.h"
 #include "support/ui_robot.h"
 #include "transforms/convolution_transforms.h"
+#include "transforms/format_transform.h"
 #include "transforms/geometric_transforms.h"
 #include "transforms/point_transforms.h"
+#include "transforms/resize_transform.h"
 
 namespace quorvex::scanwindow {
 namespace {
@@ -264,7 +266,48 @@ INSTANTIATE_TEST_SUITE_P(
                    return std::unique_ptr<TImageTransform>(std::move(t));
                  },
                  "Gamma", TypeAndOk("2.2")},
-        EditCase{"ConvertToGray", "ConvertToGrayMenu", Plain<TConvertToGrayTransform>()}),
+        EditCase{"ConvertToGray", "ConvertToGrayMenu", Plain<TConvertToGrayTransform>()},
+        EditCase{"Resize", "ResizeMenu",
+                 [] {
+                   auto t = std::make_unique<TResizeTransform>();
+                   t->SetNewWidth(50);
+                   t->SetNewHeight(40);
+                   return std::unique_ptr<TImageTransform>(std::move(t));
+                 },
+                 "Resize",
+                 [](HWND w) {
+                   qvtest::TypeInto(w, 0, "50");
+                   qvtest::TypeInto(w, 1, "40");
+                   qvtest::PressButton(w, "OK");
+                 }},
+        EditCase{"Crop", "CropMenu",
+                 [] {
+                   auto t = std::make_unique<TCropTransform>();
+                   t->SetCropLeft(2);
+                   t->SetCropTop(3);
+                   t->SetCropRight(4);
+                   t->SetCropBottom(5);
+                   return std::unique_ptr<TImageTransform>(std::move(t));
+                 },
+                 "Crop",
+                 [](HWND w) {
+                   const char* margins[] = {"2", "3", "4", "5"};
+                   for (int i = 0; i < 4; ++i) qvtest::TypeInto(w, i, margins[i]);
+                   qvtest::PressButton(w, "OK");
+                 }},
+        EditCase{"FormatConversion", "FormatConversionMenu",
+                 [] {
+                   auto t = std::make_unique<TImageFormatTransform>();
+                   t->SetTargetFormat(ifGray256);
+                   t->SetQuantize(false);  // the dialog's boxes start clear
+                   t->SetDither(false);
+                   return std::unique_ptr<TImageTransform>(std::move(t));
+                 },
+                 "Format Conversion",
+                 [](HWND w) {
+                   qvtest::ClickControl(w, "256 S&hades of Gray");
+                   qvtest::PressButton(w, "OK");
+                 }}),
     [](const ::testing::TestParamInfo<EditCase>& info) { return info.param.name; });
 
 TEST_F(WindowCommands, ImageCommandsWaitForAnImageAndTypedNumbersAreChecked) {
@@ -294,6 +337,23 @@ TEST_F(WindowCommands, ImageCommandsWaitForAnImageAndTypedNumbersAreChecked) {
   EXPECT_EQ(Shown().Width(), 30);
   Command("UndoMenu");
   EXPECT_EQ(ImageBytes(Shown()), shown);
+}
+
+TEST_F(WindowCommands, UndoOfACropToSelectionKeepsThePageOfItsDocument) {
+  Command("SelectMenu");
+  form_.ZoomEdit().SetText("100");
+  const std::vector<std::uint8_t> before = ImageBytes(Shown());
+  const HWND image = Viewer().Image().Handle();
+  ::PostMessageA(image, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  ::PostMessageA(image, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(25, 20));
+  ::PostMessageA(image, WM_LBUTTONUP, 0, MAKELPARAM(25, 20));
+  Idle();
+  Command("CroptoSelectionMenu");
+  ASSERT_EQ(Shown().Width(), 20);
+  Idle();
+  Command("UndoMenu");
+  EXPECT_EQ(ImageBytes(Shown()), before);
+  EXPECT_EQ(Viewer().PageCount(), 2);
 }
 
 // --- file commands -----------------------------------------------------------------

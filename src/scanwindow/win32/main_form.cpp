@@ -877,7 +877,7 @@ void TfrmMain::CopySelectionMenuClick(TObject*) { imageScrollBox_->CopySelection
 void TfrmMain::PasteIntoSelectionMenuClick(TObject*) {
   TDibGraphic pasted;
   PasteFromClipboard(pasted);
-  undoImage_->Assign(imageScrollBox_->Graphic());
+  KeepForUndo();
   imageScrollBox_->PasteIntoSelection(&pasted);
   imageScrollBox_->Redraw(true);
 }
@@ -889,6 +889,7 @@ void TfrmMain::CroptoSelectionMenuClick(TObject*) {
   previous->Assign(imageScrollBox_->Graphic());
   imageScrollBox_->CropToSelection();
   undoImage_ = std::move(previous);
+  undoImageShown_ = imagesShown_;  // cut in place: the page is still the one shown
 }
 
 void TfrmMain::CommandEnabling(TObject*, bool& done) {
