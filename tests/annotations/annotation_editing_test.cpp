@@ -26,7 +26,7 @@ TRect BoundsOf(const ui::TControl& c) {
 class AnnotationEditing : public ::testing::Test {
  protected:
   AnnotationEditing() : form("Annotation editing test", 600, 400) {
-    RegisterAnnotationMode();
+    RegisterAnnotationMode(box);
     box.SetBounds(0, 0, 500, 350);
     page.NewImage(400, 300, ifTrueColor, nullptr, 96, 96);
     page.Fill(kWhite);

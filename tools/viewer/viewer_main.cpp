@@ -43,6 +43,7 @@ constexpr ZoomItem kZoomModes[] = {
 class TfrmViewer : public ui::TForm {
  public:
   TfrmViewer() : TForm("Quorvex viewer", 783, 556) {
+    RegisterAnnotationMode(ImageScrollBox);
     const ui::TMenuItemDef rows[] = {
         {0, "FileMenu", "&File"},
         {1, "OpenMenu", "&Open ...", "Ctrl+O", 0, [this](TObject*) { OpenMenuClick(); }},
@@ -241,7 +242,6 @@ int Bench() {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  RegisterAnnotationMode();
   if (std::find(args.begin(), args.end(), "--bench") != args.end()) return Bench();
   TfrmViewer form;
   TZoomMode mode = zmFullPage;

@@ -10,9 +10,8 @@
 
 namespace lumetra {
 
-void RegisterAnnotationMode() {
-  if (IsMouseHandlerRegistered(mmAnnotation)) return;
-  RegisterMouseHandler(mmAnnotation, [](TImageScrollBox& viewer) {
+void RegisterAnnotationMode(TImageScrollBox& box) {
+  box.RegisterMouseHandler(mmAnnotation, [](TImageScrollBox& viewer) {
     return std::make_unique<TAnnotationMouseHandler>(viewer);
   });
 }

@@ -16,8 +16,8 @@
 
 namespace lumetra {
 
-// Registers the mode with the viewer's mouse-mode factories (mmAnnotation).
-void RegisterAnnotationMode();
+// Registers the mode with the box's mouse-mode factories (mmAnnotation).
+void RegisterAnnotationMode(TImageScrollBox& box);
 
 class TAnnotationMouseHandler : public TMouseHandler, public TAnnotationEditing {
  public:
