@@ -1,12 +1,22 @@
 #include "support/scan_robot.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace quorvex::robot {
 
 namespace {
 
-constexpr DWORD kTimeoutMs = 60000;
+// How long a step waits: a minute, or QV_ROBOT_TIMEOUT_MS for long batches.
+DWORD TimeoutMs() {
+  static const DWORD timeout = [] {
+    char text[16] = {};
+    const DWORD n = GetEnvironmentVariableA("QV_ROBOT_TIMEOUT_MS", text, sizeof text);
+    const long value = n > 0 && n < sizeof text ? std::atol(text) : 0;
+    return value > 0 ? static_cast<DWORD>(value) : DWORD{60000};
+  }();
+  return timeout;
+}
 HWND current = nullptr;
 
 std::string TextOf(HWND window) {
@@ -50,7 +60,7 @@ BOOL CALLBACK ListTop(HWND window, LPARAM) {
 
 HWND WaitTopLevel(const std::string& caption, const std::string& button = "") {
   const DWORD start = GetTickCount();
-  while (GetTickCount() - start < kTimeoutMs) {
+  while (GetTickCount() - start < TimeoutMs()) {
     TFind find{caption, button};
     EnumWindows(FindTop, reinterpret_cast<LPARAM>(&find));
     if (find.found) return find.found;
@@ -103,7 +113,7 @@ bool WaitForText(F find, const std::string& expected, const char* what, bool nee
                  std::string& reason) {
   const DWORD start = GetTickCount();
   std::string seen;
-  while (GetTickCount() - start < kTimeoutMs) {
+  while (GetTickCount() - start < TimeoutMs()) {
     HWND child = current ? find(current) : nullptr;
     seen = child ? TextOf(child) : std::string("<none>");
     if (child && seen == expected && (!needEnabled || IsWindowEnabled(current))) return true;
@@ -115,7 +125,7 @@ bool WaitForText(F find, const std::string& expected, const char* what, bool nee
 
 bool Press(HWND window, const std::string& text, std::string& reason) {
   const DWORD start = GetTickCount();
-  while (GetTickCount() - start < kTimeoutMs) {
+  while (GetTickCount() - start < TimeoutMs()) {
     HWND button = FindButton(window, text);
     if (button && IsWindowEnabled(button) && IsWindowEnabled(window)) {
       // Posted, as a mouse click would queue: the button's handler may run
@@ -199,7 +209,7 @@ bool RunStep(const std::string& step, std::string& reason) {
   }
   if (verb == "idle") {
     const DWORD start = GetTickCount();
-    while (GetTickCount() - start < kTimeoutMs) {
+    while (GetTickCount() - start < TimeoutMs()) {
       if (current && IsWindowEnabled(current)) return true;
       Sleep(50);
     }
@@ -208,7 +218,7 @@ bool RunStep(const std::string& step, std::string& reason) {
   }
   if (verb == "disabled") {
     const DWORD start = GetTickCount();
-    while (current && !IsWindowEnabled(current) && GetTickCount() - start < kTimeoutMs) Sleep(50);
+    while (current && !IsWindowEnabled(current) && GetTickCount() - start < TimeoutMs()) Sleep(50);
     // Long enough for the window's idle processing to have run.
     Sleep(500);
     HWND button = current ? FindButton(current, arg) : nullptr;
@@ -282,7 +292,7 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM) {
 
 void GiveUp(const std::atomic<bool>& returned) {
   const DWORD start = GetTickCount();
-  while (!returned && GetTickCount() - start < kTimeoutMs) {
+  while (!returned && GetTickCount() - start < TimeoutMs()) {
     EnumWindows(AnswerBox, 0);
     if (HWND stop = FindWindowA(nullptr, "Quorvex - stop scanning")) PressNow(stop, "Stop");
     HWND window = current && IsWindow(current) ? current

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "quorvex_h.h"
@@ -41,11 +40,10 @@ int main(int argc, char** argv) {
   scanner->put_ConvertToPdf(std::atoi(argv[4]) ? VARIANT_TRUE : VARIANT_FALSE);
 
   std::vector<std::string> steps(argv + 5, argv + argc);
-  bool stepsDone = false;
-  std::string reason;
-  std::thread person([&] { stepsDone = quorvex::robot::RunSteps(steps, reason); });
+  quorvex::robot::TPerson person(steps);
   const HRESULT scanned = scanner->Scan();
-  person.join();
+  std::string reason;
+  const bool stepsDone = person.Finish(reason);
   LONG result = -1;
   scanner->get_ScanResult(&result);
   std::printf("Scan=0x%08lx ScanResult=%ld\n", static_cast<unsigned long>(scanned), result);

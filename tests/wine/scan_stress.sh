@@ -81,6 +81,8 @@ case "$mode" in
     ;;
   batch)
     pages=${1:-200} dpi=${2:-300}
+    # The robot waits for the last page: a batch takes many minutes.
+    export QV_ROBOT_TIMEOUT_MS=$((pages * 30000))
     doc="$work/batch.tif"
     rm -f "$doc" "${doc%.tif}.pdf"
     feed "$pages"
