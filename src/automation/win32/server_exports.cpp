@@ -14,6 +14,7 @@
 #include "imaging/dib_graphic.h"
 #include "imaging/quantize_thread.h"
 #include "platform/win32/owners.h"
+#include "platform/win32/window_classes.h"
 #include "viewer/read_graphic_thread.h"
 #include "ui/control.h"
 
@@ -21,14 +22,13 @@ namespace quorvex::automation {
 
 namespace {
 
-// The imaging library's start-up (default and halftone palettes, the display
-// palette quantizer) runs with the first object, not in DllMain, where the
+// The imaging library's start-up (default and halftone palettes) runs with
+// the first object, not in DllMain, where the
 // loader lock forbids GDI and thread work.
 void InitializeLibraryOnce() {
   static const bool done = [] {
     try {
       lumetra::InitializeImagingLibrary();
-      lumetra::InstallQuantizeThread();
     } catch (...) {
       // Everything it sets up is also built on first use.
     }
@@ -264,6 +264,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     // the window classes registered under this module must go with it.
     ReleaseTypeLibCache();
     lumetra::ui::ReleaseUserInterface();
+    lumetra::win32::UnregisterWindowClasses();
   }
   return TRUE;
 }
@@ -275,9 +276,13 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
   return scannerFactory.QueryInterface(riid, object);
 }
 
-// A read-ahead may outlive the object whose viewer started it.
+// A read-ahead may outlive the object whose viewer started it, and a
+// quantizer's worker may still be ending.
 STDAPI DllCanUnloadNow() {
-  return ServerInUse() || lumetra::TReadGraphicThread::Running() > 0 ? S_FALSE : S_OK;
+  return ServerInUse() || lumetra::TReadGraphicThread::Running() > 0 ||
+                 lumetra::TQuantizeThread::Running() > 0
+             ? S_FALSE
+             : S_OK;
 }
 
 STDAPI DllRegisterServer() { return Register(false); }
