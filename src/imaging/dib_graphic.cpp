@@ -94,7 +94,6 @@ struct DibPixelAccess {
 
 // --- TDibGraphic ------------------------------------------------------------------
 
-TDibGraphic::TQuantizerStarter TDibGraphic::QuantizerStarter;
 
 void NegatePixels(TDibGraphic& image) {
   const std::size_t bytes =

@@ -178,15 +178,12 @@ class TDibGraphic : public TGraphic {
   // The nearest-colour converter of an indexed image (null for true colour).
   TRgbToPaletteConverter* Converter() const { return converter_.get(); }
 
-  // The background quantizer that gives a true-colour image a display
-  // palette on palette devices. The colour-reduction module installs the
-  // starter; Draw calls it at most once per image. What it returns is owned
-  // by the image and destroyed (its destructor must wait for the worker)
-  // before the pixels are released. The worker reads the pixels, may write
-  // LogPalette, and delivers its palette through HandOverPalette.
-  using TQuantizerStarter = std::function<std::unique_ptr<TObject>(TDibGraphic& graphic)>;
-  static TQuantizerStarter QuantizerStarter;
+  // The background quantizer (TQuantizeThread) that gives a true-colour
+  // image a display palette on palette devices: Draw starts it at most once
+  // per image. The image owns it and destroys it (which waits for the
+  // worker) before the pixels are released.
   bool QuantizerStarted() const { return quantizerStarted_; }
+  const TObject* Quantizer() const { return quantizer_.get(); }
 
   // --- exchange ---------------------------------------------------------------
   void Assign(const TGraphic* source) override;
@@ -238,11 +235,6 @@ class TDibGraphic : public TGraphic {
   void* DIBSection() const { return store_.Bitmap(); }  // HBITMAP
   void* PaletteHandle();                            // HPALETTE, or null
   void SetPaletteHandle(void* palette);             // takes ownership
-  // The quantizer's hand-over from its worker thread: the image takes
-  // ownership of the HPALETTE, and the UI thread's message loop then adopts
-  // it as PaletteHandle and raises Changed, so that views repaint with it.
-  // Callable from any thread.
-  void HandOverPalette(void* palette);
   void LoadFromBitmapHandle(void* bitmap);          // HBITMAP
   void LoadFromDIBHandle(void* dib);                // HGLOBAL packed DIB
   void* SaveToDIBHandle() const;                    // HGLOBAL; the caller owns it
@@ -302,7 +294,6 @@ class TDibGraphic : public TGraphic {
     void operator()(Win32State* state) const;
   };
   std::unique_ptr<Win32State, Win32StateDeleter> win32_;
-  std::atomic<void*> handedPalette_{nullptr};
   std::uintptr_t animationTimer_ = 0;
   void StartAnimationTimer();
   void StopAnimationTimer();

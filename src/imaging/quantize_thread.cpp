@@ -12,14 +12,15 @@ namespace {
 
 struct TCancelled {};
 
-// Live quantizers, for DeliverFinished.
-std::mutex& RegistryLock() {
-  static std::mutex lock;
-  return lock;
-}
-std::set<TQuantizeThread*>& Registry() {
-  static std::set<TQuantizeThread*> registry;
-  return registry;
+// Live quantizers, for DeliverFinished; workers not yet joined, for Running.
+struct Quantizers {
+  std::mutex lock;
+  std::set<TQuantizeThread*> live;
+  std::atomic<int> running{0};
+};
+Quantizers& Shared() {
+  static Quantizers quantizers;
+  return quantizers;
 }
 
 }  // namespace
@@ -28,22 +29,32 @@ TQuantizeThread::TQuantizeThread(TDibGraphic& graphic) : graphic_(graphic) {}
 
 TQuantizeThread::~TQuantizeThread() {
   {
-    std::lock_guard<std::mutex> guard(RegistryLock());
-    Registry().erase(this);
+    std::lock_guard<std::mutex> guard(Shared().lock);
+    Shared().live.erase(this);
   }
   cancel_.store(true);
-  if (worker_.joinable()) worker_.join();
+  if (worker_.joinable()) {
+    worker_.join();
+    Shared().running.fetch_sub(1);
+  }
   if (notifier_) quantize_platform::DestroyNotifier(notifier_);
 }
 
 void TQuantizeThread::Resume() {
   if (worker_.joinable() || Finished()) return;
+  starter_ = std::this_thread::get_id();
   notifier_ = quantize_platform::CreateNotifier(this);
   {
-    std::lock_guard<std::mutex> guard(RegistryLock());
-    Registry().insert(this);
+    std::lock_guard<std::mutex> guard(Shared().lock);
+    Shared().live.insert(this);
   }
-  worker_ = std::thread([this] { Execute(); });
+  Shared().running.fetch_add(1);
+  try {
+    worker_ = std::thread([this] { Execute(); });
+  } catch (...) {
+    Shared().running.fetch_sub(1);
+    throw;
+  }
 }
 
 void TQuantizeThread::Execute() {
@@ -54,7 +65,6 @@ void TQuantizeThread::Execute() {
       if (cancel_.load(std::memory_order_relaxed)) throw TCancelled{};
     });
     result_ = palette;
-    quantize_platform::HandOverPalette(graphic_, result_);
   } catch (...) {
     failed_ = true;  // cancelled, or out of memory: drawing keeps the halftone palette
   }
@@ -65,35 +75,40 @@ void TQuantizeThread::Execute() {
 bool TQuantizeThread::Deliver() {
   if (delivered_) return true;
   if (!Finished()) return false;
-  if (worker_.joinable()) worker_.join();
+  if (worker_.joinable()) {
+    worker_.join();
+    Shared().running.fetch_sub(1);
+  }
   delivered_ = true;
   if (failed_) return true;
   graphic_.logPalette_ = result_;
+  quantize_platform::GivePalette(graphic_, result_);
   graphic_.Changed();
   return true;
 }
 
 int TQuantizeThread::DeliverFinished() {
+  const std::thread::id self = std::this_thread::get_id();
   std::vector<TQuantizeThread*> ready;
   {
-    std::lock_guard<std::mutex> guard(RegistryLock());
-    for (TQuantizeThread* thread : Registry())
-      if (thread->Finished() && !thread->Delivered()) ready.push_back(thread);
+    std::lock_guard<std::mutex> guard(Shared().lock);
+    for (TQuantizeThread* thread : Shared().live) {
+      if (thread->starter_ == self && thread->Finished() && !thread->Delivered()) {
+        ready.push_back(thread);
+      }
+    }
   }
+  // Only this thread frees what it started: the list stays valid.
   for (TQuantizeThread* thread : ready) thread->Deliver();
   return static_cast<int>(ready.size());
 }
+
+int TQuantizeThread::Running() noexcept { return Shared().running.load(); }
 
 std::unique_ptr<TQuantizeThread> StartQuantizeThread(TDibGraphic& graphic) {
   auto thread = std::make_unique<TQuantizeThread>(graphic);
   thread->Resume();
   return thread;
-}
-
-void InstallQuantizeThread() {
-  TDibGraphic::QuantizerStarter = [](TDibGraphic& graphic) -> std::unique_ptr<TObject> {
-    return StartQuantizeThread(graphic);
-  };
 }
 
 }  // namespace lumetra

@@ -1,13 +1,15 @@
 // TQuantizeThread: gives a true-colour image a 256-colour display palette
-// without holding up the UI thread. A worker std::thread runs the quantizer
-// over the image's pixels and hands the GDI palette to the image atomically;
-// the logical palette and the change notification reach the image on the
-// thread that started the worker (on Win32 through a message to a hidden
-// window that thread owns), so views repaint there.
+// without holding up the thread that shows it. A worker std::thread runs
+// the quantizer over the image's pixels; the result is handed over once,
+// on the thread that started the worker (on Win32 through a message to a
+// hidden window that the quantizer itself owns), where the image takes the
+// logical palette (and on Win32 the GDI palette made from it) and raises its
+// OnChange, so views repaint there.
 //
-// The image owns its quantizer (TDibGraphic::QuantizerStarter returns it)
-// and destroys it before its pixels go; destruction stops and joins the
-// worker.
+// The image starts and owns its quantizer (TDibGraphic::Draw on a palette
+// device) and destroys it before its pixels go; destruction stops and joins
+// the worker and takes its window with it, so a hand-over that arrives
+// later finds nothing.
 #pragma once
 
 #include <atomic>
@@ -31,23 +33,28 @@ class TQuantizeThread : public TObject {
   void Resume();
   // The worker has its palette (or has given up).
   bool Finished() const { return finished_.load(std::memory_order_acquire); }
-  // On the starting thread, once the worker has finished: stores the
-  // logical palette in the image and raises its OnChange. Answers whether
-  // the result has now been delivered (false while the worker runs).
+  // On the starting thread, once the worker has finished: gives the image
+  // its palette and raises its OnChange. Answers whether the result has now
+  // been delivered (false while the worker runs).
   bool Deliver();
   bool Delivered() const { return delivered_; }
   const TLogPalette& Result() const { return result_; }
   TDibGraphic& Graphic() const { return graphic_; }
 
-  // Delivers every finished, undelivered quantizer on the calling thread;
-  // for hosts without a message loop. Answers how many.
+  // Delivers every finished, undelivered quantizer that the calling thread
+  // started; for hosts without a message loop. Answers how many.
   static int DeliverFinished();
+
+  // Workers started and not yet joined, in the whole process: code of this
+  // module may still run on them.
+  static int Running() noexcept;
 
  private:
   void Execute();
 
   TDibGraphic& graphic_;
   std::thread worker_;
+  std::thread::id starter_;
   std::atomic<bool> cancel_{false};
   std::atomic<bool> finished_{false};
   bool failed_ = false;
@@ -58,18 +65,14 @@ class TQuantizeThread : public TObject {
 
 // Creates and resumes the quantizer of Graphic.
 std::unique_ptr<TQuantizeThread> StartQuantizeThread(TDibGraphic& graphic);
-// Installs StartQuantizeThread as TDibGraphic::QuantizerStarter, so that
-// drawing a true-colour image on a palette device starts its quantizer.
-// Called once at library initialisation.
-void InstallQuantizeThread();
 
 // The platform's part of the hand-over.
 namespace quantize_platform {
 void* CreateNotifier(TQuantizeThread* thread);  // on the starting thread
 void Notify(void* notifier);                    // on the worker
-void DestroyNotifier(void* notifier);
-// On the worker: the GDI palette, handed to the image atomically.
-void HandOverPalette(TDibGraphic& graphic, const TLogPalette& palette);
+void DestroyNotifier(void* notifier);           // on the starting thread
+// On the starting thread: the platform's own form of the palette.
+void GivePalette(TDibGraphic& graphic, const TLogPalette& palette);
 }  // namespace quantize_platform
 
 }  // namespace lumetra

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/platform.h"
+#include "platform/win32/window_classes.h"
 #include "ui/form.h"
 #include "ui/menus.h"
 
@@ -21,11 +22,9 @@ constexpr const char* kControlProperty = "QvControl";
 
 HFONT DefaultFont() { return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)); }
 
-// What the threads share: the window classes registered under the module,
-// and the table of the threads' applications.
+// The table of the threads' applications.
 struct SharedState {
   std::mutex lock;
-  std::set<std::string> classes;
   std::map<DWORD, std::unique_ptr<TApplication>> applications;
   // Counts the releases, so a thread's cached application from before one
   // is not used after it.
@@ -36,17 +35,10 @@ SharedState& Shared() {
   return state;
 }
 
-// Registers an own window class once for the process, or finds it
-// registered; two threads making their first window at once must not both
-// register it.
-void RequireClass(const WNDCLASSEXA& wc) {
-  SharedState& shared = Shared();
-  std::lock_guard<std::mutex> guard(shared.lock);
-  WNDCLASSEXA existing{};
-  existing.cbSize = sizeof existing;
-  if (::GetClassInfoExA(wc.hInstance, wc.lpszClassName, &existing)) return;
-  if (!::RegisterClassExA(&wc)) RaiseLastWin32Error("RegisterClass failed");
-  shared.classes.insert(wc.lpszClassName);
+// Registers an own window class once for the process: two threads making
+// their first window at once must not both register it.
+void RequireClass(WNDCLASSEXA wc) {
+  if (!win32::RequireWindowClass(wc)) RaiseLastWin32Error("RegisterClass failed");
 }
 
 }  // namespace
@@ -553,16 +545,7 @@ TApplication& Application() {
 
 TScreen& Screen() { return Application().Screen(); }
 
-HINSTANCE TApplication::Instance() {
-  static const HINSTANCE module = [] {
-    HMODULE m = nullptr;
-    ::GetModuleHandleExA(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        reinterpret_cast<LPCSTR>(&OwnWindowProc), &m);
-    return m ? m : ::GetModuleHandleA(nullptr);
-  }();
-  return module;
-}
+HINSTANCE TApplication::Instance() { return win32::OwnModule(); }
 
 void TApplication::StopTimers() {
   std::vector<TTimer*> live;
@@ -587,11 +570,6 @@ void ReleaseUserInterface() {
   // belongs to a window that is gone by now.
   const auto own = applications.find(::GetCurrentThreadId());
   if (own != applications.end()) own->second->StopTimers();
-  std::lock_guard<std::mutex> guard(shared.lock);
-  for (const std::string& name : shared.classes) {
-    ::UnregisterClassA(name.c_str(), TApplication::Instance());
-  }
-  shared.classes.clear();
 }
 
 LRESULT CALLBACK UtilityProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {

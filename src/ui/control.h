@@ -323,10 +323,10 @@ class TApplication : public TObject {
 TApplication& Application();
 // The calling thread's screen.
 TScreen& Screen();
-// Stops the calling thread's timers, forgets every thread's application and
-// unregisters the framework's window classes: a DLL calls it before it is
-// unloaded, after its last window is gone (its classes would outlive it,
-// pointing into unloaded code). A later Application() starts afresh.
+// Stops the calling thread's timers and forgets every thread's application:
+// a DLL calls it before it is unloaded, after its last window is gone, and
+// then unregisters its window classes (win32::UnregisterWindowClasses). A
+// later Application() starts afresh.
 void ReleaseUserInterface();
 
 // Raises EOutOfResources with the system's reason for a failed creation.

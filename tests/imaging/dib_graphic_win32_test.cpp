@@ -102,9 +102,9 @@ TEST(DibWin32, PaletteHandleComesFromTheLogicalPaletteOnFirstRequest) {
 
   g.NewImage(4, 4, ifTrueColor, nullptr, 96, 96);
   EXPECT_EQ(g.PaletteHandle(), nullptr);
-  // The quantizer hands its palette over from another thread.
+  // A true-colour image takes a display palette it is given.
   HDC screen = ::GetDC(nullptr);
-  g.HandOverPalette(::CreateHalftonePalette(screen));
+  g.SetPaletteHandle(::CreateHalftonePalette(screen));
   ::ReleaseDC(nullptr, screen);
   EXPECT_NE(g.PaletteHandle(), nullptr);
 }
@@ -364,30 +364,16 @@ TEST(DibWin32, AnimationSwitchedOffByAViewStops) {
 // the quantizer's palette when the worker hands it over.
 TEST(DibWin32, PaletteDisplayStartsTheQuantizerOnce) {
   if (!PaletteDevice()) GTEST_SKIP() << "the screen is not a palette device";
-  struct Worker : TObject {
-    std::thread thread;
-    ~Worker() override {
-      if (thread.joinable()) thread.join();
-    }
-  };
-  int started = 0;
-  TDibGraphic::QuantizerStarter = [&](TDibGraphic& graphic) -> std::unique_ptr<TObject> {
-    ++started;
-    auto worker = std::make_unique<Worker>();
-    worker->thread = std::thread([&graphic] {
-      graphic.HandOverPalette(
-          ::CreatePalette(reinterpret_cast<const LOGPALETTE*>(&DefaultPalette(ifColor256))));
-    });
-    return worker;
-  };
   TDibGraphic g;
   g.NewImage(4, 4, ifTrueColor, nullptr, 96, 96);
   int changes = 0;
   g.OnChange = [&](TObject*) { ++changes; };
   Target t(4, 4);
   g.Draw(t.Canvas(), {0, 0, 4, 4});
+  const TObject* quantizer = g.Quantizer();
   g.Draw(t.Canvas(), {0, 0, 4, 4});
-  EXPECT_EQ(started, 1);
+  ASSERT_NE(quantizer, nullptr);
+  EXPECT_EQ(g.Quantizer(), quantizer);
   const DWORD start = ::GetTickCount();
   MSG msg;
   while (changes == 0 && ::GetTickCount() - start < 5000) {
@@ -396,7 +382,6 @@ TEST(DibWin32, PaletteDisplayStartsTheQuantizerOnce) {
   }
   EXPECT_EQ(changes, 1);
   EXPECT_NE(g.PaletteHandle(), nullptr);
-  TDibGraphic::QuantizerStarter = nullptr;
 }
 
 TEST(DibWin32, ManyImagesLeakNoGdiObjects) {

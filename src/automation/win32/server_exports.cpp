@@ -4,6 +4,7 @@
 #include <ole2.h>
 #include <olectl.h>
 
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "imaging/dib_graphic.h"
 #include "imaging/quantize_thread.h"
 #include "platform/win32/owners.h"
+#include "platform/win32/window_classes.h"
 #include "viewer/read_graphic_thread.h"
 #include "ui/control.h"
 
@@ -21,20 +23,39 @@ namespace quorvex::automation {
 
 namespace {
 
-// The imaging library's start-up (default and halftone palettes, the display
-// palette quantizer) runs with the first object, not in DllMain, where the
-// loader lock forbids GDI and thread work.
-void InitializeLibraryOnce() {
-  static const bool done = [] {
-    try {
-      lumetra::InitializeImagingLibrary();
-      lumetra::InstallQuantizeThread();
-    } catch (...) {
-      // Everything it sets up is also built on first use.
-    }
-    return true;
-  }();
-  (void)done;
+// The libraries' start-up (default and halftone palettes) runs with the
+// first object and their finalisation when COM is told that the server may
+// go, not in DllMain, where the loader lock forbids GDI, window and thread
+// work. One lock orders the two against an object made meanwhile.
+std::mutex lifetimeLock;
+bool librariesStarted = false;
+
+void StartLibraries() {
+  if (librariesStarted) return;
+  try {
+    lumetra::InitializeImagingLibrary();
+  } catch (...) {
+    // Everything it sets up is also built on first use.
+  }
+  librariesStarted = true;
+}
+
+// Everything that would outlive the DLL pointing into it: the threads' UI
+// state, the window classes, the cached type library, the GDI palette. A
+// later object starts them again.
+void FinishLibraries() noexcept {
+  ReleaseTypeLibCache();
+  lumetra::ui::ReleaseUserInterface();
+  lumetra::FinalizeImagingLibrary();
+  lumetra::win32::UnregisterWindowClasses();
+  librariesStarted = false;
+}
+
+// A read-ahead may outlive the object whose viewer started it, and a
+// quantizer's worker may still be ending.
+bool WorkAlive() noexcept {
+  return ServerInUse() || lumetra::TReadGraphicThread::Running() > 0 ||
+         lumetra::TQuantizeThread::Running() > 0;
 }
 
 // The automation-object factory of Scanner: multi-instance (every request
@@ -58,7 +79,8 @@ class TAutoObjectFactory final : public IClassFactory {
     if (!object) return E_POINTER;
     *object = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    InitializeLibraryOnce();
+    std::lock_guard<std::mutex> guard(lifetimeLock);
+    StartLibraries();
     return TScanner::Create(riid, object);
   }
   STDMETHODIMP LockServer(BOOL lock) override {
@@ -259,11 +281,10 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     SetServerModule(instance);
     DisableThreadLibraryCalls(instance);
-  } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
-    // Unloaded by FreeLibrary (not process exit): OLE is still usable, and
-    // the window classes registered under this module must go with it.
-    ReleaseTypeLibCache();
-    lumetra::ui::ReleaseUserInterface();
+  } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr && librariesStarted) {
+    // Freed without COM asking DllCanUnloadNow first: at least the window
+    // classes, which would point into unloaded code, go with the module.
+    lumetra::win32::UnregisterWindowClasses();
   }
   return TRUE;
 }
@@ -275,9 +296,13 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
   return scannerFactory.QueryInterface(riid, object);
 }
 
-// A read-ahead may outlive the object whose viewer started it.
+// Answering S_OK, the server finishes its libraries here, outside the
+// loader lock; the DLL is freed next.
 STDAPI DllCanUnloadNow() {
-  return ServerInUse() || lumetra::TReadGraphicThread::Running() > 0 ? S_FALSE : S_OK;
+  std::lock_guard<std::mutex> guard(lifetimeLock);
+  if (WorkAlive()) return S_FALSE;
+  if (librariesStarted) FinishLibraries();
+  return S_OK;
 }
 
 STDAPI DllRegisterServer() { return Register(false); }

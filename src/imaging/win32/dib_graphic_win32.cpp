@@ -14,6 +14,7 @@
 #include "base/format.h"
 #include "imaging/bmp_decode.h"
 #include "imaging/dib_graphic.h"
+#include "imaging/quantize_thread.h"
 #include "imaging/win32/bitmap.h"
 #include "imaging/win32/canvas.h"
 #include "imaging/win32/icon.h"
@@ -39,47 +40,6 @@ struct BitmapInfo256 {
 
 HPALETTE halftonePalette = nullptr;
 
-// The quantizer works on another thread; its result reaches the UI thread as
-// a message to a hidden window, which lets the image adopt the palette and
-// tell its views. Only images whose quantizer is running are listed, so a
-// message that arrives after its image has gone finds nothing.
-constexpr UINT kPaletteHandedOver = WM_APP + 0x51;
-std::atomic<HWND> notifyWindow{nullptr};
-
-std::set<TDibGraphic*>& QuantizerTargets() {
-  static std::set<TDibGraphic*> targets;
-  return targets;
-}
-
-LRESULT CALLBACK NotifyWindowProc(HWND window, UINT message, WPARAM wParam,
-                                  LPARAM lParam) noexcept {
-  if (message != kPaletteHandedOver) return ::DefWindowProcA(window, message, wParam, lParam);
-  auto* graphic = reinterpret_cast<TDibGraphic*>(lParam);
-  if (QuantizerTargets().count(graphic)) {
-    try {
-      graphic->PaletteHandle();
-      graphic->Changed();
-    } catch (...) {
-      // A view that fails to repaint has nobody to tell from here.
-    }
-  }
-  return 0;
-}
-
-HWND NotifyWindow() {
-  if (HWND window = notifyWindow.load()) return window;
-  static const char* const kClassName = "LumetraImageNotify";
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = &NotifyWindowProc;
-  windowClass.hInstance = ::GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = kClassName;
-  ::RegisterClassA(&windowClass);  // fails harmlessly when already registered
-  HWND window = ::CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  windowClass.hInstance, nullptr);
-  notifyWindow.store(window);
-  return window;
-}
-
 }  // namespace
 
 void* HalftonePalette() {
@@ -99,7 +59,6 @@ void InitializeImagingLibrary() {
 void FinalizeImagingLibrary() {
   if (halftonePalette) ::DeleteObject(halftonePalette);
   halftonePalette = nullptr;
-  if (HWND window = notifyWindow.exchange(nullptr)) ::DestroyWindow(window);
 }
 
 // --- canvas and palette handle -----------------------------------------------------
@@ -118,9 +77,7 @@ void TDibGraphic::Win32StateDeleter::operator()(Win32State* state) const {
 }
 
 void TDibGraphic::ReleasePlatformState() {
-  QuantizerTargets().erase(this);
   win32_.reset();
-  if (void* handed = handedPalette_.exchange(nullptr)) ::DeleteObject(static_cast<HGDIOBJ>(handed));
 }
 
 TCanvas& TDibGraphic::Canvas() {
@@ -130,7 +87,6 @@ TCanvas& TDibGraphic::Canvas() {
 }
 
 void* TDibGraphic::PaletteHandle() {
-  if (void* handed = handedPalette_.exchange(nullptr)) SetPaletteHandle(handed);
   if (!win32_) win32_ = std::unique_ptr<Win32State, Win32StateDeleter>(new Win32State);
   if (!win32_->palette && !Empty() && IsIndexedFormat(imageFormat_) && logPalette_.palNumEntries)
     win32_->palette = ::CreatePalette(reinterpret_cast<const LOGPALETTE*>(&logPalette_));
@@ -141,12 +97,6 @@ void TDibGraphic::SetPaletteHandle(void* palette) {
   if (!win32_) win32_ = std::unique_ptr<Win32State, Win32StateDeleter>(new Win32State);
   if (win32_->palette && win32_->palette != palette) ::DeleteObject(win32_->palette);
   win32_->palette = static_cast<HPALETTE>(palette);
-}
-
-void TDibGraphic::HandOverPalette(void* palette) {
-  if (void* old = handedPalette_.exchange(palette)) ::DeleteObject(static_cast<HGDIOBJ>(old));
-  if (HWND window = notifyWindow.load())
-    ::PostMessageA(window, kPaletteHandedOver, 0, reinterpret_cast<LPARAM>(this));
 }
 
 // --- drawing ------------------------------------------------------------------------
@@ -197,11 +147,9 @@ void TDibGraphic::Draw(TCanvas& canvas, const TRect& rect) {
   const int oldMode = ::SetStretchBltMode(dc, COLORONCOLOR);
   HPALETTE oldPalette = nullptr;
   if (PaletteDevice()) {
-    if (imageFormat_ == ifTrueColor && !PaletteHandle() && !quantizerStarted_ && QuantizerStarter) {
+    if (imageFormat_ == ifTrueColor && !PaletteHandle() && !quantizerStarted_) {
       quantizerStarted_ = true;
-      NotifyWindow();
-      QuantizerTargets().insert(this);
-      quantizer_ = QuantizerStarter(*this);
+      quantizer_ = StartQuantizeThread(*this);
     }
     HPALETTE palette = static_cast<HPALETTE>(PaletteHandle());
     if (!palette) palette = static_cast<HPALETTE>(HalftonePalette());

@@ -3,6 +3,7 @@
 #include "base/exception.h"
 #include "platform/platform.h"
 #include "platform/win32/owners.h"
+#include "platform/win32/window_classes.h"
 
 namespace lumetra::platform {
 
@@ -45,11 +46,7 @@ bool MoveFileOver(const std::string& source, const std::string& dest) {
 }
 
 std::string ModuleDirectory() {
-  HMODULE module = nullptr;
-  if (!::GetModuleHandleExA(
-          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          reinterpret_cast<LPCSTR>(&ModuleDirectory), &module))
-    return {};
+  const HMODULE module = win32::OwnModule();
   char buffer[MAX_PATH + 1];
   const DWORD n = ::GetModuleFileNameA(module, buffer, sizeof buffer);
   if (n == 0 || n >= sizeof buffer) return {};

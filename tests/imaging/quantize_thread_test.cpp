@@ -43,12 +43,10 @@ TEST(QuantizeThread, DeliversTheQuantizedPaletteOnTheStartingThread) {
     EXPECT_EQ(std::this_thread::get_id(), starter);
     ++changes;
   };
-  InstallQuantizeThread();
-  ASSERT_TRUE(TDibGraphic::QuantizerStarter);
-  std::unique_ptr<TObject> owner = TDibGraphic::QuantizerStarter(image);
-  auto* thread = dynamic_cast<TQuantizeThread*>(owner.get());
-  ASSERT_NE(thread, nullptr);
+  std::unique_ptr<TQuantizeThread> thread = StartQuantizeThread(image);
+  EXPECT_EQ(TQuantizeThread::Running(), 1);
   ASSERT_TRUE(PumpUntilDelivered(*thread));
+  EXPECT_EQ(TQuantizeThread::Running(), 0);  // joined on delivery
   EXPECT_EQ(changes, 1);
   EXPECT_EQ(0, std::memcmp(image.LogPalette(), &expected, sizeof expected));
   EXPECT_EQ(0, std::memcmp(&thread->Result(), &expected, sizeof expected));
@@ -68,10 +66,31 @@ TEST(QuantizeThread, DestroyingItStopsTheWorkerBeforeTheImageGoes) {
   // Let the worker get into its picks (the image takes it far longer).
   std::this_thread::sleep_for(std::chrono::milliseconds(3));
   thread.reset();  // stops and joins
+  EXPECT_EQ(TQuantizeThread::Running(), 0);
   EXPECT_EQ(0, std::memcmp(image->LogPalette(), &before, sizeof before));
   image.reset();
   EXPECT_EQ(TQuantizeThread::DeliverFinished(), 0);
   EXPECT_FALSE(changed);
+}
+
+// The image's change is raised where its views live: another thread that
+// collects finished quantizers does not take this one's.
+TEST(QuantizeThread, AnotherThreadDoesNotTakeTheHandOver) {
+  TDibGraphic image;
+  testing::MakePattern(image, ifTrueColor, 60, 40);
+  int changes = 0;
+  image.OnChange = [&](TObject*) { ++changes; };
+  auto thread = StartQuantizeThread(image);
+  for (int i = 0; i < 2000 && !thread->Finished(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(thread->Finished());
+  int takenElsewhere = -1;
+  std::thread([&] { takenElsewhere = TQuantizeThread::DeliverFinished(); }).join();
+  EXPECT_EQ(takenElsewhere, 0);
+  EXPECT_EQ(changes, 0);
+  EXPECT_TRUE(PumpUntilDelivered(*thread));
+  EXPECT_EQ(changes, 1);
 }
 
 TEST(QuantizeThread, StaysSuspendedUntilResumed) {

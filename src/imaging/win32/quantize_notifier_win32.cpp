@@ -1,10 +1,12 @@
 // The Win32 hand-over of the quantizer's result: a message-only window made
 // by the thread that started the quantizer receives a message posted by the
-// worker, so the logical palette is stored and the change raised on that
-// thread. The GDI palette itself goes over atomically from the worker.
+// worker, so the image takes its palette and raises its change on that
+// thread. The window goes with its quantizer: a message posted to it after
+// that is dropped by the system.
 #include <windows.h>
 
 #include "imaging/quantize_thread.h"
+#include "platform/win32/window_classes.h"
 
 namespace lumetra::quantize_platform {
 
@@ -29,23 +31,15 @@ LRESULT CALLBACK NotifierProc(HWND window, UINT message, WPARAM wParam, LPARAM l
   return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
-bool RegisterNotifierClass() {
-  static const bool registered = [] {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = NotifierProc;
-    wc.hInstance = ::GetModuleHandleA(nullptr);
-    wc.lpszClassName = kClassName;
-    return ::RegisterClassA(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-  }();
-  return registered;
-}
-
 }  // namespace
 
 void* CreateNotifier(TQuantizeThread* thread) {
-  if (!RegisterNotifierClass()) return nullptr;
+  WNDCLASSEXA wc{};
+  wc.lpfnWndProc = NotifierProc;
+  wc.lpszClassName = kClassName;
+  if (!win32::RequireWindowClass(wc)) return nullptr;
   HWND window = ::CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  ::GetModuleHandleA(nullptr), nullptr);
+                                  win32::OwnModule(), nullptr);
   if (window) ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(thread));
   return window;
 }
@@ -60,9 +54,8 @@ void DestroyNotifier(void* notifier) {
   ::DestroyWindow(window);
 }
 
-void HandOverPalette(TDibGraphic& graphic, const TLogPalette& palette) {
-  if (HPALETTE handle = ::CreatePalette(reinterpret_cast<const LOGPALETTE*>(&palette)))
-    graphic.HandOverPalette(handle);
+void GivePalette(TDibGraphic& graphic, const TLogPalette& palette) {
+  graphic.SetPaletteHandle(::CreatePalette(reinterpret_cast<const LOGPALETTE*>(&palette)));
 }
 
 }  // namespace lumetra::quantize_platform

@@ -7,6 +7,6 @@ namespace lumetra::quantize_platform {
 void* CreateNotifier(TQuantizeThread*) { return nullptr; }
 void Notify(void*) {}
 void DestroyNotifier(void*) {}
-void HandOverPalette(TDibGraphic&, const TLogPalette&) {}
+void GivePalette(TDibGraphic&, const TLogPalette&) {}
 
 }  // namespace lumetra::quantize_platform

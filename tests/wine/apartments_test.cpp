@@ -1,0 +1,187 @@
+// A host that drives the server from two STA threads: each thread's object
+// has its own window, timers and idle processing.
+// Then the server's lifetime: released and freed by COM, the DLL goes (its
+// window classes with it), and a new object made afterwards scans again.
+#include <windows.h>
+#include <ocidl.h>
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "quorvex_h.h"
+#include "support/scan_robot.h"
+#include "wine/wine_paths.h"
+
+using quorvex::testing_support::HrText;
+
+namespace {
+
+constexpr const char* kCaption = "Quorvex - scanning utility";
+
+std::string TempDir() {
+  char path[MAX_PATH];
+  GetTempPathA(MAX_PATH, path);
+  std::string dir = std::string(path) + "qv_apartments";
+  std::error_code error;
+  std::filesystem::remove_all(dir, error);
+  CreateDirectoryA(dir.c_str(), nullptr);
+  return dir;
+}
+
+int PageCount(const std::string& path) {
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  if (!tif) return 0;
+  int pages = 0;
+  do {
+    ++pages;
+  } while (TIFFReadDirectory(tif));
+  TIFFClose(tif);
+  return pages;
+}
+
+IScanner* NewScanner(const std::string& fileName) {
+  IScanner* scanner = nullptr;
+  const HRESULT hr = CoCreateInstance(CLSID_Scanner, nullptr, CLSCTX_INPROC_SERVER, IID_IScanner,
+                                      reinterpret_cast<void**>(&scanner));
+  EXPECT_EQ(hr, S_OK) << HrText(hr);
+  if (!scanner) return nullptr;
+  scanner->put_ShowScanUI(VARIANT_FALSE);
+  scanner->put_ScanXDpi(100);
+  scanner->put_ScanYDpi(100);
+  const std::wstring wide(fileName.begin(), fileName.end());
+  BSTR text = SysAllocString(wide.c_str());
+  scanner->put_Filename(text);
+  SysFreeString(text);
+  return scanner;
+}
+
+const std::vector<std::string> kThreePages = {std::string("window:") + kCaption, "click:Scan",
+                                              "page:3", "click:Accept"};
+
+// One Scan on the calling thread, a robot pressing the window's buttons as
+// a person would (by default: Scan, wait for three pages, Accept). Answers
+// ScanResult, or -1 when the robot got stuck.
+LONG ScanThreePages(IScanner* scanner, std::string& reason,
+                    const std::vector<std::string>& steps = kThreePages) {
+  bool ok = false;
+  std::thread person([&] {
+    ok = quorvex::robot::RunSteps(steps, reason);
+    std::string ignored;
+    if (!ok) quorvex::robot::RunSteps({"message:Quorvex=*", "click:Cancel"}, ignored);
+  });
+  const HRESULT hr = scanner->Scan();
+  person.join();
+  if (hr != S_OK) reason += " Scan: " + HrText(hr);
+  LONG result = -1;
+  scanner->get_ScanResult(&result);
+  return ok ? result : -1;
+}
+
+// A thread of its own apartment, stepping through its part when told.
+class TApartment {
+ public:
+  explicit TApartment(std::string fileName) : fileName_(std::move(fileName)) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~TApartment() {
+    Post(kQuit);
+    thread_.join();
+  }
+  // Runs one scan on the apartment's thread and waits for it.
+  LONG Scan(std::string& reason, const std::vector<std::string>& steps = kThreePages) {
+    steps_ = steps;
+    Post(kScan);
+    WaitForSingleObject(done_, INFINITE);
+    reason = reason_;
+    return result_;
+  }
+
+ private:
+  enum { kScan = 1, kQuit = 2 };
+  void Post(int command) {
+    WaitForSingleObject(ready_, INFINITE);
+    SetEvent(ready_);
+    PostThreadMessageA(threadId_, WM_APP + command, 0, 0);
+  }
+  void Run() {
+    threadId_ = GetCurrentThreadId();
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IScanner* scanner = NewScanner(fileName_);
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the queue exists
+    SetEvent(ready_);
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+      if (msg.hwnd == nullptr && msg.message == WM_APP + kQuit) break;
+      if (msg.hwnd == nullptr && msg.message == WM_APP + kScan) {
+        result_ = scanner ? ScanThreePages(scanner, reason_, steps_) : -1;
+        SetEvent(done_);
+        continue;
+      }
+      DispatchMessageA(&msg);
+    }
+    if (scanner) scanner->Release();
+    CoUninitialize();
+  }
+
+  std::string fileName_;
+  HANDLE ready_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  HANDLE done_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  DWORD threadId_ = 0;
+  LONG result_ = -1;
+  std::string reason_;
+  std::vector<std::string> steps_;
+  std::thread thread_;
+};
+
+TEST(Apartments, TwoObjectsOnTwoThreadsEachAnswerThroughTheirOwnWindow) {
+  const std::string dir = TempDir();
+  const std::string first = dir + "\\first.tif", second = dir + "\\second.tif";
+  {
+    TApartment a(first), b(second);
+    std::string reason;
+    // Both objects live at once, one window per thread. The process has
+    // one TWAIN session, which the first window holds: the second window
+    // answers its own buttons (its idle processing enabled them) and says
+    // so, and the first one scans on after it.
+    EXPECT_EQ(a.Scan(reason), 1) << reason;
+    EXPECT_EQ(b.Scan(reason, {std::string("window:") + kCaption, "click:Scan",
+                              "message:Quorvex=Only one scanner object is permitted",
+                              "click:Cancel"}),
+              0)
+        << reason;
+    EXPECT_EQ(a.Scan(reason), 1) << reason;
+  }
+  EXPECT_EQ(PageCount(first), 3);
+  EXPECT_EQ(PageCount(second), 0);
+}
+
+TEST(Apartments, TheServerUnloadsWhenFreedAndAFreshObjectScansAgain) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const std::string dir = TempDir();
+  std::string reason;
+  IScanner* scanner = NewScanner(dir + "\\before.tif");
+  ASSERT_NE(scanner, nullptr);
+  EXPECT_EQ(ScanThreePages(scanner, reason), 1) << reason;
+  EXPECT_NE(GetModuleHandleA("Quorvex.dll"), nullptr);
+  scanner->Release();
+  // Whatever the window started ends first; then COM may free the server.
+  for (int i = 0; i < 200 && GetModuleHandleA("Quorvex.dll"); ++i) {
+    CoFreeUnusedLibrariesEx(0, 0);
+    Sleep(50);
+  }
+  EXPECT_EQ(GetModuleHandleA("Quorvex.dll"), nullptr) << "the server stayed loaded";
+  // Loaded afresh: its window classes are registered again.
+  scanner = NewScanner(dir + "\\after.tif");
+  ASSERT_NE(scanner, nullptr);
+  EXPECT_EQ(ScanThreePages(scanner, reason), 1) << reason;
+  scanner->Release();
+  EXPECT_EQ(PageCount(dir + "\\after.tif"), 3);
+  CoUninitialize();
+}
+
+}  // namespace
