@@ -72,11 +72,12 @@ TEST_F(Resizer, FramesTheTargetWithEightGripsAndLeavesItItsMouse) {
     EXPECT_EQ(BoundsOf(grip), expected[i]) << i;
     EXPECT_TRUE(grip.Visible());
   }
-  POINT inside{100, 80}, ring{46, 60};
-  ::ClientToScreen(form.Handle(), &inside);
-  ::ClientToScreen(form.Handle(), &ring);
-  EXPECT_EQ(::WindowFromPoint(inside), target.Handle());
-  EXPECT_EQ(::WindowFromPoint(ring), resizer.Handle());
+  // The frame owns only the ring: inside it, the target gets the mouse.
+  HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+  ASSERT_NE(::GetWindowRgn(resizer.Handle(), region), ERROR);
+  EXPECT_TRUE(::PtInRegion(region, 1, 20));    // the ring, frame coordinates
+  EXPECT_FALSE(::PtInRegion(region, 55, 35));  // over the target
+  ::DeleteObject(region);
 
   resizer.SetTargetControl(nullptr);
   EXPECT_FALSE(resizer.Visible());
