@@ -335,6 +335,7 @@ TEST_F(WindowCommands, ImageCommandsWaitForAnImageAndTypedNumbersAreChecked) {
   EXPECT_TRUE(error.Found());
   CommandAnswered("GammaMenu", "Gamma", [](HWND w) { qvtest::PressButton(w, "Cancel"); });
   EXPECT_EQ(Shown().Width(), 30);
+  Idle();
   Command("UndoMenu");
   EXPECT_EQ(ImageBytes(Shown()), shown);
 }
