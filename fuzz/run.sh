@@ -15,7 +15,7 @@ for target in "$@"; do
   corpus="$root/corpus-$target"; mkdir -p "$corpus" "$root/findings-$target"
   log="$root/$target.log"
   echo "fuzz_$target: ${seconds}s, log $log"
-  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=120 \
+  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=300 \
     -print_final_stats=1 -artifact_prefix="$root/findings-$target/" \
     "$corpus" "$root/seeds" >"$log" 2>&1
   rc=$?
