@@ -16,7 +16,7 @@ endfunction()
 # cases are discovered one by one; the win32 build runs the whole executable
 # through Wine as one CTest test.
 function(qv_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "DESKTOP" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} qv_test_support GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
@@ -27,6 +27,11 @@ function(qv_test name)
   if(WIN32)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS win32)
+    # DESKTOP: the test shows windows. Robots find windows by caption on the
+    # one Wine desktop, so such tests take turns (quorvex_desktop).
+    if(ARG_DESKTOP)
+      set_tests_properties(${name} PROPERTIES RESOURCE_LOCK quorvex_desktop)
+    endif()
   else()
     include(GoogleTest)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${ARG_TIMEOUT})

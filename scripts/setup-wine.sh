@@ -20,4 +20,8 @@ fi
 # window closed, minutes over the UI tests). Unmanaged windows do not wait.
 if ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
   "$QV_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  # That command ran without a display: its wineserver and desktop would
+  # serve the next program for a few seconds with no graphics driver ("no
+  # driver could be loaded"; every window fails as "Class does not exist").
+  wineserver -w
 fi
