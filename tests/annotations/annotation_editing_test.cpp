@@ -166,6 +166,74 @@ TEST_P(AnnotationZoom, PaintsAndMovesMarksAtTheZoom) {
 
 INSTANTIATE_TEST_SUITE_P(Zooms, AnnotationZoom, ::testing::Values(50.0f, 200.0f));
 
+struct PlaceCase {
+  TMarkKind kind;
+  float zoom;
+};
+
+class PlacingAMark : public AnnotationEditing, public ::testing::WithParamInterface<PlaceCase> {};
+
+// A caller adds a mark; the user drags it into place, sizes it with a grip
+// and, for the kinds with text, writes its text in the properties dialog.
+TEST_P(PlacingAMark, TheUserDragsANewMarkIntoPlaceAndSizesIt) {
+  const auto [kind, zoom] = GetParam();
+  box.SetZoomPercent(zoom);
+  Pump();
+  const double z = zoom / 100;
+  // A new mark comes into the part of the page in view.
+  const int scrollY = box.VertScrollBar().MaxPosition() > 0 ? 100 : 0;
+  box.VertScrollBar().SetPosition(scrollY);
+  Pump();
+  const int index = Mode().AddMark(kind);
+  Pump();
+  ASSERT_EQ(index, 2);
+  EXPECT_EQ(Mode().Selected(), index);
+  EXPECT_TRUE(Mode().Resizer()->Visible());
+  const TRect start = MarkRect(index);
+  const TRect shown = BoundsOf(*Mode().MarkControl());
+  EXPECT_EQ(shown, MarkScreenBounds(start, zoom, 0, 0));
+  EXPECT_GT(shown.Right - shown.Left, 50);
+  EXPECT_GT(shown.Bottom - shown.Top, 25);
+  EXPECT_GE(shown.Top, scrollY);
+  EXPECT_LT(shown.Bottom, scrollY + box.ClientHeight());
+
+  Drag(Mode().MarkControl()->Handle(), 10, 10, 30, 20);
+  Drag(Mode().Resizer()->Grip(TControlResizer::grBottomRight).Handle(), 2, 2, 20, 10);
+  const TRect placed{start.Left + int(30 / z), start.Top + int(20 / z),
+                     start.Right + int(50 / z), start.Bottom + int(30 / z)};
+  EXPECT_EQ(MarkRect(index), placed);
+  if (kind == mkRectangle || kind == mkImage) {
+    // Lime over white through the highlighter; the empty picture is black.
+    // (Near its bottom left corner the new mark lies over the page alone.)
+    const TRect r = MarkScreenBounds(placed, zoom, 0, 0);
+    EXPECT_EQ(Screen(r.Left + 5, r.Bottom - 5),
+              kind == mkRectangle ? 0x00FF00u : 0u);
+  }
+  std::string text;
+  if (kind == mkStickNote || kind == mkText) {
+    qvtest::Robot person("Annotation Properties", [](HWND dialog) {
+      qvtest::TypeInto(dialog, 4, "Checked\r\n(twice)");  // the memo
+      qvtest::PressButton(dialog, "OK");
+    });
+    Mode().ShowMarkProperties();
+    EXPECT_TRUE(person.Found());
+    text = "Checked\r\n(twice)";
+  }
+  box.SetMouseMode(mmDrag);
+  std::vector<TMark> kept;
+  LoadMarksFromText(box.AnnotationText(), kept);
+  ASSERT_EQ(kept.size(), 3u);
+  TMark expected = NewMark(kind);
+  expected.markRect = placed;
+  if (!text.empty()) expected.text = text;
+  EXPECT_EQ(kept[2], expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, PlacingAMark,
+                         ::testing::Values(PlaceCase{mkStickNote, 50}, PlaceCase{mkRectangle, 200},
+                                           PlaceCase{mkLine, 50}, PlaceCase{mkText, 200},
+                                           PlaceCase{mkImage, 50}));
+
 TEST_F(AnnotationEditing, ThePropertiesDialogEditsTheSelectedMark) {
   Click(Page(), 90, 60);
   // Cancel leaves the mark as it was.

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "annotations/win32/annotation_property_dialog.h"
+#include "base/format.h"
 #include "imaging/win32/canvas.h"
 #include "platform/platform.h"
 
@@ -200,6 +201,34 @@ void TAnnotationMouseHandler::SelectMark(int index) {
   }
   editor_.SetEditMode(true);
   PlaceSelection();
+}
+
+int TAnnotationMouseHandler::AddMark(TMarkKind kind, const TRect& rect) {
+  if (kind < mkStickNote || kind > mkImage) {
+    throw ELumetraError(Format("Invalid mark kind (%d)", static_cast<int>(kind)));
+  }
+  TRect place = rect;
+  if (IsRectEmpty(place)) {
+    // A new mark has no rectangle of its own; one without area could be
+    // neither seen nor grabbed.
+    constexpr int kInset = 16, kWidth = 120, kHeight = 60;  // display pixels
+    const int x = viewer_.HorzScrollBar().Position() + kInset;
+    const int y = viewer_.VertScrollBar().Position() + kInset;
+    place = MarkRectFromScreen({x, y, x + kWidth, y + kHeight}, editor_.Zoom(), 0, 0);
+  }
+  switch (kind) {
+    case mkStickNote: editor_.AddStickNote(); break;
+    case mkRectangle: editor_.AddRectangle(); break;
+    case mkLine: editor_.AddLine(); break;
+    case mkText: editor_.AddText(); break;
+    case mkImage: editor_.AddImage(); break;
+  }
+  const int index = editor_.Count() - 1;
+  editor_.SetMarkRect(index, place);
+  modified_ = true;
+  Repaint();
+  SelectMark(index);
+  return index;
 }
 
 // The mark's window and frame at the mark's place on the display copy.

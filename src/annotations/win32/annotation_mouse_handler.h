@@ -34,6 +34,12 @@ class TAnnotationMouseHandler : public TMouseHandler, public TAnnotationEditing 
   virtual void DeleteMark();
   // Selects mark Index (of the editor) and shows its frame.
   virtual void SelectMark(int index);
+  // For callers: a new mark of Kind with its kind's defaults, at Rect of
+  // the page, or, when Rect is empty, at the top left of the part of the
+  // page in view, in a size that can be seen and grabbed at the zoom. It
+  // lies above the others and is selected, so the user drags it into place
+  // and sizes it with its frame. Answers its index.
+  int AddMark(TMarkKind kind, const TRect& rect = {});
 
   std::string AnnotationText() const override { return editor_.SaveToText(); }
   void SetAnnotationText(const std::string& text) override;
