@@ -331,5 +331,36 @@ TEST(PropertyDialogFields, ABlankNumberFailsAfterTheFieldsBeforeIt) {
   EXPECT_EQ(dialog.FontDescription(), "Arial, 10");
 }
 
+// The font sample shows the description in the font's colour, on the
+// button face.
+TEST(PropertyDialogFont, TheFontSampleIsDrawnInTheFontsColour) {
+  TAnnotationsPropertyDialog dialog;
+  TMark mark = NewMark(mkText);
+  mark.font.color = ColorToGdi(kRed);
+  mark.font.bold = true;
+  dialog.LoadFromMark(mark);
+  EXPECT_EQ(dialog.EditFont.Text(), "Arial, 12, Bold");
+  dialog.Show();
+  ::UpdateWindow(dialog.Handle());
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) ui::Application().HandleMessage();
+  HWND sample = dialog.EditFont.Handle();
+  EXPECT_EQ(::GetWindowLongPtrA(sample, GWL_EXSTYLE) & WS_EX_CLIENTEDGE, 0);
+  HDC dc = ::GetDC(sample);
+  int red = 0, black = 0, face = 0;
+  for (int y = 0; y < dialog.EditFont.ClientHeight(); ++y) {
+    for (int x = 0; x < dialog.EditFont.ClientWidth(); ++x) {
+      const COLORREF c = ::GetPixel(dc, x, y);
+      red += c == RGB(255, 0, 0);
+      black += c == RGB(0, 0, 0);
+      face += c == ::GetSysColor(COLOR_BTNFACE);
+    }
+  }
+  ::ReleaseDC(sample, dc);
+  EXPECT_GT(red, 20);
+  EXPECT_EQ(black, 0);
+  EXPECT_GT(face, red);
+}
+
 }  // namespace
 }  // namespace lumetra

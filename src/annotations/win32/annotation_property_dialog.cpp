@@ -54,6 +54,18 @@ LRESULT TAnnotationsPropertyDialog::TImage::WndProc(UINT msg, WPARAM wParam, LPA
   return 0;
 }
 
+LRESULT TAnnotationsPropertyDialog::TTextSheet::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  // A read-only edit asks for its colours as a static control does.
+  if ((msg == WM_CTLCOLORSTATIC || msg == WM_CTLCOLOREDIT) &&
+      reinterpret_cast<HWND>(lParam) == dialog_.EditFont.Handle()) {
+    HDC dc = reinterpret_cast<HDC>(wParam);
+    ::SetTextColor(dc, dialog_.FontDialog.Color);
+    ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+  }
+  return TPanel::WndProc(msg, wParam, lParam);
+}
+
 // --- the dialog ----------------------------------------------------------------------
 
 TAnnotationsPropertyDialog::TAnnotationsPropertyDialog()
@@ -112,6 +124,12 @@ TAnnotationsPropertyDialog::TAnnotationsPropertyDialog()
   }
   PageControl.SetBevelOuter(ui::bvLowered);
   EditFont.SetReadOnly(true);
+  // Borderless: the sample reads as a line of text on the page.
+  HWND sample = EditFont.Handle();
+  ::SetWindowLongPtrA(sample, GWL_EXSTYLE,
+                      ::GetWindowLongPtrA(sample, GWL_EXSTYLE) & ~LONG_PTR{WS_EX_CLIENTEDGE});
+  ::SetWindowPos(sample, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   OkBtn.SetKind(ui::bkOK);
   CancelBtn.SetKind(ui::bkCancel);
   ColorShape.SetBrushColor(clWhite);
@@ -122,7 +140,10 @@ TAnnotationsPropertyDialog::TAnnotationsPropertyDialog()
     if (ColorDialog.Execute(Handle())) ColorShape.SetBrushColor(ColorDialog.Color);
   };
   ButtonFont.OnClick = [this](TObject*) {
-    if (FontDialog.Execute(Handle())) EditFont.SetText(FontDescription());
+    if (FontDialog.Execute(Handle())) {
+      EditFont.SetText(FontDescription());
+      EditFont.Invalidate();  // the same text may come in a new colour
+    }
   };
   ButtonLoad.OnClick = [this](TObject*) {
     if (OpenPictureDialog.Execute(Handle())) LoadPicture(OpenPictureDialog.FileName);
@@ -137,8 +158,10 @@ TAnnotationsPropertyDialog::TAnnotationsPropertyDialog()
 
 TAnnotationsPropertyDialog::~TAnnotationsPropertyDialog() = default;
 
-void TAnnotationsPropertyDialog::ShowPage(ui::TPanel& page) {
-  for (ui::TPanel* sheet : {&TabSheetText, &TabSheetRectangle, &TabSheetLine, &TabSheetImage}) {
+void TAnnotationsPropertyDialog::ShowPage(ui::TControl& page) {
+  ui::TControl* const sheets[] = {&TabSheetText, &TabSheetRectangle, &TabSheetLine,
+                                  &TabSheetImage};
+  for (ui::TControl* sheet : sheets) {
     sheet->SetVisible(sheet == &page);
   }
   activePage_ = &page;
@@ -189,6 +212,7 @@ void TAnnotationsPropertyDialog::LoadFromMark(const TMark& mark) {
     FontDialog.Underline = mark.font.underline;
     FontDialog.StrikeOut = mark.font.strikeOut;
     EditFont.SetText(FontDescription());
+    EditFont.Invalidate();
     MemoText.SetText(mark.text);
   } else if (mark.kind == mkRectangle) {
     ShowPage(TabSheetRectangle);

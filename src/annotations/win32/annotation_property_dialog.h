@@ -44,6 +44,20 @@ class TAnnotationsPropertyDialog : public ui::TForm {
     TDibGraphic picture_;
   };
 
+  // The text page: it draws the font sample, EditFont, in the font's
+  // colour on the button face.
+  class TTextSheet : public ui::TPanel {
+   public:
+    TTextSheet(ui::TControl& parent, const TAnnotationsPropertyDialog& dialog)
+        : TPanel(parent), dialog_(dialog) {}
+
+   protected:
+    LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+   private:
+    const TAnnotationsPropertyDialog& dialog_;
+  };
+
   ui::TLabel LabelLeft{*this, "Left"};
   TMaskEdit EditLeft{*this};
   ui::TLabel LabelTop{*this, "Top"};
@@ -60,7 +74,7 @@ class TAnnotationsPropertyDialog : public ui::TForm {
 
   // The page control, its tabs hidden: one panel per kind.
   ui::TPanel PageControl{*this};
-  ui::TPanel TabSheetText{static_cast<ui::TControl&>(PageControl)};
+  TTextSheet TabSheetText{PageControl, *this};
   ui::TLabel LabelText{TabSheetText, "Text"};
   ui::TMemo MemoText{TabSheetText};
   ui::TLabel LabelFont{TabSheetText, "Font"};
@@ -92,16 +106,16 @@ class TAnnotationsPropertyDialog : public ui::TForm {
 
   // The page shown (one of the four tab sheets), and the line direction
   // chosen in LineRG (-1 for none).
-  ui::TPanel* ActivePage() const { return activePage_; }
+  ui::TControl* ActivePage() const { return activePage_; }
   int LineDirection() const;
   void SetLineDirection(int index);
   // "Arial, 12, Bold" for the font dialog's font.
   std::string FontDescription() const;
 
  private:
-  void ShowPage(ui::TPanel& page);
+  void ShowPage(ui::TControl& page);
   void LoadPicture(const std::string& fileName);
-  ui::TPanel* activePage_ = nullptr;
+  ui::TControl* activePage_ = nullptr;
 };
 
 }  // namespace lumetra
