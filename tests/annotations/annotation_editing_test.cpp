@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <thread>
+
 #include "annotations/annotation_text.h"
 #include "annotations/win32/annotation_property_dialog.h"
 #include "formats/tiff_graphic.h"
@@ -60,6 +62,25 @@ class AnnotationEditing : public ::testing::Test {
     ::PostMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + dx / 2, y + dy / 2));
     ::PostMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + dx, y + dy));
     ::PostMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(x + dx, y + dy));
+    Pump();
+  }
+  // A right click at (X, Y) of Window, and the Item-th (from 1) entry of
+  // the menu that pops up chosen with the keyboard.
+  void ChooseFromMenu(HWND window, int x, int y, int item) {
+    std::thread chooser([item] {
+      for (int i = 0; i < 500; ++i) {
+        HWND menu = ::FindWindowA("#32768", nullptr);
+        if (menu && ::IsWindowVisible(menu)) {
+          for (int k = 0; k < item; ++k) ::PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+          ::PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
+          return;
+        }
+        ::Sleep(10);
+      }
+    });
+    ::SendMessageA(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, y));
+    ::SendMessageA(window, WM_RBUTTONUP, 0, MAKELPARAM(x, y));
+    chooser.join();
     Pump();
   }
   // What the screen shows at a pixel of the display copy.
@@ -128,9 +149,9 @@ TEST_F(AnnotationEditing, MarksAreSelectedMovedResizedAndDeletedWithTheMouse) {
   EXPECT_EQ(Mode().Selected(), -1);
   EXPECT_FALSE(Mode().Resizer()->Visible());
 
-  // Delete through the menu; Properties and Delete then do nothing.
-  Click(Page(), 250, 150);
-  Mode().PopupMenu()["DeleteMenu"].Click();
+  // A right click on a mark selects it and offers Delete; Properties and
+  // Delete then do nothing.
+  ChooseFromMenu(Page(), 250, 150, 2);
   EXPECT_EQ(Mode().Editor().Count(), 1);
   EXPECT_EQ(Mode().Selected(), -1);
   Mode().ShowMarkProperties();
@@ -141,6 +162,25 @@ TEST_F(AnnotationEditing, MarksAreSelectedMovedResizedAndDeletedWithTheMouse) {
   LoadMarksFromText(box.AnnotationText(), kept);
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_EQ(kept[0].kind, mkRectangle);
+}
+
+TEST_F(AnnotationEditing, ACentredPageShowsNoMarksAndTakesNoClicksOnThem) {
+  Click(Page(), 90, 60);
+  ASSERT_EQ(Mode().Selected(), 0);
+  box.SetCentered(true);
+  Pump();
+  EXPECT_EQ(Screen(90, 60), kWhite);
+  EXPECT_EQ(Mode().Selected(), -1);
+  EXPECT_FALSE(Mode().Resizer()->Visible());
+  Click(Page(), 90, 60);
+  EXPECT_EQ(Mode().Selected(), -1);
+  // The marks were hidden, not lost.
+  box.SetCentered(false);
+  Pump();
+  EXPECT_EQ(Screen(90, 60), kRed);
+  Click(Page(), 90, 60);
+  EXPECT_EQ(Mode().Selected(), 0);
+  EXPECT_EQ(Mode().Editor().SaveToText(), SaveMarksToText(marks));
 }
 
 class AnnotationZoom : public AnnotationEditing, public ::testing::WithParamInterface<float> {};
@@ -236,13 +276,14 @@ INSTANTIATE_TEST_SUITE_P(Kinds, PlacingAMark,
 
 TEST_F(AnnotationEditing, ThePropertiesDialogEditsTheSelectedMark) {
   Click(Page(), 90, 60);
-  // Cancel leaves the mark as it was.
+  // Properties... from the selected mark's menu; Cancel leaves the mark as
+  // it was.
   {
     qvtest::Robot person("Annotation Properties", [](HWND dialog) {
       qvtest::TypeInto(dialog, 0, "10");
       qvtest::PressButton(dialog, "Cancel");
     });
-    Mode().ShowMarkProperties();
+    ChooseFromMenu(Mode().MarkControl()->Handle(), 20, 20, 1);
     EXPECT_TRUE(person.Found());
   }
   EXPECT_EQ(MarkRect(0), (TRect{40, 30, 140, 90}));

@@ -133,6 +133,8 @@ void TAnnotationMouseHandler::SetAnnotationText(const std::string& text) {
 
 void TAnnotationMouseHandler::PaintMarks() {
   TDibGraphic& display = *viewer_.DisplayGraphic();
+  // A centred page is shown without its marks, and they take no clicks.
+  editor_.SetVisible(!viewer_.Centered());
   if (display.Empty() || !editor_.Visible()) return;
   editor_.SetZoom(viewer_.ZoomPercent());
   try {
@@ -154,7 +156,9 @@ void TAnnotationMouseHandler::Repaint() {
 }
 
 void TAnnotationMouseHandler::AfterRedraw() {
+  editor_.SetVisible(!viewer_.Centered());
   editor_.SetZoom(viewer_.ZoomPercent());
+  if (!editor_.Visible()) selected_ = -1;
   PlaceSelection();
 }
 
@@ -171,6 +175,7 @@ int TAnnotationMouseHandler::MarkAt(int x, int y) const {
 void TAnnotationMouseHandler::MouseDown(ui::TMouseButton button, ui::TShiftState shift, int x,
                                         int y) {
   TMouseHandler::MouseDown(button, shift, x, y);
+  if (viewer_.Centered()) return;
   const int hit = MarkAt(x, y);
   if (hit < 0) {
     Deselect();
