@@ -44,7 +44,13 @@ TRect TAnnotationsEditor::MarkBounds(int index, int scrollX, int scrollY) const 
 }
 
 void TAnnotationsEditor::DrawMarks(TDibGraphic& display) const {
-  PaintMarks(display, marks_, imageArea_, zoom_, resolution_);
+  for (const TMark& mark : marks_) {
+    try {
+      PaintMark(display, mark, imageArea_, zoom_, resolution_);
+    } catch (const Exception&) {
+      // A mark that cannot be drawn is left out; the ones above it still show.
+    }
+  }
 }
 
 std::string TAnnotationsEditor::SaveToText() const {

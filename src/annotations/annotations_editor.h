@@ -52,7 +52,7 @@ class TAnnotationsEditor : public TObject {
   void SetImageArea(const TRect& value) { imageArea_ = value; }
 
   // Paints every visible mark, in order, onto Display, a copy of the page
-  // at Zoom percent.
+  // at Zoom percent. A mark that cannot be drawn is left out.
   void DrawMarks(TDibGraphic& display) const;
 
   std::string SaveToText() const;

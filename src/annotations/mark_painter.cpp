@@ -171,19 +171,22 @@ void DrawRenderedMark(const TRenderedMark& mark, TDibGraphic& dest, const TRect&
   }
 }
 
+void PaintMark(TDibGraphic& dest, const TMark& mark, const TRect& pageArea, double zoom,
+               int resolution) {
+  if (!mark.visible) return;
+  TMark placed = mark;
+  placed.markRect = ClampMarkRect(mark.markRect, pageArea);
+  // A mark wholly off the page is clamped inside out: it shows nowhere.
+  if (placed.markRect.Right < placed.markRect.Left ||
+      placed.markRect.Bottom < placed.markRect.Top)
+    return;
+  const TRenderedMark rendered = RenderMark(placed, resolution, zoom);
+  DrawRenderedMark(rendered, dest, MarkScreenBounds(placed.markRect, zoom, 0, 0));
+}
+
 void PaintMarks(TDibGraphic& dest, const std::vector<TMark>& marks, const TRect& pageArea,
                 double zoom, int resolution) {
-  for (const TMark& mark : marks) {
-    if (!mark.visible) continue;
-    TMark placed = mark;
-    placed.markRect = ClampMarkRect(mark.markRect, pageArea);
-    // A mark wholly off the page is clamped inside out: it shows nowhere.
-    if (placed.markRect.Right < placed.markRect.Left ||
-        placed.markRect.Bottom < placed.markRect.Top)
-      continue;
-    const TRenderedMark rendered = RenderMark(placed, resolution, zoom);
-    DrawRenderedMark(rendered, dest, MarkScreenBounds(placed.markRect, zoom, 0, 0));
-  }
+  for (const TMark& mark : marks) PaintMark(dest, mark, pageArea, zoom, resolution);
 }
 
 void BurnMarks(TDibGraphic& page, const std::vector<TMark>& marks, int resolution) {

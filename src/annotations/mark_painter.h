@@ -41,9 +41,13 @@ TRenderedMark RenderMark(const TMark& mark, int resolution, double zoom,
 // clipped to Dest.
 void DrawRenderedMark(const TRenderedMark& mark, TDibGraphic& dest, const TRect& destRect);
 
-// Paints the visible marks, in order, onto Dest as the viewer places them at
-// Zoom percent: each MarkRect clamped to PageArea (the document's pixels),
-// its corners scaled and rounded.
+// Paints Mark, when visible, onto Dest as the viewer places it at Zoom
+// percent: its MarkRect clamped to PageArea (the document's pixels), the
+// corners scaled and rounded.
+void PaintMark(TDibGraphic& dest, const TMark& mark, const TRect& pageArea, double zoom,
+               int resolution);
+
+// Paints the visible marks, in order, as PaintMark does.
 void PaintMarks(TDibGraphic& dest, const std::vector<TMark>& marks, const TRect& pageArea,
                 double zoom, int resolution);
 

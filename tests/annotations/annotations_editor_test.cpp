@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "imaging/dib_graphic.h"
+
 namespace lumetra {
 namespace {
 
@@ -37,6 +39,24 @@ TEST(AnnotationsEditor, PlacesMarksAtItsZoomAndTheScrollPosition) {
   editor.SetMarkRect(0, {10, 10, 30, 50});
   EXPECT_EQ(editor.MarkBounds(0), (TRect{5, 5, 15, 20}));
   EXPECT_EQ(editor.MarkBounds(0, 2, 3), (TRect{3, 2, 13, 17}));
+}
+
+// A page may carry a mark too large to draw: the marks above it still show.
+TEST(AnnotationsEditor, DrawsTheMarksAboveOneThatCannotBeDrawn) {
+  TAnnotationsEditor editor;
+  editor.SetImageArea({0, 0, 20000, 20000});
+  editor.SetZoom(1);
+  editor.AddRectangle();
+  editor.SetMarkRect(0, {0, 0, 20000, 20000});
+  TMark& small = editor.AddRectangle();
+  small.markRect = {100, 100, 1000, 1000};
+  small.color = 0x00FF0000;  // blue
+  small.highlight = false;
+  TDibGraphic display;
+  display.NewImage(200, 200, ifTrueColor, nullptr, 0, 0);
+  display.Fill(0xFFFFFF);
+  editor.DrawMarks(display);
+  EXPECT_EQ(display.Pixels(5, 5), 0x0000FFu);
 }
 
 }  // namespace

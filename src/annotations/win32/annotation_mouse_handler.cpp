@@ -137,11 +137,7 @@ void TAnnotationMouseHandler::PaintMarks() {
   editor_.SetVisible(!viewer_.Centered());
   if (display.Empty() || !editor_.Visible()) return;
   editor_.SetZoom(viewer_.ZoomPercent());
-  try {
-    editor_.DrawMarks(display);
-  } catch (const Exception&) {
-    // A mark that cannot be drawn is left out; the page is still shown.
-  }
+  editor_.DrawMarks(display);  // leaves out a mark it cannot draw
 }
 
 // Rebuilds the display copy with the marks as they now are, keeping the
