@@ -311,18 +311,30 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<EditCase>& info) { return info.param.name; });
 
 TEST_F(WindowCommands, ImageCommandsWaitForAnImageAndTypedNumbersAreChecked) {
-  // Without an image the image commands are disabled and do nothing.
+  // Every item of the Image menu, and the file commands that write the
+  // image, wait for one; without it they are disabled and do nothing.
+  std::vector<const ui::TMenuItem*> needImage;
+  const std::function<void(const ui::TMenuItem&)> collect = [&](const ui::TMenuItem& parent) {
+    for (int i = 0; i < parent.Count(); ++i) {
+      needImage.push_back(&parent.Items(i));
+      collect(parent.Items(i));
+    }
+  };
+  collect(form_.MainMenu()["ImageMenu"]);
+  for (const char* item :
+       {"SaveMenu", "SaveAsMenu", "AppendtoTIFFMenu", "AppendtoDCXMenu", "CopyMenu"})
+    needImage.push_back(&form_.MainMenu()[item]);
   form_.DocumentFileName.clear();
   Viewer().ClearGraphic();
   Idle();
-  for (const char* item : {"Rotate90Menu", "NegativeMenu", "ResizeMenu", "SaveMenu", "CopyMenu"})
-    EXPECT_FALSE(Enabled(item)) << item;
+  for (const ui::TMenuItem* item : needImage) EXPECT_FALSE(item->Enabled()) << item->Name();
   Command("NegativeMenu");
   EXPECT_TRUE(Shown().Empty());
 
   form_.DocumentFileName = document_;
   form_.ShowDocument();
   Idle();
+  for (const ui::TMenuItem* item : needImage) EXPECT_TRUE(item->Enabled()) << item->Name();
   const std::vector<std::uint8_t> shown = ImageBytes(Shown());
   Command("Rotate90Menu");
   // A bad angle is reported and leaves the image and the undo image alone;
