@@ -311,18 +311,30 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<EditCase>& info) { return info.param.name; });
 
 TEST_F(WindowCommands, ImageCommandsWaitForAnImageAndTypedNumbersAreChecked) {
-  // Without an image the image commands are disabled and do nothing.
+  // Every item of the Image menu, and the file commands that write the
+  // image, wait for one; without it they are disabled and do nothing.
+  std::vector<const ui::TMenuItem*> needImage;
+  const std::function<void(const ui::TMenuItem&)> collect = [&](const ui::TMenuItem& parent) {
+    for (int i = 0; i < parent.Count(); ++i) {
+      needImage.push_back(&parent.Items(i));
+      collect(parent.Items(i));
+    }
+  };
+  collect(form_.MainMenu()["ImageMenu"]);
+  for (const char* item :
+       {"SaveMenu", "SaveAsMenu", "AppendtoTIFFMenu", "AppendtoDCXMenu", "CopyMenu"})
+    needImage.push_back(&form_.MainMenu()[item]);
   form_.DocumentFileName.clear();
   Viewer().ClearGraphic();
   Idle();
-  for (const char* item : {"Rotate90Menu", "NegativeMenu", "ResizeMenu", "SaveMenu", "CopyMenu"})
-    EXPECT_FALSE(Enabled(item)) << item;
+  for (const ui::TMenuItem* item : needImage) EXPECT_FALSE(item->Enabled()) << item->Name();
   Command("NegativeMenu");
   EXPECT_TRUE(Shown().Empty());
 
   form_.DocumentFileName = document_;
   form_.ShowDocument();
   Idle();
+  for (const ui::TMenuItem* item : needImage) EXPECT_TRUE(item->Enabled()) << item->Name();
   const std::vector<std::uint8_t> shown = ImageBytes(Shown());
   Command("Rotate90Menu");
   // A bad angle is reported and leaves the image and the undo image alone;
@@ -444,6 +456,76 @@ TEST_F(WindowCommands, CopyAndPasteNewImageGoThroughTheClipboard) {
   Command("UndoMenu");
   EXPECT_EQ(Shown().Width(), 30);
   EXPECT_EQ(Shown().Height(), 42);
+}
+
+// --- long commands -------------------------------------------------------------------
+
+// What the status bar showed each time it painted on this thread, with the
+// cursor of that moment: the window processes no messages while a command
+// runs, so only what paints then is what a person sees.
+class TStatusWatch {
+ public:
+  struct TSight {
+    std::string text;
+    bool busy;
+  };
+  explicit TStatusWatch(ui::TStatusBar& bar) : bar_(bar) {
+    watch_ = this;
+    hook_ = ::SetWindowsHookExA(WH_CALLWNDPROCRET, Painted, nullptr, ::GetCurrentThreadId());
+  }
+  ~TStatusWatch() {
+    ::UnhookWindowsHookEx(hook_);
+    watch_ = nullptr;
+  }
+  TStatusWatch(const TStatusWatch&) = delete;
+  TStatusWatch& operator=(const TStatusWatch&) = delete;
+  const std::vector<TSight>& Seen() const { return seen_; }
+
+  static bool Busy() { return ::GetCursor() == ::LoadCursor(nullptr, IDC_WAIT); }
+
+ private:
+  static LRESULT CALLBACK Painted(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* message = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && watch_ && message->message == WM_PAINT &&
+        message->hwnd == watch_->bar_.Handle())
+      watch_->seen_.push_back({watch_->bar_.PanelText(0), Busy()});
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  static inline TStatusWatch* watch_ = nullptr;
+  ui::TStatusBar& bar_;
+  HHOOK hook_;
+  std::vector<TSight> seen_;
+};
+
+TEST_F(WindowCommands, LongCommandsShowTheirProgressAndTheBusyCursorUntilDone) {
+  Idle();
+  const std::string before = form_.StatusBar().PanelText(0);
+  const auto run = [&](const char* item, const std::string& label,
+                       const std::function<void()>& give) {
+    std::vector<TStatusWatch::TSight> seen;
+    {
+      TStatusWatch watch(form_.StatusBar());
+      give();
+      seen = watch.Seen();
+    }
+    SCOPED_TRACE(item);
+    ASSERT_FALSE(seen.empty()) << "the status bar never painted";
+    bool progressed = false;
+    for (const TStatusWatch::TSight& sight : seen) {
+      if (sight.text.rfind(label + " ...", 0) != 0) continue;
+      EXPECT_TRUE(sight.busy) << sight.text;
+      progressed = progressed || sight.text.ends_with("%");
+    }
+    EXPECT_EQ(seen.front().text, label + " ...");
+    EXPECT_TRUE(progressed) << "no percentage shown";
+    // Done: the bar says what it said before and the cursor is the arrow.
+    EXPECT_EQ(form_.StatusBar().PanelText(0), before);
+    EXPECT_FALSE(TStatusWatch::Busy());
+  };
+  run("Rotate90Menu", "Rotate 90 Degrees", [&] { Command("Rotate90Menu"); });
+  EXPECT_EQ(Shown().Width(), 30);
+  run("OpenMenu", "Opening", [&] { CommandAnswered("OpenMenu", "Open", Choose(document_)); });
+  EXPECT_EQ(Shown().Width(), 42);
 }
 
 // --- view, help and leaving -----------------------------------------------------------

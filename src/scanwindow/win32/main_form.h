@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/tiff_graphic.h"
@@ -76,31 +78,45 @@ class TfrmMain : public lumetra::ui::TForm {
   lumetra::ui::TStatusBar& StatusBar() { return *sbStatus_; }
 
  private:
+  static constexpr const char* kCaption = "Quorvex - scanning utility";
+  // What a command of the menu needs to be enabled; the idle handler walks
+  // the menu's table and enables each item by its need.
+  enum TNeeds : std::uint8_t {
+    ndNothing,  // left as the form defines it
+    ndImage,
+    ndClipboardImage,
+    ndDocumentPage,
+    ndUndoImage,
+  };
   // A command that may take a while: the busy cursor, its progress in the
   // status bar (the viewer's reads and writes included), and the window
   // repainted at the end.
   class TCommandWork;
+  struct TCommandDef;
+  lumetra::TNotifyEvent On(void (TfrmMain::*handler)(lumetra::TObject*)) {
+    return [this, handler](lumetra::TObject* sender) { (this->*handler)(sender); };
+  }
+
+  // The form (main_form.cpp).
   void FormCreate();
   void FormClose(lumetra::TObject* sender, lumetra::ui::TCloseAction& action);
   void FormDestroy();
-  void LoadDocument(const std::string& fileName);
-  // Empties the viewer and the page controls: the document has no page.
-  void ClearDocument();
-  // The file whose pages the viewer shows: what Add Page and Delete Page
-  // rewrite.
-  std::string ViewedDocument() const;
-  // Accept needs a page of the document.
-  bool HasDocumentPage() const;
+  // False when the user cancelled.
+  bool SavePrompt();
+  bool HasImage() const;
+  void CheckMouseMode();
+  void SetZoomFromViewer();
+  void ApplyZoomBox();
+  // Sets the page box without moving the viewer.
+  void SetPageBox(int page);
+
+  // The menu's commands (main_form_commands.cpp).
+  void BuildCommands();
+  bool Satisfied(TNeeds needs) const;
+  void CommandEnabling(lumetra::TObject* sender, bool& done);
   // Append to TIFF / DCX: the viewer's image becomes the last page of a
   // file of one of Extensions that the user picks.
   void AppendToDocument(const std::string& title, std::initializer_list<std::string> extensions);
-  // False when the user cancelled.
-  bool SavePrompt();
-  void CommandEnabling(lumetra::TObject* sender, bool& done);
-  // Runs one acquisition into FileName; Pages counts what was written, also
-  // when the acquisition fails.
-  void AcquireInto(const std::string& fileName, bool handOverSettings, std::int32_t& pages);
-  bool HasImage() const;
   // The edit pattern of the Image menu: Make asks for its parameters (null:
   // cancelled); then the image goes to the undo image and is transformed
   // back into the viewer.
@@ -108,16 +124,26 @@ class TfrmMain : public lumetra::ui::TForm {
                  const std::function<std::unique_ptr<lumetra::TImageTransform>()>& make);
   // Keeps the viewer's image for Undo.
   void KeepForUndo();
-  // Sets the page box without moving the viewer.
-  void SetPageBox(int page);
-  void CheckMouseMode();
-  void SetZoomFromViewer();
+
+  // The document and scanning into it (main_form_document.cpp).
+  void LoadDocument(const std::string& fileName);
+  // Empties the viewer and the page controls: the document has no page.
+  void ClearDocument();
+  // Whether FileName names the window's document.
+  bool IsDocument(const std::string& fileName) const;
+  // The file whose pages the viewer shows: what Add Page and Delete Page
+  // rewrite.
+  std::string ViewedDocument() const;
+  // Accept needs a page of the document.
+  bool HasDocumentPage() const;
+  // Runs one acquisition into FileName; Pages counts what was written, also
+  // when the acquisition fails.
+  void AcquireInto(const std::string& fileName, bool handOverSettings, std::int32_t& pages);
   bool ScannerReady();
   static void PageCallback(HWND window, HGLOBAL dib, std::uint16_t xResolution, void* context,
                            std::uint16_t yResolution);
   static std::string PageTooLargeMessage(int page, HGLOBAL dib);
   void ShowScannedPage(lumetra::TDibGraphic& page, int pagesWritten, int lastPage);
-  void ApplyZoomBox();
 
   lumetra::ui::TMainMenu mainMenu_;
   std::unique_ptr<lumetra::ui::TPanel> topPanel_;
@@ -127,6 +153,7 @@ class TfrmMain : public lumetra::ui::TForm {
   std::unique_ptr<lumetra::ui::TUpDown> zoomUpDown_, pageUpDown_;
   std::unique_ptr<lumetra::TImageScrollBox> imageScrollBox_;
   std::unique_ptr<lumetra::ui::TStatusBar> sbStatus_;
+  std::vector<std::pair<lumetra::ui::TMenuItem*, TNeeds>> commandNeeds_;
 
   bool modified_ = false;
   std::string saveAsFileName_;
