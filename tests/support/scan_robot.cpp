@@ -288,6 +288,15 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM) {
   return TRUE;
 }
 
+// The scanning window whatever it is captioned (it names the document it
+// shows): the visible top-level window with both Scan and Accept.
+BOOL CALLBACK FindScanningWindow(HWND window, LPARAM data) {
+  if (!IsWindowVisible(window) || !FindButton(window, "Scan") || !FindButton(window, "Accept"))
+    return TRUE;
+  *reinterpret_cast<HWND*>(data) = window;
+  return FALSE;
+}
+
 }  // namespace
 
 void GiveUp(const std::atomic<bool>& returned) {
@@ -295,8 +304,8 @@ void GiveUp(const std::atomic<bool>& returned) {
   while (!returned && GetTickCount() - start < TimeoutMs()) {
     EnumWindows(AnswerBox, 0);
     if (HWND stop = FindWindowA(nullptr, "Quorvex - stop scanning")) PressNow(stop, "Stop");
-    HWND window = current && IsWindow(current) ? current
-                                               : FindWindowA(nullptr, "Quorvex - scanning utility");
+    HWND window = current && IsWindowVisible(current) ? current : nullptr;
+    if (!window) EnumWindows(FindScanningWindow, reinterpret_cast<LPARAM>(&window));
     if (window) PressNow(window, "Cancel");
     Sleep(300);
   }
