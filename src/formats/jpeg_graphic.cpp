@@ -297,7 +297,8 @@ int ReadRow(JpegJob* job, std::uint8_t* dest) {
   if (jpeg_read_scanlines(&cinfo, &target, 1) != 1) {
     // libjpeg pads a truncated file's missing rows itself; were it ever to
     // stop short, the row reads as black rather than as the last one.
-    std::memset(dest, 0, std::size_t{cinfo.output_width} * (job->cmyk ? 3 : cinfo.output_components));
+    std::memset(dest, 0,
+                std::size_t{cinfo.output_width} * (job->cmyk ? 3 : cinfo.output_components));
   } else if (job->cmyk) {
     const std::uint8_t* p = job->row.data();
     std::uint8_t* to = dest;
@@ -386,7 +387,8 @@ void Raise(JpegJob& job) {
 
 // Runs one adapter over Image and Stream with progress 0 first and 100
 // last; the adapter's failure is raised here, outside the codec.
-void RunJob(TJpegGraphic& image, TStream& stream, int (*adapter)(JpegJob*), TPageRows* rows = nullptr) {
+void RunJob(TJpegGraphic& image, TStream& stream, int (*adapter)(JpegJob*),
+            TPageRows* rows = nullptr) {
   JpegJob job{};
   job.image = &image;
   job.stream = &stream;
@@ -424,7 +426,8 @@ void TJpegGraphic::SaveToStream(TStream& stream) {
   RunJob(*this, stream, WriteJpeg, rowSource_);
 }
 
-TJpegRowReader::TJpegRowReader(TStream& stream, TJpegGraphic& header) : job_(std::make_unique<JpegJob>()) {
+TJpegRowReader::TJpegRowReader(TStream& stream, TJpegGraphic& header)
+    : job_(std::make_unique<JpegJob>()) {
   job_->image = &header;
   job_->stream = &stream;
   job_->buffer.resize(kBufferSize);

@@ -5,13 +5,13 @@
 #include <sys/resource.h>
 #endif
 
-#include "support/format_images.h"
 #include "formats/jpeg_graphic.h"
 #include "formats/pdf_graphic.h"
 #include "formats/png_graphic.h"
 #include "formats/tiff_graphic.h"
 #include "lumetra_cli.h"
 #include "platform/platform.h"
+#include "support/format_images.h"
 
 namespace lumetra {
 namespace {
@@ -377,7 +377,9 @@ INSTANTIATE_TEST_SUITE_P(
                       StreamedCase{"ColourJpegToTiff", ifTrueColor, true, tcNone, false},
                       StreamedCase{"GreyJpegToTiff", ifGray256, true, tcNone, false},
                       StreamedCase{"TruncatedJpegToTiff", ifTrueColor, true, tcNone, false, true}),
-    [](const ::testing::TestParamInfo<StreamedCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<StreamedCase>& info) {
+      return std::string(info.param.name);
+    });
 
 // The bitmap and portable formats go both ways; both pages of a TIFF fit in
 // one DCX file; EPS is refused as an output.

@@ -272,7 +272,8 @@ int Convert(const std::string& inName, const std::string& outName, std::optional
     for (int p = first; p <= last; ++p) {
       TPageRows* rows = nullptr;
       auto image = source.Load(p, tiffOut || jpegOut ? &rows : nullptr);
-      if (rows && jpegOut && image->ImageFormat() != ifGray256 && image->ImageFormat() != ifTrueColor) {
+      if (rows && jpegOut && image->ImageFormat() != ifGray256 &&
+          image->ImageFormat() != ifTrueColor) {
         // Widened for JPEG first, which takes the decoded page.
         for (int y = 0; y < image->Height(); ++y) rows->ReadRow(image->ScanLine(y));
         rows = nullptr;

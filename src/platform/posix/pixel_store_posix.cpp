@@ -26,7 +26,8 @@ void PixelStore::Create(const void*, std::size_t imageSize) {
   // the pixels need, not a whole huge page more; fresh mappings are zeroed.
   if (imageSize >= kHuge) {
     const std::size_t length = RoundUp(imageSize, kPage);
-    void* area = mmap(nullptr, length + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* area =
+        mmap(nullptr, length + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (area != MAP_FAILED) {
       const auto start = reinterpret_cast<std::uintptr_t>(area);
       const std::uintptr_t aligned = RoundUp(start, kHuge);
