@@ -9,7 +9,9 @@ set -uo pipefail
 build=$(realpath "$1"); seconds=$2; shift 2
 root=${QUORVEX_CACHE:-$HOME/.cache/quorvex}/fuzz
 mkdir -p "$root/seeds"
-"$build/fuzz/fuzz_seeds" "$root/seeds" >/dev/null
+# Two runs of this script (other targets) may start together: one writes the
+# seeds at a time.
+flock "$root/seeds.lock" "$build/fuzz/fuzz_seeds" "$root/seeds" >/dev/null
 status=0
 for target in "$@"; do
   corpus="$root/corpus-$target"; mkdir -p "$corpus" "$root/findings-$target"
