@@ -12,6 +12,8 @@
 // Each round runs ours, then the peer, so the shared machine's drift
 // touches both. Printed: medians, the ratio of the medians ours / peer and
 // the spread of the per-round ratios.
+// Whole-process memory target: our peak at most twice the peer's plus one
+// decoded page; a 100-page document's peak that of a 10-page one.
 //   compare_codecs [rounds] [name filter] [work dir]
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -24,16 +26,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 // After <cstdio> and <cstddef>: jpeglib.h uses FILE and size_t unguarded.
 #include <jpeglib.h>
 
+#include "bench_timing.h"
 #include "formats/jpeg_graphic.h"
 #include "formats/registry.h"
 #include "formats/tiff_graphic.h"
-#include "bench_timing.h"
 #include "transforms/bench_page.h"
 
 namespace lumetra::bench {
@@ -91,7 +94,13 @@ struct TCase {
   std::function<TCost()> ours, peer;
   std::string peerName;
   double limit;
+  // Whole process: the decoded page the memory target allows beyond twice
+  // the peer's peak (0: no memory target).
+  double pageMiB = 0;
 };
+
+// The largest peak of each case run, by name.
+std::map<std::string, double> peakMiB;
 
 void RunCases(const std::vector<TCase>& cases, int rounds, const std::string& only, bool memory,
               bool& allMet) {
@@ -109,13 +118,20 @@ void RunCases(const std::vector<TCase>& cases, int rounds, const std::string& on
     const double o = Median(ours), p = Median(peer);
     const bool met = c.limit == 0 || o / p <= c.limit;
     allMet = allMet && met;
-    std::printf("%-30s %8.1f  %-10s %8.1f %6.2f  %.2f-%.2f", c.name.c_str(), o * 1e3, c.peerName.c_str(),
-                p * 1e3, o / p, *std::min_element(ratio.begin(), ratio.end()),
+    std::printf("%-30s %8.1f  %-10s %8.1f %6.2f  %.2f-%.2f", c.name.c_str(), o * 1e3,
+                c.peerName.c_str(), p * 1e3, o / p, *std::min_element(ratio.begin(), ratio.end()),
                 *std::max_element(ratio.begin(), ratio.end()));
-    if (memory)
-      std::printf("  %7.1f %7.1f", *std::max_element(oursMiB.begin(), oursMiB.end()),
-                  *std::max_element(peerMiB.begin(), peerMiB.end()));
+    const double oursPeak = *std::max_element(oursMiB.begin(), oursMiB.end());
+    const double peerPeak = *std::max_element(peerMiB.begin(), peerMiB.end());
+    peakMiB[c.name] = oursPeak;
+    if (memory) std::printf("  %7.1f %7.1f", oursPeak, peerPeak);
     if (c.limit > 0) std::printf("  (target <= %.2f %s)", c.limit, met ? "met" : "missed");
+    if (memory && c.pageMiB > 0) {
+      const double allowed = 2 * peerPeak + c.pageMiB;
+      const bool memoryMet = oursPeak <= allowed;
+      allMet = allMet && memoryMet;
+      std::printf("  (peak <= %.1f %s)", allowed, memoryMet ? "met" : "missed");
+    }
     std::printf("\n");
   }
 }
@@ -133,32 +149,37 @@ std::vector<std::uint8_t> PeerRows(const TDibGraphic& page, int& rowBytes) {
     const std::uint8_t* s = page.ScanLine(y);
     std::uint8_t* d = rows.data() + static_cast<std::size_t>(y) * rowBytes;
     for (int i = 0; i < rowBytes; ++i)
-      d[i] = bits == 24 ? s[i - i % 3 + 2 - i % 3] : bits == 1 ? static_cast<std::uint8_t>(~s[i]) : s[i];
+      d[i] = bits == 24  ? s[i - i % 3 + 2 - i % 3]
+             : bits == 1 ? static_cast<std::uint8_t>(~s[i])
+                         : s[i];
   }
   return rows;
 }
 
-void LibtiffWrite(const std::string& path, const std::vector<std::uint8_t>& rows, int rowBytes, int w, int h,
-                  int bits, int samples, int compression) {
+void LibtiffWrite(const std::string& path, const std::vector<std::uint8_t>& rows, int rowBytes,
+                  int w, int h, int bits, int samples, int compression) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
   TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
   TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits);
   TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
-               samples == 3 ? PHOTOMETRIC_RGB : bits == 1 ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK);
+               samples == 3 ? PHOTOMETRIC_RGB
+               : bits == 1  ? PHOTOMETRIC_MINISWHITE
+                            : PHOTOMETRIC_MINISBLACK);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
   for (int y = 0; y < h; ++y)
-    TIFFWriteScanline(tif, const_cast<std::uint8_t*>(rows.data()) + static_cast<std::size_t>(y) * rowBytes,
-                      y, 0);
+    TIFFWriteScanline(
+        tif, const_cast<std::uint8_t*>(rows.data()) + static_cast<std::size_t>(y) * rowBytes, y, 0);
   TIFFClose(tif);
 }
 
 void LibtiffRead(const std::string& path) {
   TIFF* tif = TIFFOpen(path.c_str(), "r");
-  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(TIFFStripSize(tif)) * TIFFNumberOfStrips(tif));
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(TIFFStripSize(tif)) *
+                                   TIFFNumberOfStrips(tif));
   std::size_t at = 0;
   for (tstrip_t s = 0; s < TIFFNumberOfStrips(tif); ++s) {
     const tmsize_t got = TIFFReadEncodedStrip(tif, s, pixels.data() + at, -1);
@@ -167,7 +188,8 @@ void LibtiffRead(const std::string& path) {
   TIFFClose(tif);
 }
 
-void LibjpegWrite(const std::string& path, const std::vector<std::uint8_t>& rows, int w, int h, int quality) {
+void LibjpegWrite(const std::string& path, const std::vector<std::uint8_t>& rows, int w, int h,
+                  int quality) {
   jpeg_compress_struct c{};
   jpeg_error_mgr e{};
   c.err = jpeg_std_error(&e);
@@ -182,7 +204,8 @@ void LibjpegWrite(const std::string& path, const std::vector<std::uint8_t>& rows
   jpeg_set_quality(&c, quality, TRUE);
   jpeg_start_compress(&c, TRUE);
   while (c.next_scanline < c.image_height) {
-    JSAMPROW row = const_cast<std::uint8_t*>(rows.data()) + static_cast<std::size_t>(c.next_scanline) * w * 3;
+    JSAMPROW row =
+        const_cast<std::uint8_t*>(rows.data()) + static_cast<std::size_t>(c.next_scanline) * w * 3;
     jpeg_write_scanlines(&c, &row, 1);
   }
   jpeg_finish_compress(&c);
@@ -255,6 +278,10 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 10; ++i) bw.AppendToStream(document);
   }
 
+  auto pageMiB = [](const TDibGraphic& page) {
+    return static_cast<double>(page.RowStride()) * page.Height() / (1 << 20);
+  };
+  const double bwMiB = pageMiB(bw), greyMiB = pageMiB(grey), colourMiB = pageMiB(colour);
   int bwRow = 0, greyRow = 0, colourRow = 0;
   const auto bwRows = PeerRows(bw, bwRow), greyRows = PeerRows(grey, greyRow),
              colourRows = PeerRows(colour, colourRow);
@@ -279,19 +306,25 @@ int main(int argc, char** argv) {
   const std::vector<TCase> inProcess = {
       {"G4 write", ourWrite(bw, tcGroup4),
        [&] {
-         return InProcess([&] { LibtiffWrite(path("peer.tif"), bwRows, bwRow, w, h, 1, 1, COMPRESSION_CCITTFAX4); });
+         return InProcess([&] {
+           LibtiffWrite(path("peer.tif"), bwRows, bwRow, w, h, 1, 1, COMPRESSION_CCITTFAX4);
+         });
        },
        "libtiff", 0},
       {"G4 read", ourRead("bw-g4.tif"), peerRead("bw-g4.tif"), "libtiff", 0},
       {"PackBits write (grey)", ourWrite(grey, tcPackbits),
        [&] {
-         return InProcess(
-             [&] { LibtiffWrite(path("peer.tif"), greyRows, greyRow, w, h, 8, 1, COMPRESSION_PACKBITS); });
+         return InProcess([&] {
+           LibtiffWrite(path("peer.tif"), greyRows, greyRow, w, h, 8, 1, COMPRESSION_PACKBITS);
+         });
        },
        "libtiff", 0},
-      {"PackBits read (grey)", ourRead("grey-packbits.tif"), peerRead("grey-packbits.tif"), "libtiff", 0},
-      {"JPEG q70 write", [&] { return InProcess([&] { colourJpeg.SaveToFile(path("ours.jpg")); }); },
-       [&] { return InProcess([&] { LibjpegWrite(path("peer.jpg"), colourRows, w, h, 70); }); }, "libjpeg", 0},
+      {"PackBits read (grey)", ourRead("grey-packbits.tif"), peerRead("grey-packbits.tif"),
+       "libtiff", 0},
+      {"JPEG q70 write",
+       [&] { return InProcess([&] { colourJpeg.SaveToFile(path("ours.jpg")); }); },
+       [&] { return InProcess([&] { LibjpegWrite(path("peer.jpg"), colourRows, w, h, 70); }); },
+       "libjpeg", 0},
       {"JPEG read",
        [&] {
          return InProcess([&] {
@@ -306,25 +339,32 @@ int main(int argc, char** argv) {
     arguments.insert(arguments.begin(), tool);
     return [arguments] { return Spawn(arguments); };
   };
-  auto peer = [&](std::vector<std::string> arguments) { return [arguments] { return Spawn(arguments); }; };
+  auto peer = [&](std::vector<std::string> arguments) {
+    return [arguments] { return Spawn(arguments); };
+  };
   const std::string out = path("out.tif");
   const std::vector<TCase> wholeProcess = {
       {"convert to G4", ours({"convert", path("bw-raw.tif"), out, "--compression", "g4"}),
-       peer({"tiffcp", "-c", "g4", path("bw-raw.tif"), out}), "tiffcp", 1.1},
+       peer({"tiffcp", "-c", "g4", path("bw-raw.tif"), out}), "tiffcp", 1.1, bwMiB},
       {"G4 read", ours({"convert", path("bw-g4.tif"), out, "--compression", "none"}),
-       peer({"tiffcp", "-c", "none", path("bw-g4.tif"), out}), "tiffcp", 1.1},
-      {"PackBits write (grey)", ours({"convert", path("grey-raw.tif"), out, "--compression", "packbits"}),
-       peer({"tiffcp", "-c", "packbits", path("grey-raw.tif"), out}), "tiffcp", 1.1},
-      {"PackBits read (grey)", ours({"convert", path("grey-packbits.tif"), out, "--compression", "none"}),
-       peer({"tiffcp", "-c", "none", path("grey-packbits.tif"), out}), "tiffcp", 1.1},
-      {"JPEG q70 write", ours({"convert", path("colour-raw.tif"), path("out.jpg"), "--quality", "70"}),
-       peer({"cjpeg", "-quality", "70", "-outfile", path("peer.jpg"), path("colour.ppm")}), "cjpeg", 1.1},
+       peer({"tiffcp", "-c", "none", path("bw-g4.tif"), out}), "tiffcp", 1.1, bwMiB},
+      {"PackBits write (grey)",
+       ours({"convert", path("grey-raw.tif"), out, "--compression", "packbits"}),
+       peer({"tiffcp", "-c", "packbits", path("grey-raw.tif"), out}), "tiffcp", 1.1, greyMiB},
+      {"PackBits read (grey)",
+       ours({"convert", path("grey-packbits.tif"), out, "--compression", "none"}),
+       peer({"tiffcp", "-c", "none", path("grey-packbits.tif"), out}), "tiffcp", 1.1, greyMiB},
+      {"JPEG q70 write",
+       ours({"convert", path("colour-raw.tif"), path("out.jpg"), "--quality", "70"}),
+       peer({"cjpeg", "-quality", "70", "-outfile", path("peer.jpg"), path("colour.ppm")}), "cjpeg",
+       1.1, colourMiB},
       {"JPEG read", ours({"convert", path("colour-q70.jpg"), out, "--compression", "none"}),
-       peer({"djpeg", "-outfile", path("peer.ppm"), path("colour-q70.jpg")}), "djpeg", 1.1},
+       peer({"djpeg", "-outfile", path("peer.ppm"), path("colour-q70.jpg")}), "djpeg", 1.1,
+       colourMiB},
       {"10-page G4 convert", ours({"convert", path("bw-g4-10.tif"), out}),
        peer({"tiffcp", path("bw-g4-10.tif"), out}), "tiffcp", 0},
       {"100-page G4 convert", ours({"convert", path("bw-g4-100.tif"), out}),
-       peer({"tiffcp", path("bw-g4-100.tif"), out}), "tiffcp", 1.1},
+       peer({"tiffcp", path("bw-g4-100.tif"), out}), "tiffcp", 1.1, bwMiB},
       // The scanning path: one page more on a long document costs what it
       // costs on a short one. The document is copied back before each run.
       {"append to 100 pages",
@@ -342,8 +382,18 @@ int main(int argc, char** argv) {
   bool allMet = true;
   std::printf("In process (CPU ms, median)       ours  peer           peer  ratio  spread\n");
   RunCases(inProcess, rounds, only, false, allMet);
-  std::printf("\nWhole process (CPU ms, median)    ours  peer           peer  ratio  spread     "
-              "peak MiB ours / peer\n");
+  std::printf(
+      "\nWhole process (CPU ms, median)    ours  peer           peer  ratio  spread     "
+      "peak MiB ours / peer\n");
   RunCases(wholeProcess, rounds, only, true, allMet);
+  // A long document costs no more memory than a short one: ten times the
+  // pages may not add a page's worth.
+  if (peakMiB.count("10-page G4 convert") && peakMiB.count("100-page G4 convert")) {
+    const double ten = peakMiB["10-page G4 convert"], hundred = peakMiB["100-page G4 convert"];
+    const bool flat = hundred - ten <= bwMiB;
+    allMet = allMet && flat;
+    std::printf("\nPeak memory with pages: 10 pages %.1f MiB, 100 pages %.1f MiB (flat %s)\n", ten,
+                hundred, flat ? "met" : "missed");
+  }
   return allMet ? 0 : 2;
 }

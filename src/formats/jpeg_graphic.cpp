@@ -24,6 +24,8 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 // which costs a pass over the coefficients; real encoders write a dozen.
 constexpr int kMaxScans = 500;
 
+}  // namespace
+
 // Everything the libjpeg adapter shares with its caller. The adapter
 // functions hold no object with a destructor; the C++ calls they make are
 // noexcept, and the error manager leaves through longjmp.
@@ -57,7 +59,13 @@ struct JpegJob {
   TImageFormat format;
   bool cmyk;
   std::uint16_t xDpi, yDpi;
+  // Reading: set while the decompressor holds memory to destroy.
+  bool decoding;
+  // Writing: where the rows come from instead of the image, if anywhere.
+  TPageRows* rows;
 };
+
+namespace {
 
 JpegJob& JobOf(j_common_ptr cinfo) {
   return *reinterpret_cast<JpegErrorManager*>(cinfo->err)->job;
@@ -205,17 +213,21 @@ jpeg_error_mgr* InstallErrorManager(JpegJob* job) {
   return &job->errorManager.pub;
 }
 
-// The reading adapter: 0 on success, else job.message or job.failure says why.
-int ReadJpeg(JpegJob* job) {
+// The reading adapter in three steps, each 0 on success, else job.message
+// or job.failure says why and the decompressor is gone. Start reads the
+// header and gives the image its size, format and resolution.
+int StartReading(JpegJob* job) {
   jpeg_decompress_struct& cinfo = job->decompress;
   jpeg_source_mgr& source = job->source;
   jpeg_progress_mgr& monitor = job->monitor;
   cinfo.err = InstallErrorManager(job);
   if (setjmp(job->escape)) {
     jpeg_destroy_decompress(&job->decompress);
+    job->decoding = false;
     return 1;
   }
   jpeg_create_decompress(&cinfo);
+  job->decoding = true;
   cinfo.mem->max_memory_to_use = static_cast<long>(kMaxCodecAlloc);
   source.init_source = &InitSource;
   source.fill_input_buffer = &FillInputBuffer;
@@ -266,29 +278,54 @@ int ReadJpeg(JpegJob* job) {
   job->format = components == 1 ? ifGray256 : ifTrueColor;
   if (!Allocate(*job, cinfo.output_width, cinfo.output_height)) {
     jpeg_destroy_decompress(&cinfo);
+    job->decoding = false;
     return 1;
   }
-  TJpegGraphic& image = *job->image;
-  const int h = static_cast<int>(cinfo.output_height);
-  const int w = static_cast<int>(cinfo.output_width);
-  while (cinfo.output_scanline < cinfo.output_height) {
-    const int y = static_cast<int>(cinfo.output_scanline);
-    JSAMPROW target = job->cmyk ? job->row.data() : image.ScanLine(y);
-    if (jpeg_read_scanlines(&cinfo, &target, 1) != 1) break;
-    if (job->cmyk) {
-      std::uint8_t* dest = image.ScanLine(y);
-      const std::uint8_t* p = job->row.data();
-      for (int x = 0; x < w; ++x, p += 4, dest += 3) {
-        const int c = 255 - p[0], m = 255 - p[1], ye = 255 - p[2], k = 255 - p[3];
-        dest[2] = static_cast<std::uint8_t>(c + k > 254 ? 0 : 255 - c - k);
-        dest[1] = static_cast<std::uint8_t>(m + k > 254 ? 0 : 255 - m - k);
-        dest[0] = static_cast<std::uint8_t>(ye + k > 254 ? 0 : 255 - ye - k);
-      }
+  return 0;
+}
+
+// Decodes the next row into Dest (a row of the image's layout); past the
+// last row, finishes the file.
+int ReadRow(JpegJob* job, std::uint8_t* dest) {
+  jpeg_decompress_struct& cinfo = job->decompress;
+  if (setjmp(job->escape)) {
+    jpeg_destroy_decompress(&job->decompress);
+    job->decoding = false;
+    return 1;
+  }
+  JSAMPROW target = job->cmyk ? job->row.data() : dest;
+  if (jpeg_read_scanlines(&cinfo, &target, 1) != 1) {
+    // libjpeg pads a truncated file's missing rows itself; were it ever to
+    // stop short, the row reads as black rather than as the last one.
+    std::memset(dest, 0,
+                std::size_t{cinfo.output_width} * (job->cmyk ? 3 : cinfo.output_components));
+  } else if (job->cmyk) {
+    const std::uint8_t* p = job->row.data();
+    std::uint8_t* to = dest;
+    for (JDIMENSION x = 0; x < cinfo.output_width; ++x, p += 4, to += 3) {
+      const int c = 255 - p[0], m = 255 - p[1], ye = 255 - p[2], k = 255 - p[3];
+      to[2] = static_cast<std::uint8_t>(c + k > 254 ? 0 : 255 - c - k);
+      to[1] = static_cast<std::uint8_t>(m + k > 254 ? 0 : 255 - m - k);
+      to[0] = static_cast<std::uint8_t>(ye + k > 254 ? 0 : 255 - ye - k);
     }
+  }
+  if (cinfo.output_scanline >= cinfo.output_height) {
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    job->decoding = false;
+  }
+  return 0;
+}
+
+int ReadJpeg(JpegJob* job) {
+  if (StartReading(job) != 0) return 1;
+  TJpegGraphic& image = *job->image;
+  const int h = image.Height();
+  for (int y = 0; y < h; ++y) {
+    if (ReadRow(job, image.ScanLine(y)) != 0) return 1;
     Progress(*job, y + 1, h);
   }
-  jpeg_finish_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
+  if (job->decoding) jpeg_destroy_decompress(&job->decompress);
   return 0;
 }
 
@@ -321,9 +358,20 @@ int WriteJpeg(JpegJob* job) {
   cinfo.optimize_coding = image.OptimizeCoding ? TRUE : FALSE;
   jpeg_start_compress(&cinfo, TRUE);
   const int h = image.Height();
+  if (job->rows) job->row.assign(static_cast<std::size_t>(image.RowStride()), 0);
   while (cinfo.next_scanline < cinfo.image_height) {
     const int y = static_cast<int>(cinfo.next_scanline);
     JSAMPROW row = image.ScanLine(y);
+    if (job->rows) {
+      try {
+        job->rows->ReadRow(job->row.data());
+      } catch (...) {
+        job->failure = std::current_exception();
+        jpeg_destroy_compress(&cinfo);
+        return 1;
+      }
+      row = job->row.data();
+    }
     jpeg_write_scanlines(&cinfo, &row, 1);
     Progress(*job, y + 1, h);
   }
@@ -339,10 +387,12 @@ void Raise(JpegJob& job) {
 
 // Runs one adapter over Image and Stream with progress 0 first and 100
 // last; the adapter's failure is raised here, outside the codec.
-void RunJob(TJpegGraphic& image, TStream& stream, int (*adapter)(JpegJob*)) {
+void RunJob(TJpegGraphic& image, TStream& stream, int (*adapter)(JpegJob*),
+            TPageRows* rows = nullptr) {
   JpegJob job{};
   job.image = &image;
   job.stream = &stream;
+  job.rows = rows;
   job.lastPercent = 255;
   job.buffer.resize(kBufferSize);
   Progress(job, 0, 1);
@@ -373,7 +423,24 @@ void TJpegGraphic::SaveToStream(TStream& stream) {
   if (Empty()) throw ELumetraError("Graphic is empty");
   if (ImageFormat() != ifGray256 && ImageFormat() != ifTrueColor)
     throw EJpegError("JPEG image must be gray scale or true color");
-  RunJob(*this, stream, WriteJpeg);
+  RunJob(*this, stream, WriteJpeg, rowSource_);
+}
+
+TJpegRowReader::TJpegRowReader(TStream& stream, TJpegGraphic& header)
+    : job_(std::make_unique<JpegJob>()) {
+  job_->image = &header;
+  job_->stream = &stream;
+  job_->buffer.resize(kBufferSize);
+  if (StartReading(job_.get()) != 0) Raise(*job_);
+}
+
+TJpegRowReader::~TJpegRowReader() {
+  if (job_->decoding) jpeg_destroy_decompress(&job_->decompress);
+}
+
+void TJpegRowReader::ReadRow(std::uint8_t* row) {
+  if (!job_->decoding) throw EJpegError("Read past the last row of the JPEG file");
+  if (::lumetra::ReadRow(job_.get(), row) != 0) Raise(*job_);
 }
 
 }  // namespace lumetra

@@ -507,6 +507,23 @@ struct TTiffReadState {
   bool currentHasTags = false;
   bool ended = false;
   std::string damage;
+  // Set by the caller: a page whose rows decode in order is left with its
+  // header read, and Rows decodes it row by row.
+  bool rowsWanted = false;
+  struct Rows : TPageRows {
+    TTiffReadState* state = nullptr;
+    std::uint32_t next = 0, height = 0;
+    int width = 0;
+    std::size_t rowBytes = 0;
+    bool swap = false, invert = false;
+    void ReadRow(std::uint8_t* row) override {
+      if (next >= height) Fail("Read past the last row of the page");
+      if (TIFFReadScanline(state->handle.get(), row, next++, 0) < 0)
+        Fail("TIFFReadScanline: " + state->client.error);
+      if (swap) SwapRedBlue(row, row, width);
+      if (invert) NegateBytes(row, row, rowBytes);
+    }
+  } rows;
 
   explicit TTiffReadState(TStream& stream) {
     client.stream = &stream;
@@ -572,11 +589,24 @@ const std::string& TTiffPageReader::Damage() {
   return state_->damage;
 }
 
-void TTiffPageReader::Read(int index, TTiffGraphic& page) {
+void TTiffPageReader::Select(int index) {
   if (index < 1 || index > 65535 || !state_->Reach(static_cast<std::size_t>(index)))
     Fail(Format("Page %d does not exist", index));
   state_->Select(static_cast<std::size_t>(index), true);
+  state_->rows.height = 0;
+}
+
+void TTiffPageReader::Read(int index, TTiffGraphic& page) {
+  Select(index);
+  state_->rowsWanted = false;
   page.ReadDirectory(*state_);
+}
+
+TPageRows* TTiffPageReader::ReadRows(int index, TTiffGraphic& page) {
+  Select(index);
+  state_->rowsWanted = true;
+  page.ReadDirectory(*state_);
+  return state_->rows.height > 0 ? &state_->rows : nullptr;
 }
 
 int TTiffGraphic::GetImageCount(TStream& stream) {
@@ -933,6 +963,16 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
     // Each row decodes straight into the image: the file's rows hold the
     // image's bytes (colour in red-green-blue order), so no strip buffer.
     if (scanlineSize > static_cast<std::uint64_t>(RowStride())) Fail("TIFFScanlineSize: row too long");
+    if (state.rowsWanted && orientation != ORIENTATION_BOTRIGHT) {
+      state.rows = {};
+      state.rows.state = &state;
+      state.rows.height = height;
+      state.rows.width = w;
+      state.rows.rowBytes = rowBytes;
+      state.rows.swap = format == ifTrueColor;
+      state.rows.invert = invert;
+      return;
+    }
     for (int y = 0; y < h; ++y) {
       std::uint8_t* row = ScanLine(y);
       if (TIFFReadScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0)
@@ -1070,11 +1110,16 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode, std::int64_t lin
   if (!TIFFWriteBufferSetup(tif, nullptr, kWriteBuffer)) Fail("TIFFWriteBufferSetup: " + client.error);
   const int h = Height();
   const std::size_t rowBytes = TIFFScanlineSize(tif) > 0 ? TIFFScanlineSize(tif) : RowStride();
-  std::vector<std::uint8_t> buffer;
+  std::vector<std::uint8_t> buffer, incoming;
   if ((format == ifBlackWhite && ccitt) || format == ifTrueColor)
     buffer.resize(std::max<std::size_t>(rowBytes, RowStride()));
+  if (rowSource_) incoming.resize(std::max<std::size_t>(rowBytes, RowStride()));
   for (int y = 0; y < h; ++y) {
     std::uint8_t* row = ScanLine(y);
+    if (rowSource_) {
+      rowSource_->ReadRow(incoming.data());
+      row = incoming.data();
+    }
     if (format == ifBlackWhite && ccitt) {
       NegateBytes(row, buffer.data(), buffer.size());
       row = buffer.data();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "formats/page_rows.h"
 #include "imaging/dib_graphic.h"
 
 namespace lumetra {
@@ -64,8 +65,13 @@ class TTiffPageReader {
   // Decodes page Index (1-based) into Page; raises ETiffError "Page %d does
   // not exist" beyond Count.
   void Read(int index, TTiffGraphic& page);
+  // Reads page Index's header into Page, without its pixels, when its rows
+  // can be decoded in order, and returns their reader (valid until the next
+  // Read or ReadRows); otherwise decodes the page as Read and returns null.
+  TPageRows* ReadRows(int index, TTiffGraphic& page);
 
  private:
+  void Select(int index);
   std::unique_ptr<TTiffReadState> state_;
 };
 
@@ -103,6 +109,10 @@ class TTiffGraphic : public TDibGraphic {
   // The first custom tag (40000), where the viewer keeps a page's annotations.
   const std::string& CustomTagValue() const { return customTags_[0].value; }
   void SetCustomTagValue(const std::string& value) { customTags_[0].value = value; }
+  // While set, saves write the rows Rows hands out, in order, instead of
+  // this image's pixels (which the save leaves untouched); this image gives
+  // the size, format, palette, resolution and tags.
+  void SetRowSource(TPageRows* rows) { rowSource_ = rows; }
 
  protected:
   // Every page over one libtiff handle.
@@ -119,6 +129,7 @@ class TTiffGraphic : public TDibGraphic {
   std::int32_t rowsPerStrip_ = 2147483647;
   std::uint8_t jpegQuality_ = 70;
   std::array<TCustomTiffTag, kCustomTiffTagCount> customTags_;
+  TPageRows* rowSource_ = nullptr;
 };
 
 }  // namespace lumetra

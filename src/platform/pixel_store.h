@@ -36,6 +36,7 @@ class PixelStore {
     std::swap(dc_, other.dc_);
     std::swap(bitmap_, other.bitmap_);
     std::swap(previous_, other.previous_);
+    std::swap(mapped_, other.mapped_);
   }
   std::uint8_t* Bits() const { return bits_; }
 
@@ -48,6 +49,8 @@ class PixelStore {
   void* dc_ = nullptr;
   void* bitmap_ = nullptr;
   void* previous_ = nullptr;
+  // Natively, the length of a store mapped on its own (0 for heap memory).
+  std::size_t mapped_ = 0;
 };
 
 }  // namespace lumetra::platform

@@ -5,12 +5,13 @@
 #include <sys/resource.h>
 #endif
 
-#include "support/format_images.h"
+#include "formats/jpeg_graphic.h"
 #include "formats/pdf_graphic.h"
 #include "formats/png_graphic.h"
 #include "formats/tiff_graphic.h"
 #include "lumetra_cli.h"
 #include "platform/platform.h"
+#include "support/format_images.h"
 
 namespace lumetra {
 namespace {
@@ -310,6 +311,75 @@ INSTANTIATE_TEST_SUITE_P(
         BadCall{{"append", "IN", "x.png"},
                 1,
                 "The TPngGraphic format does not support multiple images"}));
+
+// A page converted between TIFF and JPEG goes row by row from the input's
+// decoder into the output's encoder; it must come out as the page decoded
+// whole and then saved would, for every layout the rows carry.
+struct StreamedCase {
+  const char* name;
+  TImageFormat format;
+  bool jpegIn;
+  TTiffCompression compression;  // of a TIFF input
+  bool jpegOut;
+  bool truncated = false;  // the JPEG input loses its second half
+};
+
+class LumetraStreamed : public ::testing::TestWithParam<StreamedCase> {};
+
+TEST_P(LumetraStreamed, MatchesThePageDecodedWhole) {
+  const StreamedCase& c = GetParam();
+  const std::string in = TempPath(c.jpegIn ? "qv_cli_rows.jpg" : "qv_cli_rows.tif");
+  const std::string out = TempPath(c.jpegOut ? "qv_cli_rows_out.jpg" : "qv_cli_rows_out.tif");
+  std::unique_ptr<TDibGraphic> whole;
+  if (c.jpegIn) {
+    MakePatterned<TJpegGraphic>(c.format, 301, 203, 300)->SaveToFile(in);
+    if (c.truncated) {
+      const std::string bytes = FileBytes(in);
+      TFileStream cut(in, fmCreate);
+      cut.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size() / 2));
+    }
+    whole = std::make_unique<TJpegGraphic>();
+  } else {
+    auto page = MakePatterned<TTiffGraphic>(c.format, 301, 203, 300);
+    page->SetCompression(c.compression);
+    page->SaveToFile(in);
+    whole = std::make_unique<TTiffGraphic>();
+  }
+  whole->LoadFromFile(in);
+  const Result r = c.jpegOut ? Lumetra({"convert", in, out, "--quality", "70"})
+                             : Lumetra({"convert", in, out, "--compression", "none"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  if (c.jpegOut) {
+    TJpegGraphic expected;
+    expected.Assign(whole.get());
+    expected.JpegQuality = 70;
+    const std::string reference = TempPath("qv_cli_rows_ref.jpg");
+    expected.SaveToFile(reference);
+    EXPECT_EQ(FileBytes(out), FileBytes(reference));
+    platform::RemoveFile(reference);
+  } else {
+    TTiffGraphic back;
+    back.LoadFromFile(out);
+    EXPECT_TRUE(SamePixels(*whole, back));
+    EXPECT_EQ(back.XDpi(), 300);
+  }
+  platform::RemoveFile(in);
+  platform::RemoveFile(out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, LumetraStreamed,
+    ::testing::Values(StreamedCase{"ColourTiffToJpeg", ifTrueColor, false, tcNone, true},
+                      StreamedCase{"GreyLzwTiffToJpeg", ifGray256, false, tcLZW, true},
+                      StreamedCase{"G4TiffToTiff", ifBlackWhite, false, tcGroup4, false},
+                      StreamedCase{"PaletteTiffToTiff", ifColor256, false, tcZLib, false},
+                      StreamedCase{"ColourTiffToTiff", ifTrueColor, false, tcLZW, false},
+                      StreamedCase{"ColourJpegToTiff", ifTrueColor, true, tcNone, false},
+                      StreamedCase{"GreyJpegToTiff", ifGray256, true, tcNone, false},
+                      StreamedCase{"TruncatedJpegToTiff", ifTrueColor, true, tcNone, false, true}),
+    [](const ::testing::TestParamInfo<StreamedCase>& info) {
+      return std::string(info.param.name);
+    });
 
 // The bitmap and portable formats go both ways; both pages of a TIFF fit in
 // one DCX file; EPS is refused as an output.

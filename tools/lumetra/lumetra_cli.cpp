@@ -98,12 +98,23 @@ class PageSource {
   // Why a TIFF's directory chain broke off after Count pages, or "".
   std::string Damage() const { return tiff_ ? tiff_->Damage() : std::string(); }
 
-  std::unique_ptr<TDibGraphic> Load(int page) {
+  // With Rows, a page whose rows decode in order comes back with its header
+  // alone and *Rows its reader, valid until the next Load; any other page
+  // comes back decoded and *Rows null.
+  std::unique_ptr<TDibGraphic> Load(int page, TPageRows** rows = nullptr) {
     auto image = probe_->CreateNew();
     warningFile = fileName_;
+    rows_.reader = nullptr;
+    jpegRows_.reset();
     try {
-      if (tiff_) {
+      if (tiff_ && rows) {
+        rows_.reader = tiff_->ReadRows(page, static_cast<TTiffGraphic&>(*image));
+      } else if (tiff_) {
         tiff_->Read(page, static_cast<TTiffGraphic&>(*image));
+      } else if (rows && dynamic_cast<TJpegGraphic*>(image.get())) {
+        stream_.SetPosition(0);
+        jpegRows_ = std::make_unique<TJpegRowReader>(stream_, static_cast<TJpegGraphic&>(*image));
+        rows_.reader = jpegRows_.get();
       } else {
         stream_.SetPosition(0);
         image->LoadImageFromStream(stream_, page);
@@ -113,6 +124,8 @@ class PageSource {
     }
     if (image->Empty())
       throw ELumetraError(Format("%s: page %d holds no image", fileName_, page));
+    rows_.where = Format("%s, page %d", fileName_, page);
+    if (rows) *rows = rows_.reader ? &rows_ : nullptr;
     return image;
   }
 
@@ -122,6 +135,19 @@ class PageSource {
   TFileStream stream_;
   std::unique_ptr<TTiffPageReader> tiff_;
   int count_ = 0;
+  std::unique_ptr<TJpegRowReader> jpegRows_;
+  // The rows of the page last loaded; their errors name the file and page.
+  struct NamedRows : TPageRows {
+    TPageRows* reader = nullptr;
+    std::string where;
+    void ReadRow(std::uint8_t* row) override {
+      try {
+        reader->ReadRow(row);
+      } catch (const std::exception& e) {
+        throw ELumetraError(Format("%s: %s", where, e.what()));
+      }
+    }
+  } rows_;
 };
 
 // A damaged chain is said once; the pages before the damage are still used.
@@ -239,8 +265,24 @@ int Convert(const std::string& inName, const std::string& outName, std::optional
       });
       return;
     }
+    // A TIFF or JPEG page streams from the input's rows into the output's:
+    // the conversion holds rows, not the page.
+    const bool tiffOut = dynamic_cast<TTiffGraphic*>(check.get()) != nullptr;
+    const bool jpegOut = dynamic_cast<TJpegGraphic*>(check.get()) != nullptr;
     for (int p = first; p <= last; ++p) {
-      auto writer = PrepareWriter(outName, source.Load(p), options);
+      TPageRows* rows = nullptr;
+      auto image = source.Load(p, tiffOut || jpegOut ? &rows : nullptr);
+      if (rows && jpegOut && image->ImageFormat() != ifGray256 &&
+          image->ImageFormat() != ifTrueColor) {
+        // Widened for JPEG first, which takes the decoded page.
+        for (int y = 0; y < image->Height(); ++y) rows->ReadRow(image->ScanLine(y));
+        rows = nullptr;
+      }
+      auto writer = PrepareWriter(outName, std::move(image), options);
+      if (auto* tiff = dynamic_cast<TTiffGraphic*>(writer.get()))
+        tiff->SetRowSource(rows);
+      else if (auto* jpeg = dynamic_cast<TJpegGraphic*>(writer.get()))
+        jpeg->SetRowSource(rows);
       if (p == first)
         writer->SaveToStream(stream);
       else
