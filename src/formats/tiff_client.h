@@ -102,8 +102,7 @@ struct RawTiff {
     const auto& numbers = CustomTiffTagNumbers();
     for (std::size_t at = 0; at < entries.size(); at += entrySize) {
       const auto tag = static_cast<std::uint32_t>(Number(entries.data() + at, 2));
-      if (std::find(numbers.begin(), numbers.end(), tag) != numbers.end())
-        return true;
+      if (std::find(numbers.begin(), numbers.end(), tag) != numbers.end()) return true;
     }
     return false;
   }

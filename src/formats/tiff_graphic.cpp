@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "base/format.h"
-#include "formats/tiff_client.h"
 #include "formats/registry.h"
+#include "formats/tiff_client.h"
 #include "imaging/row_bytes.h"
 
 namespace lumetra {
@@ -237,15 +237,16 @@ void TTiffGraphic::WritePage(TStream& stream, const char* mode, std::int64_t lin
     if (customTags_[i].enabled && !customTags_[i].value.empty()) {
       const std::string& value = customTags_[i].value;
       if (value.size() >= 0x7FFFFFFFu ||
-          !TIFFSetField(tif, CustomTiffTagNumbers()[i], static_cast<std::uint32_t>(value.size() + 1),
-                        value.c_str()))
+          !TIFFSetField(tif, CustomTiffTagNumbers()[i],
+                        static_cast<std::uint32_t>(value.size() + 1), value.c_str()))
         Fail(Format("TIFFSetField: Tag = %u", CustomTiffTagNumbers()[i]));
     }
 
   // libtiff would gather the encoded page in a buffer of the whole strip
   // (the page, uncompressed) and write it at the end; a small one is written
   // out whenever it fills, onto the end of the same strip.
-  if (!TIFFWriteBufferSetup(tif, nullptr, kWriteBuffer)) Fail("TIFFWriteBufferSetup: " + client.error);
+  if (!TIFFWriteBufferSetup(tif, nullptr, kWriteBuffer))
+    Fail("TIFFWriteBufferSetup: " + client.error);
   const int h = Height();
   const std::size_t rowBytes = TIFFScanlineSize(tif) > 0 ? TIFFScanlineSize(tif) : RowStride();
   std::vector<std::uint8_t> buffer;

@@ -1,7 +1,5 @@
 // Reading the pages of a TIFF file: the directory walk, and each page's
 // header, layout and pixels into the image.
-#include "formats/tiff_graphic.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -10,7 +8,8 @@
 
 #include "base/format.h"
 #include "formats/codec_limits.h"
-#include "formats/tiff_client.h"
+#include "formats/tiff_graphic.h"
+#include "formats/tiff_page.h"
 #include "imaging/row_bytes.h"
 
 namespace lumetra {
@@ -42,53 +41,125 @@ void RotateHalfTurn(TDibGraphic& image) {
   }
 }
 
-// The encoded bytes of one PackBits strip, read from the stream a block at a
-// time; Next hands out a code's bytes in one piece (a literal is at most
-// 128). A strip the file does not hold whole is an error, as in libtiff.
-class TPackBitsSource {
- public:
-  explicit TPackBitsSource(TStream& stream) : stream_(stream), block_(kBlock + 128) {}
-
-  void Start(std::uint64_t offset, std::uint64_t count, bool reversed) {
-    if (count == 0) Fail("TIFFReadEncodedStrip: Invalid strip byte count 0");
-    offset_ = offset;
-    left_ = count;
-    reversed_ = reversed;
-    next_ = end_ = 0;
-  }
-  // The next Count bytes, or nullptr when the strip holds fewer.
-  const std::uint8_t* Next(std::size_t count) {
-    if (end_ - next_ < count) {
-      if (left_ == 0) return nullptr;
-      const std::size_t kept = end_ - next_;
-      std::memmove(block_.data(), block_.data() + next_, kept);
-      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left_, kBlock));
-      stream_.SetPosition(static_cast<std::int64_t>(offset_));
-      if (stream_.Read(block_.data() + kept, static_cast<std::int64_t>(want)) !=
-          static_cast<std::int64_t>(want))
-        Fail("TIFFReadEncodedStrip: Read error on strip");
-      if (reversed_) TIFFReverseBits(block_.data() + kept, static_cast<tmsize_t>(want));
-      offset_ += want;
-      left_ -= want;
-      next_ = 0;
-      end_ = kept + want;
-      if (end_ < count) return nullptr;
-    }
-    const std::uint8_t* bytes = block_.data() + next_;
-    next_ += count;
-    return bytes;
-  }
-
- private:
-  static constexpr std::size_t kBlock = 256 * 1024;
-  TStream& stream_;
-  std::vector<std::uint8_t> block_;
-  std::uint64_t offset_ = 0, left_ = 0;
-  bool reversed_ = false;
-  std::size_t next_ = 0, end_ = 0;
-};
-
 }  // namespace
+
+TiffPageHeader tiff_io::ReadPageHeader(TIFF* tif, const TiffClient& client) {
+  std::uint32_t width = 0, height = 0;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+  std::uint16_t photometric = 0;
+  if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = 0;
+  std::uint16_t compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+  const bool ccitt = compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
+                     compression == COMPRESSION_CCITTFAX4 || compression == COMPRESSION_CCITTRLEW;
+  std::uint16_t bits = 0;
+  if (!TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits)) {
+    if (!ccitt) Fail("Bits per sample not specified");
+    bits = 1;
+  }
+  std::uint16_t planar = PLANARCONFIG_CONTIG, orientation = ORIENTATION_TOPLEFT;
+  std::uint16_t unit = RESUNIT_INCH, samplesPerPixel = 1;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samplesPerPixel);
+  float xResolution = 0, yResolution = 0;
+  if (!TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xResolution)) xResolution = 0;
+  if (!TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yResolution)) yResolution = 0;
+  std::uint16_t xDpi = 0, yDpi = 0;
+  if (unit == RESUNIT_NONE || unit == RESUNIT_INCH || unit == RESUNIT_CENTIMETER) {
+    xDpi = DpiFromTiff(xResolution, unit);
+    yDpi = DpiFromTiff(yResolution, unit);
+  }
+  if (width < 1 || height < 1 || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
+    Fail(Format("Invalid image size, %u x %u", width, height));
+
+  const std::uint64_t scanlineSize = TIFFScanlineSize64(tif);
+  if (scanlineSize == 0) Fail("TIFFScanlineSize: " + client.error);
+  // A hostile header may give any scanline size for its width: keep the
+  // product in 64 bits (it only has to be compared with 1, 4, 8 and 24).
+  const std::int64_t samplesFactor = std::max<std::int64_t>(
+      1, static_cast<std::int64_t>(
+             std::nearbyint(std::min(static_cast<double>(scanlineSize) / width, 65536.0))));
+  const std::int64_t bitsTimesS = bits * samplesFactor;
+  const bool tiled = TIFFIsTiled(tif) != 0;
+  return {width,           height, photometric, compression, bits,  planar,       orientation,
+          samplesPerPixel, xDpi,   yDpi,        ccitt,       tiled, scanlineSize, bitsTimesS};
+}
+
+TiffPageLayout tiff_io::ChoosePageLayout(TIFF* tif, const TiffPageHeader& header) {
+  const std::uint16_t bits = header.bits, planar = header.planar, compression = header.compression,
+                      samplesPerPixel = header.samplesPerPixel;
+  const bool ccitt = header.ccitt, tiled = header.tiled;
+  const std::int64_t bitsTimesS = header.bitsTimesS;
+  std::uint16_t photometric = header.photometric;
+  // Tiles in a layout the rows take as they are are copied tile by tile:
+  // libtiff 4.5.0's raster refuses uncompressed tiles whose byte counts are
+  // not a multiple of 1024, and cannot read CCITT tiles at all.
+  bool rgba = compression == COMPRESSION_JPEG || photometric == PHOTOMETRIC_SEPARATED ||
+              photometric == PHOTOMETRIC_YCBCR || bits > 8 || planar > 1 ||
+              !(bitsTimesS == 1 || bitsTimesS == 4 || bitsTimesS == 8 || bitsTimesS == 24);
+  if (ccitt && photometric == PHOTOMETRIC_MINISBLACK) photometric = PHOTOMETRIC_MINISWHITE;
+
+  TImageFormat format = ifTrueColor;
+  bool invert = false, sixteen = false;
+  if (bits == 1 && (photometric == 0 || photometric == 1)) {
+    format = ifBlackWhite;
+    invert = photometric == 0;
+  } else if (bits == 4 && (photometric == 0 || photometric == 1)) {
+    format = ifGray16;
+    invert = photometric == 0;
+  } else if (bits == 8 && (photometric == 0 || photometric == 1)) {
+    format = ifGray256;
+    invert = photometric == 0 && !rgba;
+  } else if (photometric == PHOTOMETRIC_PALETTE) {
+    format = bits <= 4 ? ifColor16 : ifColor256;
+    sixteen = bits == 16;
+  } else if (bits == 16 && (photometric == 0 || photometric == 1)) {
+    format = ifGray256;
+    sixteen = true;
+    invert = photometric == 0;
+  }
+  // 16-bit samples are read a scanline at a time, which only works for one
+  // contiguous sample in strips; anything else goes through the raster.
+  if (sixteen && (samplesPerPixel != 1 || tiled || planar > 1 || compression == COMPRESSION_JPEG))
+    sixteen = false;
+  if (sixteen || ccitt) rgba = false;
+  // Bytes are copied into rows only when their layout is the image's; any
+  // other combination of bits and samples is decoded through the raster.
+  if (!rgba && !sixteen && !ccitt && bitsTimesS != BitsPerPixel(format)) rgba = true;
+  if (ccitt && (bits != 1 || samplesPerPixel != 1)) rgba = true;
+  // The raster already honours the photometric interpretation: inverting
+  // it again would spoil the page.
+  if (rgba) invert = false;
+
+  TLogPalette palette{};
+  const TLogPalette* paletteToUse = nullptr;
+  if (photometric == PHOTOMETRIC_PALETTE) {
+    std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
+      Fail("TIFFGetField: Tag = 320");
+    const long entries = bits >= 16 ? 65536L : 1L << bits;
+    // A 16-bit table is narrowed to its high bytes: that is exact both for
+    // the c * 256 this writer stores and for the c * 257 of other writers
+    // (scaling by 255 / 65535 would turn our own 255 into 254).
+    bool wide = false;
+    for (long i = 0; i < entries && !wide; ++i)
+      wide = red[i] >= 256 || green[i] >= 256 || blue[i] >= 256;
+    const int count = format == ifColor16 ? 16 : 256;
+    palette.palVersion = 0x300;
+    palette.palNumEntries = static_cast<std::uint16_t>(count);
+    for (long i = 0; i < entries && i < count; ++i) {
+      auto scale = [wide](std::uint16_t v) {
+        return static_cast<std::uint8_t>(wide ? v >> 8 : v & 0xFF);
+      };
+      palette.palPalEntry[i] = {scale(red[i]), scale(green[i]), scale(blue[i]), 0};
+    }
+    paletteToUse = &palette;
+  }
+  return {format, invert, sixteen, rgba, palette, paletteToUse != nullptr};
+}
 
 // One libtiff handle reading a stream, and the offsets of the directories
 // found so far: page N is read straight from its offset, so going through
@@ -201,117 +272,19 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
   TiffClient& client = state.client;
   TIFF* tif = state.handle.get();
 
-  std::uint32_t width = 0, height = 0;
-  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
-  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
-  std::uint16_t photometric = 0;
-  if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = 0;
-  std::uint16_t compression = COMPRESSION_NONE;
-  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-  const bool ccitt = compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
-                     compression == COMPRESSION_CCITTFAX4 || compression == COMPRESSION_CCITTRLEW;
-  std::uint16_t bits = 0;
-  if (!TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits)) {
-    if (!ccitt) Fail("Bits per sample not specified");
-    bits = 1;
-  }
-  std::uint16_t planar = PLANARCONFIG_CONTIG, orientation = ORIENTATION_TOPLEFT;
-  std::uint16_t unit = RESUNIT_INCH, samplesPerPixel = 1;
-  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
-  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
-  TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
-  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samplesPerPixel);
-  float xResolution = 0, yResolution = 0;
-  if (!TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xResolution)) xResolution = 0;
-  if (!TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yResolution)) yResolution = 0;
-  std::uint16_t xDpi = 0, yDpi = 0;
-  if (unit == RESUNIT_NONE || unit == RESUNIT_INCH || unit == RESUNIT_CENTIMETER) {
-    xDpi = DpiFromTiff(xResolution, unit);
-    yDpi = DpiFromTiff(yResolution, unit);
-  }
-  if (width < 1 || height < 1 || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
-    Fail(Format("Invalid image size, %u x %u", width, height));
-
-  const std::uint64_t scanlineSize = TIFFScanlineSize64(tif);
-  if (scanlineSize == 0) Fail("TIFFScanlineSize: " + client.error);
-  // A hostile header may give any scanline size for its width: keep the
-  // product in 64 bits (it only has to be compared with 1, 4, 8 and 24).
-  const std::int64_t samplesFactor = std::max<std::int64_t>(
-      1, static_cast<std::int64_t>(std::nearbyint(
-             std::min(static_cast<double>(scanlineSize) / width, 65536.0))));
-  const std::int64_t bitsTimesS = bits * samplesFactor;
-  const bool tiled = TIFFIsTiled(tif) != 0;
-  // Tiles in a layout the rows take as they are are copied tile by tile:
-  // libtiff 4.5.0's raster refuses uncompressed tiles whose byte counts are
-  // not a multiple of 1024, and cannot read CCITT tiles at all.
-  bool rgba = compression == COMPRESSION_JPEG || photometric == PHOTOMETRIC_SEPARATED ||
-              photometric == PHOTOMETRIC_YCBCR || bits > 8 || planar > 1 ||
-              !(bitsTimesS == 1 || bitsTimesS == 4 || bitsTimesS == 8 || bitsTimesS == 24);
-  if (ccitt && photometric == PHOTOMETRIC_MINISBLACK) photometric = PHOTOMETRIC_MINISWHITE;
-
-  TImageFormat format = ifTrueColor;
-  bool invert = false, sixteen = false;
-  if (bits == 1 && (photometric == 0 || photometric == 1)) {
-    format = ifBlackWhite;
-    invert = photometric == 0;
-  } else if (bits == 4 && (photometric == 0 || photometric == 1)) {
-    format = ifGray16;
-    invert = photometric == 0;
-  } else if (bits == 8 && (photometric == 0 || photometric == 1)) {
-    format = ifGray256;
-    invert = photometric == 0 && !rgba;
-  } else if (photometric == PHOTOMETRIC_PALETTE) {
-    format = bits <= 4 ? ifColor16 : ifColor256;
-    sixteen = bits == 16;
-  } else if (bits == 16 && (photometric == 0 || photometric == 1)) {
-    format = ifGray256;
-    sixteen = true;
-    invert = photometric == 0;
-  }
-  // 16-bit samples are read a scanline at a time, which only works for one
-  // contiguous sample in strips; anything else goes through the raster.
-  if (sixteen && (samplesPerPixel != 1 || tiled || planar > 1 || compression == COMPRESSION_JPEG))
-    sixteen = false;
-  if (sixteen || ccitt) rgba = false;
-  // Bytes are copied into rows only when their layout is the image's; any
-  // other combination of bits and samples is decoded through the raster.
-  if (!rgba && !sixteen && !ccitt && bitsTimesS != BitsPerPixel(format)) rgba = true;
-  if (ccitt && (bits != 1 || samplesPerPixel != 1)) rgba = true;
-  // The raster already honours the photometric interpretation: inverting
-  // it again would spoil the page.
-  if (rgba) invert = false;
-
-  TLogPalette palette{};
-  const TLogPalette* paletteToUse = nullptr;
-  if (photometric == PHOTOMETRIC_PALETTE) {
-    std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
-    if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
-      Fail("TIFFGetField: Tag = 320");
-    const long entries = bits >= 16 ? 65536L : 1L << bits;
-    // A 16-bit table is narrowed to its high bytes: that is exact both for
-    // the c * 256 this writer stores and for the c * 257 of other writers
-    // (scaling by 255 / 65535 would turn our own 255 into 254).
-    bool wide = false;
-    for (long i = 0; i < entries && !wide; ++i)
-      wide = red[i] >= 256 || green[i] >= 256 || blue[i] >= 256;
-    const int count = format == ifColor16 ? 16 : 256;
-    palette.palVersion = 0x300;
-    palette.palNumEntries = static_cast<std::uint16_t>(count);
-    for (long i = 0; i < entries && i < count; ++i) {
-      auto scale = [wide](std::uint16_t v) {
-        return static_cast<std::uint8_t>(wide ? v >> 8 : v & 0xFF);
-      };
-      palette.palPalEntry[i] = {scale(red[i]), scale(green[i]), scale(blue[i]), 0};
-    }
-    paletteToUse = &palette;
-  }
+  const TiffPageHeader header = ReadPageHeader(tif, client);
+  const std::uint32_t width = header.width, height = header.height;
+  const TiffPageLayout layout = ChoosePageLayout(tif, header);
+  const TImageFormat format = layout.format;
+  const TLogPalette* paletteToUse = layout.paletted ? &layout.palette : nullptr;
 
   const std::uint64_t stride = (std::uint64_t{width} * BitsPerPixel(format) + 31) / 32 * 4;
   if (stride * height > kMaxImageBytes ||
-      (rgba && std::uint64_t{width} * height * 4 > kMaxImageBytes))
+      (layout.rgba && std::uint64_t{width} * height * 4 > kMaxImageBytes))
     Fail(Format("Image too large, %u x %u", width, height));
   try {
-    NewImage(static_cast<int>(width), static_cast<int>(height), format, paletteToUse, xDpi, yDpi);
+    NewImage(static_cast<int>(width), static_cast<int>(height), format, paletteToUse, header.xDpi,
+             header.yDpi);
   } catch (const EOutOfResources&) {
     // The process cannot hold a page this size (a 32-bit host): the file's fault.
     Fail(Format("Not enough memory for a %u x %u image", width, height));
@@ -341,12 +314,12 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
     const char* text = nullptr;
     customTags_[i].value.clear();
     // libtiff ends the value with a zero byte, which the count includes.
-    if (customTags_[i].enabled && TIFFGetField(tif, CustomTiffTagNumbers()[i], &count, &text) && text &&
-        count > 0)
+    if (customTags_[i].enabled && TIFFGetField(tif, CustomTiffTagNumbers()[i], &count, &text) &&
+        text && count > 0)
       customTags_[i].value.assign(text, count - 1);
   }
 
-  switch (compression) {
+  switch (header.compression) {
     case COMPRESSION_NONE:
       SetCompression(tcNone);
       break;
@@ -376,174 +349,15 @@ void TTiffGraphic::ReadDirectory(TTiffReadState& state) {
       SetCompression(tcZLib);
       break;
     default:
-      Fail(Format("Unsupported compression tag, %d", compression));
+      Fail(Format("Unsupported compression tag, %d", header.compression));
   }
   std::uint32_t fileRowsPerStrip = 0;
   if (!TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &fileRowsPerStrip)) fileRowsPerStrip = 2147483647;
   if (fileRowsPerStrip == 4294967295u) fileRowsPerStrip = height;
   SetRowsPerStrip(fileRowsPerStrip);
 
-  const int w = static_cast<int>(width), h = static_cast<int>(height);
-  const int bitsPerPixel = BitsPerPixel(format);
-  const std::size_t rowBytes = (static_cast<std::size_t>(w) * bitsPerPixel + 7) / 8;
-  // Pixels X0 .. X0 + Count - 1 of image row Y from a row of file bytes.
-  auto copyPixels = [&](const std::uint8_t* source, int y, std::uint32_t x0, std::uint32_t count) {
-    std::uint8_t* row = ScanLine(y);
-    if (samplesPerPixel == 3 && format == ifTrueColor) {
-      SwapRedBlue(source, row + 3 * std::size_t{x0}, static_cast<int>(count));
-    } else {
-      // Tiles are 16 pixels wide at least: X0 starts a byte.
-      const std::size_t offset = std::size_t{x0} * bitsPerPixel / 8;
-      const std::size_t bytes = (std::size_t{count} * bitsPerPixel + 7) / 8;
-      std::memcpy(row + offset, source, std::min<std::size_t>(bytes, RowStride() - offset));
-    }
-  };
-  if (rgba) {
-    progress.Percent(5);
-    std::vector<std::uint32_t> raster;
-    try {
-      raster.resize(static_cast<std::size_t>(width) * height);
-    } catch (const std::bad_alloc&) {
-      Fail(Format("Not enough memory for a %u x %u raster", width, height));
-    }
-    progress.Percent(10);
-    // Pages load as they are stored whatever their orientation: asking for
-    // the file's own orientation keeps libtiff from flipping the raster.
-    const int stored = orientation >= ORIENTATION_TOPLEFT && orientation <= ORIENTATION_LEFTBOT
-                           ? orientation
-                           : ORIENTATION_TOPLEFT;
-    if (!TIFFReadRGBAImageOriented(tif, width, height, raster.data(), stored, 1))
-      Fail("TIFFReadRGBAImage", client);
-    progress.Percent(80);
-    for (int y = 0; y < h; ++y) {
-      const std::uint32_t* source = raster.data() + static_cast<std::size_t>(y) * width;
-      if (format == ifTrueColor) {
-        std::uint8_t* row = ScanLine(y);
-        for (int x = 0; x < w; ++x) {
-          row[3 * x] = static_cast<std::uint8_t>(TIFFGetB(source[x]));
-          row[3 * x + 1] = static_cast<std::uint8_t>(TIFFGetG(source[x]));
-          row[3 * x + 2] = static_cast<std::uint8_t>(TIFFGetR(source[x]));
-        }
-      } else {
-        for (int x = 0; x < w; ++x)
-          SetPixels(x, y,
-                    (TIFFGetR(source[x]) << 16) | (TIFFGetG(source[x]) << 8) | TIFFGetB(source[x]));
-      }
-    }
-    progress.Percent(90);
-  } else if (tiled) {
-    std::uint32_t tileWidth = 0, tileLength = 0;
-    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
-    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength);
-    const tmsize_t tileSize = TIFFTileSize(tif), tileRowBytes = TIFFTileRowSize(tif);
-    if (tileWidth == 0 || tileWidth % 8 != 0 || tileLength == 0 || tileSize <= 0 ||
-        tileRowBytes <= 0 || static_cast<std::uint64_t>(tileSize) > kMaxCodecAlloc)
-      Fail("TIFFTileSize", client);
-    std::vector<std::uint8_t> tile(static_cast<std::size_t>(tileSize));
-    for (std::uint32_t top = 0; top < height; top += tileLength) {
-      for (std::uint32_t left = 0; left < width; left += tileWidth) {
-        if (TIFFReadTile(tif, tile.data(), left, top, 0, 0) < 0) Fail("TIFFReadTile", client);
-        const std::uint32_t rows = std::min(tileLength, height - top);
-        for (std::uint32_t r = 0; r < rows; ++r)
-          copyPixels(tile.data() + r * static_cast<std::size_t>(tileRowBytes),
-                     static_cast<int>(top + r), left, std::min(tileWidth, width - left));
-      }
-      progress.Report(std::min<std::uint64_t>(top + tileLength, height), h);
-    }
-  } else if (sixteen) {
-    std::vector<std::uint8_t> line(scanlineSize);
-    for (int y = 0; y < h; ++y) {
-      if (TIFFReadScanline(tif, line.data(), static_cast<std::uint32_t>(y), 0) < 0)
-        Fail("TIFFReadScanline: " + client.error);
-      std::uint8_t* row = ScanLine(y);
-      const int samples = static_cast<int>(std::min<std::uint64_t>(w, scanlineSize / 2));
-      for (int x = 0; x < samples; ++x) {
-        std::uint16_t sample;
-        std::memcpy(&sample, line.data() + 2 * x, 2);
-        row[x] = static_cast<std::uint8_t>(sample >> 8);
-      }
-      if (invert) NegateBytes(row, row, rowBytes);
-      progress.Report(y + 1, h);
-    }
-  } else if (compression == COMPRESSION_PACKBITS) {
-    // Some writers let a PackBits run go on into the next row (a PDF's
-    // run-length images always may), so a strip is decoded as one run of
-    // bytes; they go straight into the image's rows, without a strip buffer.
-    if (scanlineSize > static_cast<std::uint64_t>(RowStride())) Fail("TIFFScanlineSize: row too long");
-    std::uint16_t fillOrder = FILLORDER_MSB2LSB;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_FILLORDER, &fillOrder);
-    std::uint32_t rowsPerStrip = 0;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-    rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, height);
-    const std::size_t line = static_cast<std::size_t>(scanlineSize);
-    TPackBitsSource source(*client.stream);
-    for (std::uint32_t first = 0; first < height; first += rowsPerStrip) {
-      const std::uint32_t strip = TIFFComputeStrip(tif, first, 0);
-      source.Start(TIFFGetStrileOffset(tif, strip), TIFFGetStrileByteCount(tif, strip),
-                   fillOrder == FILLORDER_LSB2MSB);
-      const std::uint32_t rows = std::min(rowsPerStrip, height - first);
-      std::uint32_t r = 0;
-      std::size_t x = 0;
-      std::uint8_t* row = ScanLine(static_cast<int>(first));
-      // Fills Count bytes of the strip from Put (a run or a literal); bytes
-      // past the strip's last row are dropped, as libtiff drops them.
-      auto emit = [&](std::size_t count, auto put) {
-        while (count > 0 && r < rows) {
-          const std::size_t n = std::min(count, line - x);
-          put(row + x, n);
-          x += n;
-          count -= n;
-          if (x == line) {
-            if (format == ifTrueColor) SwapRedBlue(row, row, w);
-            if (invert) NegateBytes(row, row, rowBytes);
-            const int y = static_cast<int>(first + r);
-            progress.Report(y + 1, h);
-            x = 0;
-            if (++r < rows) row = ScanLine(y + 1);
-          }
-        }
-        return count;
-      };
-      while (r < rows) {
-        const std::uint8_t* code = source.Next(1);
-        if (!code) break;
-        const int n = static_cast<std::int8_t>(*code);
-        if (n == -128) continue;
-        if (n < 0) {
-          const std::uint8_t* value = source.Next(1);
-          if (!value) break;
-          const std::uint8_t byte = *value;
-          emit(static_cast<std::size_t>(1 - n), [byte](std::uint8_t* to, std::size_t k) { std::memset(to, byte, k); });
-        } else {
-          const std::uint8_t* literal = source.Next(static_cast<std::size_t>(n) + 1);
-          if (!literal) break;
-          emit(static_cast<std::size_t>(n) + 1, [&literal](std::uint8_t* to, std::size_t k) {
-            std::memcpy(to, literal, k);
-            literal += k;
-          });
-        }
-      }
-      if (r < rows)
-        Fail(Format("TIFFReadEncodedStrip: PackBitsDecode: Not enough data for scanline %u", first + r));
-    }
-  } else {
-    // Each row decodes straight into the image: the file's rows hold the
-    // image's bytes (colour in red-green-blue order), so no strip buffer.
-    if (scanlineSize > static_cast<std::uint64_t>(RowStride())) Fail("TIFFScanlineSize: row too long");
-    for (int y = 0; y < h; ++y) {
-      std::uint8_t* row = ScanLine(y);
-      if (TIFFReadScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0)
-        Fail("TIFFReadScanline: " + client.error);
-      if (format == ifTrueColor) SwapRedBlue(row, row, w);
-      if (invert) NegateBytes(row, row, rowBytes);
-      progress.Report(y + 1, h);
-    }
-  }
-
-  // Tiles were copied as stored; rows were complemented as they came.
-  if (invert && tiled)
-    for (int y = 0; y < h; ++y) NegateBytes(ScanLine(y), ScanLine(y), rowBytes);
-  if (orientation == ORIENTATION_BOTRIGHT) RotateHalfTurn(*this);
+  ReadPagePixels(*this, tif, client, progress, header, layout);
+  if (header.orientation == ORIENTATION_BOTRIGHT) RotateHalfTurn(*this);
   progress.Percent(100);
 }
 
