@@ -1,4 +1,8 @@
+include(${CMAKE_CURRENT_LIST_DIR}/QvLayers.cmake)
+
 # qv_library(NAME SOURCES ... [WIN32_SOURCES ...] [POSIX_SOURCES ...] [LIBS ...])
+# LIBS names every library the sources use: it is what lets them include that
+# library's headers (see QvLayers.cmake).
 function(qv_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;WIN32_SOURCES;POSIX_SOURCES;LIBS" ${ARGN})
   set(sources ${ARG_SOURCES})
@@ -8,8 +12,8 @@ function(qv_library name)
     list(APPEND sources ${ARG_POSIX_SOURCES})
   endif()
   add_library(${name} STATIC ${sources})
-  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  qv_layered(${name} PUBLIC)
 endfunction()
 
 # qv_test(NAME SOURCES ... LIBS ...): one GoogleTest executable. Natively its

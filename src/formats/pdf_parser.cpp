@@ -1,3 +1,9 @@
+// The reader of a PDF file's object syntax: a byte window, the lexer, the
+// cross-reference chain, objects, streams and the page tree. One file on
+// purpose, past the usual size: the lexer and the parser share the limits
+// and failure helpers that bound a hostile document, and the lexer is
+// private to the parser; apart, both would have to be published in a header
+// that only this file includes.
 #include "formats/pdf_parser.h"
 
 #include <algorithm>

@@ -331,5 +331,8 @@ void ReleaseUserInterface();
 
 // Raises EOutOfResources with the system's reason for a failed creation.
 [[noreturn]] void RaiseLastWin32Error(const char* what);
+// Registers an own window class once for the process: two threads making
+// their first window at once must not both register it.
+void RequireClass(WNDCLASSEXA wc);
 
 }  // namespace lumetra::ui

@@ -252,7 +252,6 @@ class TImageScrollBox : public ui::TControl {
   void WriteGraphic(TStream& stream, const std::string& ext, bool append);
   std::unique_ptr<TDibGraphic> ReadPage(const std::string& fileName, int page);
   void InstallPage(std::unique_ptr<TDibGraphic> page);
-  std::unique_ptr<TDibGraphic> LoadPicture(TStream& stream, const std::string& name);
 
   TControlScrollBar horz_{*this, SB_HORZ};
   TControlScrollBar vert_{*this, SB_VERT};

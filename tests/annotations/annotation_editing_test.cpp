@@ -12,6 +12,7 @@
 #include "annotations/annotation_text.h"
 #include "annotations/win32/annotation_property_dialog.h"
 #include "formats/tiff_graphic.h"
+#include "support/control_bounds.h"
 #include "support/ui_robot.h"
 #include "ui/form.h"
 
@@ -20,10 +21,7 @@ namespace {
 
 constexpr std::uint32_t kRed = 0xFF0000, kWhite = 0xFFFFFF;
 
-TRect BoundsOf(const ui::TControl& c) {
-  const RECT r = c.BoundsRect();
-  return {r.left, r.top, r.right, r.bottom};
-}
+using testing::BoundsOf;
 
 class AnnotationEditing : public ::testing::Test {
  protected:

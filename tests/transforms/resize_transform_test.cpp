@@ -7,23 +7,20 @@
 
 #include <gtest/gtest.h>
 
+#include "support/error_text.h"
 #include "support/test_images.h"
 
 namespace lumetra {
 namespace {
 
 using testing::MakePattern;
+using testing::MessageOf;
 using testing::SameImage;
 using testing::Value;
 
 std::string ErrorOf(TResizeTransform& resize, const TDibGraphic& source) {
   TDibGraphic dest;
-  try {
-    resize.ApplyOnDest(source, dest);
-  } catch (const ELumetraError& e) {
-    return e.Message();
-  }
-  return "";
+  return MessageOf([&] { resize.ApplyOnDest(source, dest); });
 }
 
 TEST(Resize, FilteredResamplerRefusesTinyImages) {

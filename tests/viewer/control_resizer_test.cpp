@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "support/control_bounds.h"
 #include "ui/controls.h"
 #include "ui/form.h"
 
@@ -15,10 +16,7 @@ using namespace lumetra;
 
 namespace {
 
-TRect BoundsOf(const ui::TControl& c) {
-  const RECT r = c.BoundsRect();
-  return {r.left, r.top, r.right, r.bottom};
-}
+using lumetra::testing::BoundsOf;
 
 struct Call {
   TRect oldBounds, newBounds;

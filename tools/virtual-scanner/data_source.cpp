@@ -3,8 +3,6 @@
 // the source tells the application about ready images and close requests by
 // posting a message of its own to the application's window, which comes back
 // through MSG_PROCESSEVENT.
-#include <windows.h>
-
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -13,86 +11,19 @@
 #include <vector>
 
 #include "bmp_page.h"
-#include "page_painter.h"
 #include "resource.h"
-#include "settings.h"
-#include "twain/twain_defs.h"
+#include "virtual_source.h"
 
 using namespace quorvex::twain;
 
 namespace quorvex::vscan {
-namespace {
 
 HINSTANCE moduleInstance = nullptr;
 
+namespace {
+
 constexpr char kProductName[] = "Quorvex Virtual Scanner";
-constexpr char kIndicatorCaption[] = "Scanning - Quorvex Virtual Scanner";
 constexpr char kSettingsVariable[] = "QUORVEX_VSCAN_SETTINGS";
-constexpr int kMinDpi = 50;
-constexpr int kMaxDpi = 1200;
-
-struct CapabilityInfo {
-  TW_UINT16 cap;
-  TW_UINT16 itemType;
-  TW_UINT32 defaultValue;
-  bool settable;
-};
-
-// Every capability the source answers, with its default. FIX32 defaults are
-// kept as the one-value item (whole part in the low word).
-constexpr CapabilityInfo kCapabilities[] = {
-    {CAP_XFERCOUNT, TWTY_INT16, 0xFFFFFFFF, true},
-    {ICAP_COMPRESSION, TWTY_UINT16, TWCP_NONE, true},
-    {ICAP_PIXELTYPE, TWTY_UINT16, TWPT_BW, true},
-    {ICAP_UNITS, TWTY_UINT16, TWUN_INCHES, true},
-    {ICAP_XFERMECH, TWTY_UINT16, TWSX_NATIVE, true},
-    {CAP_FEEDERENABLED, TWTY_BOOL, 1, true},
-    {CAP_FEEDERLOADED, TWTY_BOOL, 0, false},
-    {CAP_SUPPORTEDCAPS, TWTY_UINT16, 0, false},
-    {CAP_INDICATORS, TWTY_BOOL, 1, true},
-    {CAP_UICONTROLLABLE, TWTY_BOOL, 1, false},
-    {ICAP_PHYSICALWIDTH, TWTY_FIX32, Fix32Item(ToFix32(210.0 / 25.4)), false},
-    {ICAP_PHYSICALHEIGHT, TWTY_FIX32, Fix32Item(ToFix32(297.0 / 25.4)), false},
-    {ICAP_XRESOLUTION, TWTY_FIX32, 200, true},
-    {ICAP_YRESOLUTION, TWTY_FIX32, 200, true},
-    {ICAP_BITDEPTH, TWTY_UINT16, 1, true},
-};
-constexpr std::size_t kCapabilityCount = std::size(kCapabilities);
-
-int CapabilityIndex(TW_UINT16 cap) {
-  for (std::size_t i = 0; i < kCapabilityCount; ++i)
-    if (kCapabilities[i].cap == cap) return static_cast<int>(i);
-  return -1;
-}
-
-// The pixel types of the dialog, in the order of the image formats.
-struct PixelChoice {
-  const char* name;
-  TW_UINT16 pixelType;
-  TW_UINT16 bitDepth;
-};
-constexpr PixelChoice kPixelChoices[] = {
-    {"Black and white", TWPT_BW, 1},  {"16 greys", TWPT_GRAY, 4},
-    {"256 greys", TWPT_GRAY, 8},      {"16 colours", TWPT_PALETTE, 4},
-    {"256 colours", TWPT_PALETTE, 8}, {"True colour", TWPT_RGB, 24},
-};
-
-bool BitDepthFits(TW_UINT16 pixelType, TW_UINT32 depth) {
-  switch (pixelType) {
-    case TWPT_BW: return depth == 1;
-    case TWPT_GRAY:
-    case TWPT_PALETTE: return depth == 4 || depth == 8;
-    case TWPT_RGB: return depth == 24;
-    default: return false;
-  }
-}
-TW_UINT16 DefaultBitDepth(TW_UINT16 pixelType) {
-  switch (pixelType) {
-    case TWPT_BW: return 1;
-    case TWPT_RGB: return 24;
-    default: return 8;
-  }
-}
 
 std::string ReadTextFile(const std::string& path) {
   std::string text;
@@ -110,20 +41,6 @@ TScanSettings ReadSettings() {
   char path[MAX_PATH];
   const DWORD length = GetEnvironmentVariableA(kSettingsVariable, path, sizeof path);
   return length > 0 && length < sizeof path ? ParseSettings(ReadTextFile(path)) : TScanSettings{};
-}
-
-// The name the source answers with: the settings' or the default; a copy
-// installed under another file name than sane.ds adds that name, so that two
-// copies make two sources.
-std::string ProductName(const TScanSettings& settings) {
-  std::string name = settings.productName.empty() ? kProductName : settings.productName;
-  char path[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(moduleInstance, path, sizeof path);
-  std::string file(path, length < sizeof path ? length : 0);
-  file = file.substr(file.find_last_of("\\/") + 1);
-  file = file.substr(0, file.find('.'));
-  if (!file.empty() && lstrcmpiA(file.c_str(), "sane") != 0) name += " (" + file + ")";
-  return name.substr(0, 32);
 }
 
 // Waits as a slow scanner does (lamp warm-up, paper feed), handling the
@@ -145,78 +62,23 @@ void PumpMessagesFor(int milliseconds) {
   }
 }
 
-// A BMP file of the folder source as a packed DIB.
-bool ReadBmpAsDib(const std::string& path, std::vector<std::uint8_t>& dib) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  std::vector<std::uint8_t> file;
-  std::uint8_t buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-    file.insert(file.end(), buffer, buffer + n);
-    if (file.size() > (512u << 20)) break;
-  }
-  std::fclose(f);
-  return BmpFileToPackedDib(file, dib);
-}
-
-class VirtualSource {
- public:
-  TW_UINT16 Entry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data);
-  INT_PTR DialogMessage(HWND dialog, UINT message, WPARAM wParam);
-
- private:
-  TW_UINT16 Fail(TW_UINT16 condition) {
-    condition_ = condition;
-    if (condition == TWCC_SEQERROR) Log("SEQERROR state=%d", state_);
-    return TWRC_FAILURE;
-  }
-  void Log(const char* pattern, ...);
-
-  TW_UINT16 Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_IDENTITY* identity);
-  TW_UINT16 Capability(TW_UINT16 msg, TW_CAPABILITY* cap);
-  TW_UINT16 UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui);
-  TW_UINT16 ProcessEvent(TW_EVENT* event);
-  TW_UINT16 PendingTransfers(TW_UINT16 msg, TW_PENDINGXFERS* pending);
-  TW_UINT16 ImageInfo(TW_IMAGEINFO* info);
-  TW_UINT16 NativeTransfer(TW_HANDLE* handle);
-
-  TW_UINT32 CurrentValue(TW_UINT16 cap) const;
-  bool SetValue(TW_UINT16 cap, TW_UINT32 value);
-  TW_UINT16 ReturnOneValue(TW_CAPABILITY* cap, TW_UINT16 itemType, TW_UINT32 value);
-  TW_UINT16 ReturnSupportedCaps(TW_CAPABILITY* cap);
-
-  void Notify(TW_UINT16 message);
-  void StartBatch(int pages);
-  void CloseDialog();
-  // The progress window of a scan without the dialog, when indicators are on.
-  void ShowIndicator();
-  void HideIndicator();
-  TPageRequest CurrentPage() const;
-  bool LoadFolderPage(std::vector<std::uint8_t>& dib);
-
-  int state_ = 3;
-  TW_UINT16 condition_ = TWCC_SUCCESS;
-  TW_IDENTITY application_{};
-  TW_IDENTITY self_{};
-  TScanSettings settings_;
-  TW_UINT32 values_[kCapabilityCount]{};
-  HWND parent_ = nullptr;
-  HWND dialog_ = nullptr;
-  HWND indicator_ = nullptr;
-  HWND indicatorText_ = nullptr;
-  bool showUI_ = false;
-  UINT notifyMessage_ = 0;
-  WPARAM cookie_ = 0;
-  int batchPages_ = 0;
-  int pagesDone_ = 0;
-  int pagesSinceOpen_ = 0;
-  bool endTransferFailed_ = false;
-  bool closeFailed_ = false;
-  std::vector<std::string> folderFiles_;
-};
-
 VirtualSource source;
+
+}  // namespace
+
+// The name the source answers with: the settings' or the default; a copy
+// installed under another file name than sane.ds adds that name, so that two
+// copies make two sources.
+std::string ProductName(const TScanSettings& settings) {
+  std::string name = settings.productName.empty() ? kProductName : settings.productName;
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(moduleInstance, path, sizeof path);
+  std::string file(path, length < sizeof path ? length : 0);
+  file = file.substr(file.find_last_of("\\/") + 1);
+  file = file.substr(0, file.find('.'));
+  if (!file.empty() && lstrcmpiA(file.c_str(), "sane") != 0) name += " (" + file + ")";
+  return name.substr(0, 32);
+}
 
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   return source.DialogMessage(dialog, message, wParam);
@@ -296,21 +158,8 @@ TW_UINT16 VirtualSource::Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_IDENTIT
       if (origin) application_ = *origin;
       self_ = *identity;
       settings_ = ReadSettings();
-      for (std::size_t i = 0; i < kCapabilityCount; ++i) values_[i] = kCapabilities[i].defaultValue;
-      folderFiles_.clear();
-      if (!settings_.folder.empty()) {
-        WIN32_FIND_DATAA found;
-        const std::string pattern = settings_.folder + "\\*.bmp";
-        const HANDLE find = FindFirstFileA(pattern.c_str(), &found);
-        if (find != INVALID_HANDLE_VALUE) {
-          do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-              folderFiles_.push_back(settings_.folder + "\\" + found.cFileName);
-          } while (FindNextFileA(find, &found));
-          FindClose(find);
-        }
-        std::sort(folderFiles_.begin(), folderFiles_.end());
-      }
+      ResetValues();
+      ListFolder();
       pagesSinceOpen_ = 0;
       endTransferFailed_ = false;
       state_ = 4;
@@ -329,142 +178,6 @@ TW_UINT16 VirtualSource::Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_IDENTIT
       state_ = 3;
       Log("CLOSEDS");
       return TWRC_SUCCESS;
-    default: return Fail(TWCC_BADPROTOCOL);
-  }
-}
-
-TW_UINT32 VirtualSource::CurrentValue(TW_UINT16 cap) const {
-  if (cap == CAP_FEEDERLOADED) return settings_.feederLoaded && folderFiles_.empty() ? 1 : 0;
-  const int index = CapabilityIndex(cap);
-  return index < 0 ? 0 : values_[index];
-}
-
-// Takes a value when the source can honour it.
-bool VirtualSource::SetValue(TW_UINT16 cap, TW_UINT32 value) {
-  const int index = CapabilityIndex(cap);
-  if (index < 0 || !kCapabilities[index].settable) return false;
-  switch (cap) {
-    case CAP_XFERCOUNT: {
-      // Read as the whole signed 32-bit item, as some drivers do: -1 must
-      // arrive sign-extended.
-      const auto count = static_cast<TW_INT32>(value);
-      if (count == 0 || count < -1) return false;
-      break;
-    }
-    case ICAP_COMPRESSION: if (value != TWCP_NONE) return false; break;
-    case ICAP_UNITS: if (value != TWUN_INCHES) return false; break;
-    case ICAP_XFERMECH: if (value != TWSX_NATIVE) return false; break;
-    case CAP_FEEDERENABLED:
-    case CAP_INDICATORS: value = (value & 0xffff) ? 1 : 0; break;
-    case ICAP_XRESOLUTION:
-    case ICAP_YRESOLUTION: {
-      const TW_FIX32 fix = Fix32FromItem(value);
-      const int dpi = static_cast<int>(FromFix32(fix) + 0.5);
-      if (dpi < kMinDpi || dpi > kMaxDpi) return false;
-      value = static_cast<TW_UINT32>(dpi);
-      break;
-    }
-    case ICAP_PIXELTYPE:
-      value &= 0xffff;
-      if (value > TWPT_PALETTE) return false;
-      values_[CapabilityIndex(ICAP_BITDEPTH)] = DefaultBitDepth(static_cast<TW_UINT16>(value));
-      break;
-    case ICAP_BITDEPTH:
-      value &= 0xffff;
-      if (!BitDepthFits(static_cast<TW_UINT16>(CurrentValue(ICAP_PIXELTYPE)), value)) return false;
-      break;
-    default: break;
-  }
-  values_[index] = value;
-  return true;
-}
-
-TW_UINT16 VirtualSource::ReturnOneValue(TW_CAPABILITY* cap, TW_UINT16 itemType, TW_UINT32 value) {
-  const HGLOBAL block = GlobalAlloc(GHND, sizeof(TW_ONEVALUE));
-  if (!block) return Fail(TWCC_LOWMEMORY);
-  const TW_ONEVALUE one{itemType, value};
-  std::memcpy(GlobalLock(block), &one, sizeof one);
-  GlobalUnlock(block);
-  cap->ConType = TWON_ONEVALUE;
-  cap->hContainer = reinterpret_cast<TW_HANDLE>(block);
-  return TWRC_SUCCESS;
-}
-
-TW_UINT16 VirtualSource::ReturnSupportedCaps(TW_CAPABILITY* cap) {
-  const std::size_t size = offsetof(TW_ARRAY, ItemList) + kCapabilityCount * sizeof(TW_UINT16);
-  const HGLOBAL block = GlobalAlloc(GHND, size);
-  if (!block) return Fail(TWCC_LOWMEMORY);
-  auto* p = static_cast<std::uint8_t*>(GlobalLock(block));
-  const TW_UINT16 type = TWTY_UINT16;
-  const TW_UINT32 count = kCapabilityCount;
-  std::memcpy(p, &type, 2);
-  std::memcpy(p + 2, &count, 4);
-  for (std::size_t i = 0; i < kCapabilityCount; ++i)
-    std::memcpy(p + 6 + 2 * i, &kCapabilities[i].cap, 2);
-  GlobalUnlock(block);
-  cap->ConType = TWON_ARRAY;
-  cap->hContainer = reinterpret_cast<TW_HANDLE>(block);
-  return TWRC_SUCCESS;
-}
-
-TW_UINT16 VirtualSource::Capability(TW_UINT16 msg, TW_CAPABILITY* cap) {
-  if (state_ < 4) return Fail(TWCC_SEQERROR);
-  if (settings_.refuseCapabilities) {
-    Log("REFUSED 0x%04x", cap->Cap);
-    return Fail(TWCC_CAPUNSUPPORTED);
-  }
-  const int index = CapabilityIndex(cap->Cap);
-  if (index < 0) {
-    Log("UNSUPPORTED 0x%04x", cap->Cap);
-    return Fail(TWCC_CAPUNSUPPORTED);
-  }
-  const CapabilityInfo& info = kCapabilities[index];
-  switch (msg) {
-    case MSG_GET:
-    case MSG_GETCURRENT:
-      Log("GET 0x%04x", cap->Cap);
-      if (cap->Cap == CAP_SUPPORTEDCAPS) return ReturnSupportedCaps(cap);
-      return ReturnOneValue(cap, info.itemType, CurrentValue(cap->Cap));
-    case MSG_GETDEFAULT:
-      if (cap->Cap == CAP_SUPPORTEDCAPS) return ReturnSupportedCaps(cap);
-      return ReturnOneValue(cap, info.itemType,
-                            cap->Cap == CAP_FEEDERLOADED ? CurrentValue(cap->Cap) : info.defaultValue);
-    case MSG_QUERYSUPPORT: {
-      TW_INT32 support = TWQC_GET | TWQC_GETCURRENT | TWQC_GETDEFAULT;
-      if (info.settable) support |= TWQC_SET | TWQC_RESET;
-      return ReturnOneValue(cap, TWTY_INT32, static_cast<TW_UINT32>(support));
-    }
-    case MSG_SET: {
-      // Values can be negotiated in state 4 only, before the source is
-      // enabled.
-      if (state_ != 4) return Fail(TWCC_SEQERROR);
-      const auto block = reinterpret_cast<HGLOBAL>(cap->hContainer);
-      if (cap->ConType != TWON_ONEVALUE || !block || GlobalSize(block) < sizeof(TW_ONEVALUE))
-        return Fail(TWCC_BADVALUE);
-      TW_ONEVALUE one;
-      const void* p = GlobalLock(block);
-      if (!p) return Fail(TWCC_BADVALUE);
-      std::memcpy(&one, p, sizeof one);
-      GlobalUnlock(block);
-      const bool typeFits = one.ItemType == info.itemType ||
-                            (info.itemType == TWTY_INT16 && one.ItemType == TWTY_UINT16) ||
-                            (info.itemType == TWTY_UINT16 && one.ItemType == TWTY_INT16);
-      const bool taken = typeFits && SetValue(cap->Cap, one.Item);
-      Log("SET 0x%04x %u %s", cap->Cap, static_cast<unsigned>(one.Item), taken ? "ok" : "refused");
-      if (!taken) return Fail(info.settable ? TWCC_BADVALUE : TWCC_CAPBADOPERATION);
-      if (settings_.checkStatusOnSet) {
-        // "Taken, but not quite as asked", with a condition that says so.
-        condition_ = TWCC_BADVALUE;
-        return TWRC_CHECKSTATUS;
-      }
-      return TWRC_SUCCESS;
-    }
-    case MSG_RESET:
-      if (state_ != 4) return Fail(TWCC_SEQERROR);
-      if (!info.settable) return Fail(TWCC_CAPBADOPERATION);
-      values_[index] = info.defaultValue;
-      if (cap->Cap == ICAP_PIXELTYPE) values_[CapabilityIndex(ICAP_BITDEPTH)] = 1;
-      return ReturnOneValue(cap, info.itemType, values_[index]);
     default: return Fail(TWCC_BADPROTOCOL);
   }
 }
@@ -496,47 +209,6 @@ void VirtualSource::StartBatch(int pages) {
   if (dialog_) EnableWindow(dialog_, FALSE);
   ShowIndicator();
   Notify(MSG_XFERREADY);
-}
-
-void VirtualSource::ShowIndicator() {
-  if (showUI_ || !CurrentValue(CAP_INDICATORS)) return;
-  if (!indicator_) {
-    const int width = 340, height = 90;
-    // A bordered popup without caption: the window manager need not be
-    // asked to place it, so it appears at once.
-    indicator_ = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "STATIC", kIndicatorCaption,
-                                 WS_POPUP | WS_BORDER | SS_CENTER, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
-                                 parent_, nullptr, moduleInstance, nullptr);
-    if (!indicator_) return;  // scanning goes on without it
-    indicatorText_ = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_CENTER, 10, 35,
-                                     width - 22, 20, indicator_, nullptr, moduleInstance, nullptr);
-    SendMessageA(indicatorText_, WM_SETFONT,
-                 reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-  }
-  char text[64];
-  std::snprintf(text, sizeof text, "Scanning page %d of %d", pagesDone_ + 1, batchPages_);
-  if (indicatorText_) SetWindowTextA(indicatorText_, text);
-  ShowWindow(indicator_, SW_SHOWNOACTIVATE);
-  // The application pumps no messages during a batch: paint now.
-  RedrawWindow(indicator_, nullptr, nullptr,
-               RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-}
-
-void VirtualSource::HideIndicator() {
-  if (indicator_) {
-    DestroyWindow(indicator_);
-    indicator_ = nullptr;
-    indicatorText_ = nullptr;
-  }
-}
-
-void VirtualSource::CloseDialog() {
-  HideIndicator();
-  if (dialog_) {
-    DestroyWindow(dialog_);
-    dialog_ = nullptr;
-  }
 }
 
 TW_UINT16 VirtualSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
@@ -654,18 +326,6 @@ TPageRequest VirtualSource::CurrentPage() const {
   }
   return request;
 }
-
-bool VirtualSource::LoadFolderPage(std::vector<std::uint8_t>& dib) {
-  if (pagesDone_ >= static_cast<int>(folderFiles_.size())) return false;
-  if (!ReadBmpAsDib(folderFiles_[pagesDone_], dib)) return false;
-  // The page is delivered at the resolution asked for.
-  const auto xDpi = static_cast<std::int32_t>(CurrentValue(ICAP_XRESOLUTION) * 39.3700787 + 0.5);
-  const auto yDpi = static_cast<std::int32_t>(CurrentValue(ICAP_YRESOLUTION) * 39.3700787 + 0.5);
-  std::memcpy(dib.data() + 24, &xDpi, 4);
-  std::memcpy(dib.data() + 28, &yDpi, 4);
-  return true;
-}
-
 TW_UINT16 VirtualSource::ImageInfo(TW_IMAGEINFO* info) {
   if (state_ != 6) return Fail(TWCC_SEQERROR);
   Log("IMAGEINFO");
@@ -761,61 +421,6 @@ TW_UINT16 VirtualSource::NativeTransfer(TW_HANDLE* handle) {
   return TWRC_XFERDONE;
 }
 
-INT_PTR VirtualSource::DialogMessage(HWND dialog, UINT message, WPARAM wParam) {
-  switch (message) {
-    case WM_INITDIALOG: {
-      SetDlgItemInt(dialog, IDC_RESOLUTION, CurrentValue(ICAP_XRESOLUTION), FALSE);
-      SetDlgItemInt(dialog, IDC_PAGES, static_cast<UINT>(settings_.pages), FALSE);
-      const HWND combo = GetDlgItem(dialog, IDC_PIXELTYPE);
-      int selected = 0;
-      for (std::size_t i = 0; i < std::size(kPixelChoices); ++i) {
-        SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kPixelChoices[i].name));
-        if (kPixelChoices[i].pixelType == CurrentValue(ICAP_PIXELTYPE) &&
-            kPixelChoices[i].bitDepth == CurrentValue(ICAP_BITDEPTH))
-          selected = static_cast<int>(i);
-      }
-      SendMessageA(combo, CB_SETCURSEL, selected, 0);
-      return TRUE;
-    }
-    case WM_COMMAND:
-      switch (LOWORD(wParam)) {
-        case IDOK: {
-          BOOL ok = FALSE;
-          const UINT dpi = GetDlgItemInt(dialog, IDC_RESOLUTION, &ok, FALSE);
-          BOOL pagesOk = FALSE;
-          const UINT pages = GetDlgItemInt(dialog, IDC_PAGES, &pagesOk, FALSE);
-          if (!ok || dpi < kMinDpi || dpi > kMaxDpi || !pagesOk || pages < 1 || pages > 9999) {
-            MessageBeep(MB_ICONEXCLAMATION);
-            return TRUE;
-          }
-          const auto choice = SendDlgItemMessageA(dialog, IDC_PIXELTYPE, CB_GETCURSEL, 0, 0);
-          const PixelChoice& pixel =
-              kPixelChoices[choice >= 0 && choice < 6 ? static_cast<std::size_t>(choice) : 0];
-          values_[CapabilityIndex(ICAP_XRESOLUTION)] = dpi;
-          values_[CapabilityIndex(ICAP_YRESOLUTION)] = dpi;
-          values_[CapabilityIndex(ICAP_PIXELTYPE)] = pixel.pixelType;
-          values_[CapabilityIndex(ICAP_BITDEPTH)] = pixel.bitDepth;
-          Log("DIALOG scan dpi=%u type=%u depth=%u pages=%u", dpi, pixel.pixelType, pixel.bitDepth,
-              pages);
-          if (state_ == 5) StartBatch(static_cast<int>(pages));
-          return TRUE;
-        }
-        case IDCANCEL:
-          Log("DIALOG cancel");
-          // A driver that forgets to ask for its close still hides itself.
-          if (settings_.noCloseRequest) ShowWindow(dialog, SW_HIDE);
-          if (state_ == 5) Notify(MSG_CLOSEDSREQ);
-          return TRUE;
-      }
-      break;
-    case WM_CLOSE:
-      if (state_ == 5) Notify(MSG_CLOSEDSREQ);
-      return TRUE;
-  }
-  return FALSE;
-}
-
-}  // namespace
 }  // namespace quorvex::vscan
 
 extern "C" __declspec(dllexport) TW_UINT16 WINAPI DS_Entry(TW_IDENTITY* origin, TW_UINT32 dg,
