@@ -23,15 +23,7 @@ namespace {
 
 constexpr const char* kCaption = "Quorvex - scanning utility";
 
-std::string TempDir() {
-  char path[MAX_PATH];
-  GetTempPathA(MAX_PATH, path);
-  std::string dir = std::string(path) + "qv_apartments";
-  std::error_code error;
-  std::filesystem::remove_all(dir, error);
-  CreateDirectoryA(dir.c_str(), nullptr);
-  return dir;
-}
+std::string TempDir() { return quorvex::testing_support::TempFolder("qv_apartments", true); }
 
 int PageCount(const std::string& path) {
   TIFF* tif = TIFFOpen(path.c_str(), "r");

@@ -23,13 +23,7 @@ namespace {
 
 using TQVTiff2Pdf = int(__cdecl*)(int, char**, int);
 
-std::string TempDir() {
-  char path[MAX_PATH];
-  GetTempPathA(MAX_PATH, path);
-  std::string dir = std::string(path) + "qv_converter_test";
-  CreateDirectoryA(dir.c_str(), nullptr);
-  return dir;
-}
+std::string TempDir() { return quorvex::testing_support::TempFolder("qv_converter_test"); }
 
 struct TPageLayout {
   uint16_t bits, samples, photometric, compression;

@@ -27,13 +27,7 @@ namespace {
 
 constexpr const char* kCaption = "Quorvex - scanning utility";
 
-std::string TempDir() {
-  char path[MAX_PATH];
-  GetTempPathA(MAX_PATH, path);
-  std::string dir = std::string(path) + "qv_host_scan";
-  CreateDirectoryA(dir.c_str(), nullptr);
-  return dir;
-}
+std::string TempDir() { return quorvex::testing_support::TempFolder("qv_host_scan"); }
 
 BSTR Text(const std::string& text) {
   std::wstring wide(text.begin(), text.end());

@@ -166,12 +166,8 @@ TEST_F(SurrogateTest, TheObjectLivesInTheSurrogateAndTakesItsProperties) {
 TEST_F(SurrogateTest, ScansThreePagesWithTheWindowInTheSurrogate) {
   IScanner* scanner = NewScanner();
   ASSERT_NE(scanner, nullptr);
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  const std::string dir = std::string(temp) + "qv_surrogate";
+  const std::string dir = quorvex::testing_support::TempFolder("qv_surrogate", true);
   std::error_code error;
-  std::filesystem::remove_all(dir, error);
-  CreateDirectoryA(dir.c_str(), nullptr);
   const std::string tiff = dir + "\\letter.tif", pdf = dir + "\\letter.pdf";
   const std::wstring wideTiff(tiff.begin(), tiff.end());
   BSTR name = SysAllocString(wideTiff.c_str());

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 
 namespace quorvex::testing_support {
@@ -60,6 +61,20 @@ inline std::wstring ErrorDescription() {
     info->Release();
   }
   return text;
+}
+
+// A folder Name in Wine's temporary folder, made if missing; Empty removes
+// what an earlier run left in it first.
+inline std::string TempFolder(const char* name, bool empty = false) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string dir = std::string(temp) + name;
+  if (empty) {
+    std::error_code error;
+    std::filesystem::remove_all(dir, error);
+  }
+  CreateDirectoryA(dir.c_str(), nullptr);
+  return dir;
 }
 
 inline std::string HrText(HRESULT hr) {
