@@ -13,11 +13,13 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 rm -rf "$work"
 mkdir -p "$work"
-cups="$work/cups"
+# The scheduler's filters run as another user: its folder must be one they
+# can reach, whatever the modes of the folders above the build tree.
+cups=$(mktemp -d /var/tmp/quorvex-cups.XXXXXX)
 outdir="$(getent passwd "$(id -un)" | cut -d: -f6)/PDF"
 tag="qvprint$$"
 # Whatever this run printed leaves the shared folder with it.
-trap 'bash "$here/cups_pdf_printer.sh" stop "$cups"; rm -f "$outdir/$tag"-*.pdf' EXIT
+trap 'bash "$here/cups_pdf_printer.sh" stop "$cups"; rm -rf "$cups"; rm -f "$outdir/$tag"-*.pdf' EXIT
 bash "$here/cups_pdf_printer.sh" start "$cups" "$queue"
 export CUPS_SERVER="$cups/cups.sock"
 # Wine adds the private queue as a printer when a program loads its spooler
