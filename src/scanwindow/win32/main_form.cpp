@@ -410,6 +410,13 @@ void TfrmMain::actPanelResize(TObject*) {
 
 void TfrmMain::LoadDocument(const std::string& fileName) {
   SetCaption(fileName);
+  // What a codec warns of in a document is said once: the window reloads
+  // it after every scan and page command.
+  imageScrollBox_->OnWarning = [this, fileName](TObject*, const std::string& message) {
+    if (SameFile(fileName, warnedFile_)) return;
+    warnedFile_ = fileName;
+    MessageDlg(message, mtWarning, mbOK);
+  };
   {
     TBusyCursor busy;
     pageUpDown_->SetMin(1);
