@@ -12,13 +12,6 @@
 
 namespace lumetra {
 
-void ShowPngWarning(const std::string& message);  // png_warning_*.cpp
-
-TPngWarningHandler& PngWarningHandler() {
-  static TPngWarningHandler handler = &ShowPngWarning;
-  return handler;
-}
-
 namespace {
 
 constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
@@ -65,8 +58,9 @@ void PNGCBAPI ErrorFn(png_structp png, png_const_charp message) {
   png_longjmp(png, 1);
 }
 
-// Warnings are kept, not shown from inside libpng: the caller reports them
-// once the file is done (a box per warning would stop a batch for each).
+// Warnings are kept, not reported from inside libpng: the image's handler
+// hears them once the file is done (a box per warning would stop a batch
+// for each).
 void PNGCBAPI WarningFn(png_structp png, png_const_charp message) {
   auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
   if (job->warnings++ == 0)
@@ -78,7 +72,7 @@ void ReportWarnings(const PngJob& job) noexcept {
   try {
     std::string text = job.warning;
     if (job.warnings > 1) text += Format(" (and %d more warnings)", job.warnings - 1);
-    if (const TPngWarningHandler& handler = PngWarningHandler()) handler(text);
+    if (job.image->OnWarning) job.image->OnWarning(job.image, text);
   } catch (...) {
   }
 }

@@ -20,12 +20,6 @@ struct TPngColor {
   bool operator==(const TPngColor&) const = default;
 };
 
-// What libpng warnings are shown with: a message box titled "PNG Error" on
-// Win32, nothing natively. Replace it to collect warnings instead (tests and
-// unattended hosts do); it must not throw.
-using TPngWarningHandler = std::function<void(const std::string& message)>;
-TPngWarningHandler& PngWarningHandler();
-
 class TPngGraphic : public TDibGraphic {
  public:
   TPngGraphic() = default;

@@ -269,6 +269,7 @@ void TDibGraphic::LoadFrames(TStream& stream, std::int64_t start, int count) {
   for (int i = 1; i <= count; ++i) {
     auto frame = CreateNew();
     frame->OnReadWriteProgress = OnReadWriteProgress;
+    frame->OnWarning = OnWarning;
     stream.SetPosition(start);
     frame->LoadImageFromStream(stream, i);
     frames_.push_back(std::move(frame));

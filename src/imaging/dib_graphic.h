@@ -226,6 +226,10 @@ class TDibGraphic : public TGraphic {
 
   TNotifyEvent OnAfterDraw;
   TLumetraProgressEvent OnReadWriteProgress;
+  // Called on the thread that reads or writes, at most once per file, with
+  // what the codec warned of; without a handler warnings are dropped. It
+  // must not throw.
+  TWarningEvent OnWarning;
 
 #ifdef _WIN32
   void Draw(TCanvas& canvas, const TRect& rect) override;

@@ -19,6 +19,8 @@ LUMETRA_DECLARE_EXCEPTION(ELumetraError, Exception);
 // percentage changes, 0 first and 100 last.
 using TLumetraProgressEvent = std::function<void(TObject* sender, std::uint8_t percentProgress)>;
 using TNotifyEvent = std::function<void(TObject* sender)>;
+// A codec's warning about the file it read or wrote: the image is kept.
+using TWarningEvent = std::function<void(TObject* sender, const std::string& message)>;
 
 // Reports Position within Start..End when the percentage differs from
 // LastPercent; answers the percentage, which the caller keeps as its new

@@ -205,6 +205,10 @@ class TImageScrollBox : public ui::TControl {
   TNotifyEvent OnImageClick;
   TNotifyEvent OnImageDblClick;
   TLumetraProgressEvent OnReadWriteProgress;
+  // What a codec warned of in a file the box read or wrote, always on the
+  // box's thread (a read-ahead's warnings when its image is taken); the
+  // sender is the box.
+  TWarningEvent OnWarning;
   TNotifyEvent OnBeginScroll;
   TNotifyEvent OnEndScroll;
 
@@ -251,6 +255,10 @@ class TImageScrollBox : public ui::TControl {
   TRubberbandSelection& RequireSelection() const;
   void WriteGraphic(TStream& stream, const std::string& ext, bool append);
   std::unique_ptr<TDibGraphic> ReadPage(const std::string& fileName, int page);
+  // Gives an image the box read or writes the box's progress and warning
+  // events; the warnings name the box as their sender. Loaded images lose
+  // the warning handler again: they may outlive the box.
+  void CarryEvents(TDibGraphic& image);
   void InstallPage(std::unique_ptr<TDibGraphic> page);
 
   TControlScrollBar horz_{*this, SB_HORZ};

@@ -44,10 +44,11 @@ void TImageScrollBox::LoadFromFile(const std::string& fileName, int page) {
   } restart{*this, wasAnimating};
 
   std::unique_ptr<TDibGraphic> ahead;
+  std::vector<std::string> aheadWarnings;
   if (SameText(fileName, readAheadFileName_)) {
     // The read-ahead thread reads page 1 only; a request for all pages or
     // another page must read the file.
-    if (page == 1) ahead = readAhead_->Take(fileName);
+    if (page == 1) ahead = readAhead_->Take(fileName, &aheadWarnings);
     // Reading the file here supersedes a read-ahead of it still running:
     // stored later, it would hand an old image to a later load of the name.
     if (!ahead) readAhead_->Clear();
@@ -57,6 +58,8 @@ void TImageScrollBox::LoadFromFile(const std::string& fileName, int page) {
     graphic_ = std::move(ahead);
     paged_ = {};
     AfterNewDocument();
+    if (OnWarning)
+      for (const std::string& warning : aheadWarnings) OnWarning(this, warning);
   } else if (page == 0 && FindGraphicClass(fileName) && GetPageCount(fileName) > 1) {
     LoadPages(fileName, 1);
     return;
@@ -67,14 +70,22 @@ void TImageScrollBox::LoadFromFile(const std::string& fileName, int page) {
   fileName_ = fileName;
 }
 
+void TImageScrollBox::CarryEvents(TDibGraphic& image) {
+  image.OnReadWriteProgress = OnReadWriteProgress;
+  image.OnWarning = [this](TObject*, const std::string& message) {
+    if (OnWarning) OnWarning(this, message);
+  };
+}
+
 std::unique_ptr<TDibGraphic> TImageScrollBox::ReadPage(const std::string& fileName, int page) {
   const TGraphicClass* graphicClass = FindGraphicClass(fileName);
   if (!graphicClass) throw ELumetraError(Format("Frame %d does not exist", page));
   std::unique_ptr<TDibGraphic> loaded = graphicClass->Create();
-  loaded->OnReadWriteProgress = OnReadWriteProgress;
+  CarryEvents(*loaded);
   loaded->SetImageIndex(page);
   TFileStream stream(fileName, fmOpenRead | fmShareDenyNone);
   loaded->LoadFromStream(stream);
+  loaded->OnWarning = nullptr;
   return loaded;
 }
 
@@ -108,13 +119,14 @@ void TImageScrollBox::LoadFromStream(TStream& stream, const std::string& fileNam
   std::unique_ptr<TDibGraphic> loaded;
   if (const TGraphicClass* graphicClass = FindGraphicClass(fileName)) {
     loaded = graphicClass->Create();
-    loaded->OnReadWriteProgress = OnReadWriteProgress;
+    CarryEvents(*loaded);
     if (page != 0) {
       loaded->SetImageIndex(page);
     } else {
       loaded->SetLoadAllFrames(true);
     }
     loaded->LoadFromStream(stream);
+    loaded->OnWarning = nullptr;
   } else {
     loaded = LoadPicture(stream, fileName, this, OnReadWriteProgress);
   }
@@ -168,7 +180,7 @@ void TImageScrollBox::WriteGraphic(TStream& stream, const std::string& ext, bool
     tiff->SetCustomTagValue(CurrentAnnotationText());
   }
   if (OnBeforeSave) OnBeforeSave(this, writer.get());
-  writer->OnReadWriteProgress = OnReadWriteProgress;
+  CarryEvents(*writer);
   if (append) {
     writer->AppendToStream(stream);
   } else {

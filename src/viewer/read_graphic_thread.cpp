@@ -20,18 +20,22 @@ std::uint64_t TReadAheadSlot::Restart() {
 }
 
 bool TReadAheadSlot::Store(std::uint64_t ticket, const std::string& fileName,
-                           std::unique_ptr<TDibGraphic> image) {
+                           std::unique_ptr<TDibGraphic> image, std::vector<std::string> warnings) {
   std::lock_guard lock(mutex_);
   if (ticket != ticket_) return false;
   fileName_ = fileName;
   image_ = std::move(image);
+  warnings_ = std::move(warnings);
   return true;
 }
 
-std::unique_ptr<TDibGraphic> TReadAheadSlot::Take(const std::string& fileName) {
+std::unique_ptr<TDibGraphic> TReadAheadSlot::Take(const std::string& fileName,
+                                                  std::vector<std::string>* warnings) {
   std::lock_guard lock(mutex_);
   if (!image_ || !SameText(fileName, fileName_)) return nullptr;
   fileName_.clear();
+  if (warnings) *warnings = std::move(warnings_);
+  warnings_.clear();
   return std::move(image_);
 }
 
@@ -48,12 +52,17 @@ bool TReadAheadSlot::Holds() const {
   return image_ != nullptr;
 }
 
-std::unique_ptr<TDibGraphic> TReadGraphicThread::Read(const std::string& fileName) noexcept {
+std::unique_ptr<TDibGraphic> TReadGraphicThread::Read(const std::string& fileName,
+                                                      std::vector<std::string>& warnings) noexcept {
   try {
     if (!platform::FileExists(fileName)) return nullptr;
     std::unique_ptr<TDibGraphic> image = CreateGraphicForFile(fileName);
     image->SetImageIndex(1);
+    image->OnWarning = [&warnings](TObject*, const std::string& message) {
+      warnings.push_back(message);
+    };
     image->LoadFromFile(fileName);
+    image->OnWarning = nullptr;
     return image;
   } catch (...) {
     return nullptr;
@@ -76,8 +85,9 @@ DWORD WINAPI ReadThread(void* parameter) {
   {
     std::unique_ptr<TReadJob> job(static_cast<TReadJob*>(parameter));
     module = job->module;
-    std::unique_ptr<TDibGraphic> image = TReadGraphicThread::Read(job->fileName);
-    if (image) job->slot->Store(job->ticket, job->fileName, std::move(image));
+    std::vector<std::string> warnings;
+    std::unique_ptr<TDibGraphic> image = TReadGraphicThread::Read(job->fileName, warnings);
+    if (image) job->slot->Store(job->ticket, job->fileName, std::move(image), std::move(warnings));
   }
   running.fetch_sub(1);
   // The library that holds this code may be unloaded once its last user

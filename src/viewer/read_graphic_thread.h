@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "imaging/dib_graphic.h"
 
@@ -18,10 +19,14 @@ class TReadAheadSlot {
  public:
   // Empties the slot and answers the ticket of the read that may fill it.
   std::uint64_t Restart();
-  // Stores Image if Ticket is still the latest; answers whether it did.
-  bool Store(std::uint64_t ticket, const std::string& fileName, std::unique_ptr<TDibGraphic> image);
-  // Takes the image read for FileName (compared without case), or null.
-  std::unique_ptr<TDibGraphic> Take(const std::string& fileName);
+  // Stores Image, and what its codec warned of, if Ticket is still the
+  // latest; answers whether it did.
+  bool Store(std::uint64_t ticket, const std::string& fileName, std::unique_ptr<TDibGraphic> image,
+             std::vector<std::string> warnings = {});
+  // Takes the image read for FileName (compared without case), or null;
+  // Warnings then holds what its codec warned of.
+  std::unique_ptr<TDibGraphic> Take(const std::string& fileName,
+                                    std::vector<std::string>* warnings = nullptr);
   // Drops the image and makes every running read superseded.
   void Clear();
   bool Holds() const;
@@ -31,6 +36,7 @@ class TReadAheadSlot {
   std::uint64_t ticket_ = 0;
   std::string fileName_;
   std::unique_ptr<TDibGraphic> image_;
+  std::vector<std::string> warnings_;
 };
 
 class TReadGraphicThread {
@@ -42,7 +48,10 @@ class TReadGraphicThread {
   // module that contains this code, so it is not unloaded under them.
   static int Running() noexcept;
   // The reading itself, run on the worker: answers the loaded image or null.
-  static std::unique_ptr<TDibGraphic> Read(const std::string& fileName) noexcept;
+  // The codec's warnings are collected in Warnings, for the viewer to report
+  // on its own thread: a worker never shows anything.
+  static std::unique_ptr<TDibGraphic> Read(const std::string& fileName,
+                                           std::vector<std::string>& warnings) noexcept;
 };
 
 }  // namespace lumetra

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #endif
 
+#include "support/png_warnings.h"
 #include "formats/jpeg_graphic.h"
 #include "formats/pdf_graphic.h"
 #include "formats/png_graphic.h"
@@ -85,6 +86,25 @@ TEST_F(LumetraTool, ConvertOnePageToASingleImageFormat) {
   TPngGraphic png;
   png.LoadFromFile(out);
   EXPECT_TRUE(SamePixels(*second, png));
+}
+
+// A warning stops nothing: it is said on standard error, naming the file,
+// once for the file, and the output is written.
+TEST_F(LumetraTool, APngThatWarnsIsConvertedAndTheWarningPrinted) {
+  const std::string in = TempPath("qv_cli_warns.png"), out = TempPath("qv_cli_out.tif");
+  png_warnings::WriteFile(in);
+  const Result r = Lumetra({"convert", in, out});
+  TPngGraphic png;
+  png.LoadFromFile(in);
+  platform::RemoveFile(in);
+  EXPECT_EQ(r.code, 0) << r.err;
+  const std::size_t warning = r.err.find("lumetra: warning: " + in + ": ");
+  EXPECT_NE(warning, std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("1 more warnings"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("lumetra: warning:", warning + 1), std::string::npos) << r.err;
+  TTiffGraphic tiff;
+  tiff.LoadFromFile(out);
+  EXPECT_TRUE(SamePixels(png, tiff));
 }
 
 TEST_F(LumetraTool, JpegOutputWidensBlackAndWhite) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/format_images.h"
+#include "support/png_warnings.h"
 #include "formats/jpeg_graphic.h"
 #include "formats/png_graphic.h"
 #include "platform/platform.h"
@@ -309,13 +310,18 @@ TEST(PngGraphic, WarningsGoToTheHandlerAndReadingContinues) {
   auto bytes = WriteRawPng(layout);
   // Ancillary chunks with a wrong CRC after IHDR: warnings only, and one
   // file gives the user one of them (a box each would stop a batch).
-  const std::uint8_t chunk[] = {0, 0, 0, 1, 't', 'E', 'X', 't', 'x', 0, 0, 0, 0};
-  for (int i = 0; i < 3; ++i) bytes.insert(bytes.begin() + 33, std::begin(chunk), std::end(chunk));
+  png_warnings::InsertBadChunks(bytes, 3);
   std::vector<std::string> warnings;
-  auto saved = PngWarningHandler();
-  PngWarningHandler() = [&](const std::string& m) { warnings.push_back(m); };
-  EXPECT_NO_THROW(LoadBytes<TPngGraphic>(bytes));
-  PngWarningHandler() = saved;
+  TPngGraphic image;
+  image.OnWarning = [&](TObject* sender, const std::string& m) {
+    EXPECT_EQ(sender, &image);
+    warnings.push_back(m);
+  };
+  TMemoryStream stream;
+  stream.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  stream.SetPosition(0);
+  EXPECT_NO_THROW(image.LoadImageFromStream(stream, 1));
+  EXPECT_FALSE(image.Empty());
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_NE(warnings[0].find("2 more"), std::string::npos) << warnings[0];
 }

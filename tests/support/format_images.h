@@ -93,13 +93,6 @@ inline std::string TempPath(const std::string& name) {
 #endif
 }
 
-// A warning box would wait for a click that never comes: the tests collect
-// libpng's warnings silently instead.
-inline const bool kPngWarningsSilenced = [] {
-  PngWarningHandler() = [](const std::string&) {};
-  return true;
-}();
-
 inline ::testing::AssertionResult StartsWith(const std::string& text, const std::string& prefix) {
   if (text.rfind(prefix, 0) == 0) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "\"" << text << "\" does not start with \"" << prefix

@@ -11,6 +11,7 @@
 #include "formats/registry.h"
 #include "formats/tiff_graphic.h"
 #include "platform/platform.h"
+#include "support/png_warnings.h"
 #include "ui/form.h"
 #include "viewer/image_scroll_box.h"
 
@@ -387,6 +388,33 @@ TEST_F(Viewer, TakesACompletedReadAheadWithoutReadingTheFileAgain) {
   EXPECT_EQ(box.FileName(), upper);
   // Taken once: a second load reads the (missing) file.
   EXPECT_ANY_THROW(box.LoadFromFile(name, 1));
+}
+
+// A codec's warnings reach the box's handler on the box's thread, once per
+// file: a read-ahead's when its image is taken (its worker never shows
+// anything), a load's own as it reads.
+TEST_F(Viewer, WarningsOfAReadAheadAndOfALoadReachTheBoxOnItsThread) {
+  const std::string name = TempName("warns.png");
+  png_warnings::WriteFile(name);
+  std::vector<std::string> heard;
+  const std::thread::id boxThread = std::this_thread::get_id();
+  box.OnWarning = [&](TObject* sender, const std::string& message) {
+    EXPECT_EQ(sender, &box);
+    EXPECT_EQ(std::this_thread::get_id(), boxThread);
+    heard.push_back(message);
+  };
+  box.SetReadAheadFileName(name);
+  for (int i = 0; i < 400 && !box.ReadAheadReady(); ++i) Pump(10);
+  ASSERT_TRUE(box.ReadAheadReady());
+  EXPECT_TRUE(heard.empty()) << "a warning before the image was taken";
+  box.LoadFromFile(name, 1);
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_NE(heard[0].find("1 more warnings"), std::string::npos) << heard[0];
+  box.LoadFromFile(name, 1);  // read by the box itself this time
+  ASSERT_EQ(heard.size(), 2u);
+  EXPECT_EQ(heard[1], heard[0]);
+  EXPECT_EQ(box.Graphic()->Width(), 20);
+  platform::RemoveFile(name);
 }
 
 // A TIFF reader that holds every read off the test's own thread until the

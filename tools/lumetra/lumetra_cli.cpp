@@ -11,7 +11,6 @@
 #include "formats/jpeg_graphic.h"
 #include "formats/pcx_graphic.h"
 #include "formats/pdf_graphic.h"
-#include "formats/png_graphic.h"
 #include "formats/registry.h"
 #include "formats/tiff_graphic.h"
 #include "platform/platform.h"
@@ -27,9 +26,6 @@ const char* const kUsageText =
     "       lumetra convert IN OUT [--page N] [--compression NAME] [--quality Q]\n"
     "       lumetra append IN OUT\n"
     "compression names (TIFF output): none, packbits, g3, g3-2d, g4, zlib, jpeg, lzw\n";
-
-// The file a libpng warning is about: the tool reads and writes one at a time.
-std::string warningFile;
 
 class UsageError : public Exception {
  public:
@@ -78,12 +74,21 @@ bool HoldsManyPages(const TDibGraphic& format) {
          dynamic_cast<const TDcxGraphic*>(&format);
 }
 
+// A batch must not stop for a warning box: what a codec warns of while
+// Image reads or writes File goes to standard error.
+void WarnTo(TDibGraphic& image, const std::string& fileName, std::ostream& err) {
+  image.OnWarning = [&err, fileName](TObject*, const std::string& message) {
+    err << "lumetra: warning: " << fileName << ": " << message << "\n";
+  };
+}
+
 // The pages of one input file, read in order over one open stream: a TIFF
 // document's chain of directories is walked once, however many pages it has.
 class PageSource {
  public:
-  explicit PageSource(const std::string& fileName)
+  PageSource(const std::string& fileName, std::ostream& err)
       : fileName_(fileName),
+        err_(err),
         probe_(CreateGraphicForFile(fileName)),
         stream_(fileName, fmOpenRead | fmShareDenyWrite) {
     if (dynamic_cast<TTiffGraphic*>(probe_.get())) {
@@ -103,7 +108,7 @@ class PageSource {
   // comes back decoded and *Rows null.
   std::unique_ptr<TDibGraphic> Load(int page, TPageRows** rows = nullptr) {
     auto image = probe_->CreateNew();
-    warningFile = fileName_;
+    WarnTo(*image, fileName_, err_);
     rows_.reader = nullptr;
     jpegRows_.reset();
     try {
@@ -131,6 +136,7 @@ class PageSource {
 
  private:
   std::string fileName_;
+  std::ostream& err_;
   std::unique_ptr<TDibGraphic> probe_;
   TFileStream stream_;
   std::unique_ptr<TTiffPageReader> tiff_;
@@ -178,7 +184,7 @@ struct WriteOptions {
 // (a TIFF page its descriptions and annotations); any other is copied.
 std::unique_ptr<TDibGraphic> PrepareWriter(const std::string& outName,
                                            std::unique_ptr<TDibGraphic> page,
-                                           const WriteOptions& options) {
+                                           const WriteOptions& options, std::ostream& err) {
   auto writer = CreateGraphicForFile(outName);
   if (std::string(writer->ClassName()) == page->ClassName()) {
     writer = std::move(page);
@@ -189,6 +195,7 @@ std::unique_ptr<TDibGraphic> PrepareWriter(const std::string& outName,
     writer->Assign(page.get());
   }
   page.reset();
+  WarnTo(*writer, outName, err);
   auto* tiff = dynamic_cast<TTiffGraphic*>(writer.get());
   auto* jpeg = dynamic_cast<TJpegGraphic*>(writer.get());
   if (jpeg) WidenForJpeg(*jpeg);
@@ -207,7 +214,6 @@ std::unique_ptr<TDibGraphic> PrepareWriter(const std::string& outName,
 // Runs Write, the whole of which builds OutName anew; its failure names the
 // file and says that the file is as it was.
 void WriteOutput(const std::string& outName, const std::function<void(TStream&)>& write) {
-  warningFile = outName;
   try {
     SaveFileReplacing(outName, write);
   } catch (const UsageError&) {
@@ -218,7 +224,7 @@ void WriteOutput(const std::string& outName, const std::function<void(TStream&)>
 }
 
 int Info(const std::string& fileName, std::ostream& out, std::ostream& err) {
-  PageSource source(fileName);
+  PageSource source(fileName, err);
   const int pages = source.Count();
   out << "file: " << fileName << "\n";
   out << "format: " << source.Probe().ClassName() << "\n";
@@ -238,7 +244,7 @@ int Info(const std::string& fileName, std::ostream& out, std::ostream& err) {
 
 int Convert(const std::string& inName, const std::string& outName, std::optional<int> page,
             const WriteOptions& options, std::ostream& out, std::ostream& err) {
-  PageSource source(inName);
+  PageSource source(inName, err);
   const int pages = source.Count();
   if (page && *page > pages)
     throw ELumetraError(Format("%s has %d page(s), not %d", inName, pages, *page));
@@ -278,7 +284,7 @@ int Convert(const std::string& inName, const std::string& outName, std::optional
         for (int y = 0; y < image->Height(); ++y) rows->ReadRow(image->ScanLine(y));
         rows = nullptr;
       }
-      auto writer = PrepareWriter(outName, std::move(image), options);
+      auto writer = PrepareWriter(outName, std::move(image), options, err);
       if (auto* tiff = dynamic_cast<TTiffGraphic*>(writer.get()))
         tiff->SetRowSource(rows);
       else if (auto* jpeg = dynamic_cast<TJpegGraphic*>(writer.get()))
@@ -295,7 +301,7 @@ int Convert(const std::string& inName, const std::string& outName, std::optional
 
 int Append(const std::string& inName, const std::string& outName, std::ostream& out,
            std::ostream& err) {
-  PageSource source(inName);
+  PageSource source(inName, err);
   const int pages = source.Count();
   auto check = CreateGraphicForFile(outName);
   if (!HoldsManyPages(*check))
@@ -311,7 +317,7 @@ int Append(const std::string& inName, const std::string& outName, std::ostream& 
       stream.CopyFrom(old, 0);
     }
     for (int p = 1; p <= pages; ++p) {
-      auto writer = PrepareWriter(outName, source.Load(p), {});
+      auto writer = PrepareWriter(outName, source.Load(p), {}, err);
       writer->AppendToStream(stream);
     }
   });
@@ -322,16 +328,6 @@ int Append(const std::string& inName, const std::string& outName, std::ostream& 
 }  // namespace
 
 int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-  // A batch must not stop for a warning box: warnings go to standard error.
-  struct WarningsToErr {
-    TPngWarningHandler saved = PngWarningHandler();
-    explicit WarningsToErr(std::ostream& err) {
-      PngWarningHandler() = [&err](const std::string& message) {
-        err << "lumetra: warning: " << warningFile << ": " << message << "\n";
-      };
-    }
-    ~WarningsToErr() { PngWarningHandler() = saved; }
-  } warningsToErr(err);
   try {
     RegisterBuiltinFormats();
     RegisterExtraPictureFormats();

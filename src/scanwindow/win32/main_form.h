@@ -160,6 +160,7 @@ class TfrmMain : public lumetra::ui::TForm {
   std::unique_ptr<lumetra::TDibGraphic> undoImage_;
   std::unique_ptr<twain::TScanner> scanner_;
   std::string scannerError_;  // why there is no acquisition object
+  std::string warnedFile_;    // the document whose warnings were shown last
   std::int32_t acceptFlag_ = 0;
   int documentPages_ = 0;  // pages of DocumentFileName, as last loaded or scanned
   // Counts the images the viewer installed (loads, pages shown, assigned

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "base/conversions.h"
 #include "base/format.h"
 #include "imaging/lumisc.h"
 #include "platform/platform.h"
@@ -53,6 +54,13 @@ void AcquireThen(const std::function<void()>& acquire, const std::function<void(
 
 void TfrmMain::LoadDocument(const std::string& fileName) {
   SetCaption(fileName);
+  // What a codec warns of in a document is said once: the window reloads
+  // it after every scan and page command.
+  imageScrollBox_->OnWarning = [this, fileName](TObject*, const std::string& message) {
+    if (!warnedFile_.empty() && SameText(fileName, warnedFile_)) return;
+    warnedFile_ = fileName;
+    MessageDlg(message, mtWarning, mbOK);
+  };
   {
     TBusyCursor busy;
     pageUpDown_->SetMin(1);
