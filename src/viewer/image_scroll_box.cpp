@@ -67,8 +67,20 @@ void TControlScrollBar::Update() {
 
 // --- inner image control ----------------------------------------------------------
 
-TImageControl::TImageControl(TImageScrollBox& box) : box_(box) {
+TImageControl::TImageControl(TImageScrollBox& box) {
   CreateOwnWindow(&box, "QvImage", WS_CLIPSIBLINGS, 0, CS_DBLCLKS, nullptr);
+  // The control's input is the box's, in the same display-copy pixels.
+  OnMouseDown = [&box](TObject*, ui::TMouseButton button, ui::TShiftState shift, int x, int y) {
+    box.ImageMouseDown(button, shift, x, y);
+  };
+  OnMouseUp = [&box](TObject*, ui::TMouseButton button, ui::TShiftState shift, int x, int y) {
+    box.ImageMouseUp(button, shift, x, y);
+  };
+  OnMouseMove = [&box](TObject*, ui::TShiftState shift, int x, int y) {
+    box.ImageMouseMove(shift, x, y);
+  };
+  OnClick = [&box](TObject*) { box.ImageClick(); };
+  OnDblClick = [&box](TObject*) { box.ImageDblClick(); };
 }
 
 LRESULT TImageControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -90,17 +102,6 @@ LRESULT TImageControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void TImageControl::MouseDown(ui::TMouseButton button, ui::TShiftState shift, int x, int y) {
-  box_.ImageMouseDown(button, shift, x, y);
-}
-void TImageControl::MouseUp(ui::TMouseButton button, ui::TShiftState shift, int x, int y) {
-  box_.ImageMouseUp(button, shift, x, y);
-}
-void TImageControl::MouseMove(ui::TShiftState shift, int x, int y) {
-  box_.ImageMouseMove(shift, x, y);
-}
-void TImageControl::Click() { box_.ImageClick(); }
-void TImageControl::DblClick() { box_.ImageDblClick(); }
 
 // --- construction -------------------------------------------------------------
 

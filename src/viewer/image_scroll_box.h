@@ -95,14 +95,8 @@ class TImageControl : public ui::TControl {
 
  protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-  void MouseDown(ui::TMouseButton button, ui::TShiftState shift, int x, int y) override;
-  void MouseUp(ui::TMouseButton button, ui::TShiftState shift, int x, int y) override;
-  void MouseMove(ui::TShiftState shift, int x, int y) override;
-  void Click() override;
-  void DblClick() override;
 
  private:
-  TImageScrollBox& box_;
   TDibGraphic picture_;
 };
 
