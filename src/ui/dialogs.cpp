@@ -90,6 +90,43 @@ std::string InputBox(const std::string& caption, const std::string& prompt,
 
 namespace {
 
+// How long a selection rests before the dialog names it.
+constexpr UINT kSelectionRestMs = 300;
+constexpr UINT_PTR kSelectionTimer = 1;
+
+// The explorer dialog's hook: the dialog is the hook window's parent.
+UINT_PTR CALLBACK FileDialogHook(HWND hook, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_INITDIALOG: {
+      const auto* ofn = reinterpret_cast<const OPENFILENAMEA*>(lParam);
+      ::SetWindowLongPtrA(hook, GWLP_USERDATA, static_cast<LONG_PTR>(ofn->lCustData));
+      return 0;
+    }
+    case WM_NOTIFY:
+      if (reinterpret_cast<const NMHDR*>(lParam)->code == CDN_SELCHANGE)
+        ::SetTimer(hook, kSelectionTimer, kSelectionRestMs, nullptr);
+      return 0;
+    case WM_TIMER: {
+      if (wParam != kSelectionTimer) return 0;
+      ::KillTimer(hook, kSelectionTimer);
+      auto* dialog = reinterpret_cast<TOpenDialog*>(::GetWindowLongPtrA(hook, GWLP_USERDATA));
+      std::vector<char> path(32768, '\0');
+      const LRESULT length =
+          ::SendMessageA(::GetParent(hook), CDM_GETFILEPATH, static_cast<WPARAM>(path.size()),
+                         reinterpret_cast<LPARAM>(path.data()));
+      if (!dialog || !dialog->OnSelectionChange || length <= 1) return 0;
+      // A failure here must not end the dialog: the selection is a hint.
+      try {
+        dialog->OnSelectionChange(std::string(path.data()));
+      } catch (...) {
+      }
+      return 0;
+    }
+    default:
+      return 0;
+  }
+}
+
 bool RunFileDialog(TOpenDialog& dialog, HWND owner, bool save) {
   // The filter's "|" become the NULs the API wants, with two at the end.
   std::string filter = dialog.Filter;
@@ -110,6 +147,11 @@ bool RunFileDialog(TOpenDialog& dialog, HWND owner, bool save) {
   ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING |
               (dialog.OverwritePrompt ? OFN_OVERWRITEPROMPT : 0) |
               (dialog.FileMustExist ? OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST : 0);
+  if (dialog.OnSelectionChange) {
+    ofn.Flags |= OFN_ENABLEHOOK;
+    ofn.lpfnHook = FileDialogHook;
+    ofn.lCustData = reinterpret_cast<LPARAM>(&dialog);
+  }
   const BOOL ok = save ? ::GetSaveFileNameA(&ofn) : ::GetOpenFileNameA(&ofn);
   if (!ok) return false;
   dialog.FileName = name.data();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,10 @@ class TOpenDialog {
   std::string DefaultExt;
   bool OverwritePrompt = false;
   bool FileMustExist = true;
+  // The file the user has selected in the list, once the selection has
+  // rested a moment (browsing with the arrow keys names only where it
+  // stops); on the dialog's thread, while it shows.
+  std::function<void(const std::string& fileName)> OnSelectionChange;
   virtual bool Execute(HWND owner = nullptr);
 };
 

@@ -123,6 +123,58 @@ bool WaitForText(F find, const std::string& expected, const char* what, bool nee
   return false;
 }
 
+bool Press(HWND window, const std::string& text, std::string& reason);
+
+// The command id of the menu item whose caption, without its '&' and
+// shortcut, reads Text; 0 when there is none.
+UINT FindMenuCommand(HMENU menu, const std::string& text) {
+  for (int i = 0, n = GetMenuItemCount(menu); i < n; ++i) {
+    if (HMENU sub = GetSubMenu(menu, i)) {
+      if (UINT id = FindMenuCommand(sub, text)) return id;
+      continue;
+    }
+    char caption[256] = {};
+    GetMenuStringA(menu, static_cast<UINT>(i), caption, sizeof caption, MF_BYPOSITION);
+    std::string plain;
+    for (const char* c = caption; *c && *c != '\t'; ++c)
+      if (*c != '&') plain += *c;
+    if (plain == text) return GetMenuItemID(menu, i);
+  }
+  return 0;
+}
+
+// Picks Path in the open dialog Dialog as a person would: the folder typed
+// into the name box and opened, then the file's name typed into the list
+// (which selects it). True once the name box shows the selection.
+bool PickFile(HWND dialog, const std::string& path, std::string& reason) {
+  const auto slash = path.find_last_of("\\/");
+  const std::string folder = path.substr(0, slash), name = path.substr(slash + 1);
+  HWND nameBox = GetDlgItem(dialog, 0x47c);  // the name combo box
+  if (!nameBox) nameBox = GetDlgItem(dialog, 0x480);  // or a plain edit
+  if (!nameBox) {
+    reason = "the dialog has no name box";
+    return false;
+  }
+  SendMessageTimeoutA(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()),
+                      SMTO_ABORTIFHUNG, 5000, nullptr);
+  if (!Press(dialog, "Open", reason)) return false;
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < TimeoutMs()) {
+    HWND list = nullptr;
+    for (HWND child : Children(dialog))
+      if (ClassOf(child) == "SysListView32") list = child;
+    if (list && TextOf(nameBox) != name) {
+      PostMessageA(list, WM_SETFOCUS, 0, 0);
+      for (char c : name) PostMessageA(list, WM_CHAR, static_cast<unsigned char>(c), 1);
+      Sleep(200);
+    }
+    if (TextOf(nameBox) == name) return true;
+    Sleep(100);
+  }
+  reason = "the name box reads \"" + TextOf(nameBox) + "\", not \"" + name + "\"";
+  return false;
+}
+
 bool Press(HWND window, const std::string& text, std::string& reason) {
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < TimeoutMs()) {
@@ -241,6 +293,24 @@ bool RunStep(const std::string& step, std::string& reason) {
     SendMessageTimeoutA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg.c_str()),
                         SMTO_ABORTIFHUNG, 5000, nullptr);
     return true;
+  }
+  if (verb == "menu") {
+    const UINT id = current ? FindMenuCommand(GetMenu(current), arg) : 0;
+    if (!id) {
+      reason = "no menu command \"" + arg + "\"";
+      return false;
+    }
+    PostMessageA(current, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    return true;
+  }
+  if (verb == "pick") {
+    const auto equals = arg.find('=');
+    HWND dialog = WaitTopLevel(arg.substr(0, equals), "Cancel");
+    if (!dialog) {
+      reason = "no dialog \"" + arg.substr(0, equals) + "\"";
+      return false;
+    }
+    return PickFile(dialog, arg.substr(equals + 1), reason);
   }
   if (verb == "list") {
     // For a person debugging a script: every visible top-level window.

@@ -24,6 +24,8 @@ namespace quorvex::robot {
 //   status:TEXT         wait until the status bar reads TEXT
 //   zoombelow:N         the zoom box holds a number below N now
 //   idle                wait until the current window is enabled
+//   menu:TEXT           run the current window's menu command TEXT ("Open ...")
+//   pick:CAPTION=PATH   in open dialog CAPTION, select file PATH in its list
 //   sleep:MS
 bool RunStep(const std::string& step, std::string& reason);
 bool RunSteps(const std::vector<std::string>& steps, std::string& reason);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -54,6 +55,40 @@ IScanner* NewScanner(const std::string& fileName) {
   scanner->put_ScanYDpi(100);
   SetFilename(scanner, fileName);
   return scanner;
+}
+
+// A picture that takes the server a while to read: ten thousand square,
+// true colour, LZW with differencing.
+bool WriteLargePicture(const std::string& path) {
+  constexpr int kSide = 10000;
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  if (!tif) return false;
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kSide);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kSide);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+  TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 64);
+  std::vector<unsigned char> row(kSide * 3);
+  bool ok = true;
+  for (int y = 0; y < kSide && ok; ++y) {
+    for (int x = 0; x < kSide * 3; ++x)
+      row[x] = static_cast<unsigned char>((x * 7) ^ (y * 13) ^ ((x * y) >> 5));
+    ok = TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0) == 1;
+  }
+  TIFFClose(tif);
+  return ok;
+}
+
+// Whether some handle has Path open: an open that shares nothing fails.
+bool InUse(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+  CloseHandle(file);
+  return false;
 }
 
 const std::vector<std::string> kThreePages = {std::string("window:") + kCaption, "click:Scan",
@@ -165,6 +200,17 @@ TEST(Apartments, TwoObjectsOnTwoThreadsEachAnswerThroughTheirOwnWindow) {
   EXPECT_EQ(PageCount(third), 3);
 }
 
+// A new object (the server loaded afresh, its window classes registered
+// again) scans three pages into FileName.
+void ScanWithANewObject(const std::string& fileName) {
+  std::string reason;
+  IScanner* scanner = NewScanner(fileName);
+  ASSERT_NE(scanner, nullptr);
+  EXPECT_EQ(ScanThreePages(scanner, reason), 1) << reason;
+  scanner->Release();
+  EXPECT_EQ(PageCount(fileName), 3);
+}
+
 TEST(Apartments, TheServerUnloadsWhenFreedAndAFreshObjectScansAgain) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   const std::string dir = TempDir();
@@ -180,12 +226,49 @@ TEST(Apartments, TheServerUnloadsWhenFreedAndAFreshObjectScansAgain) {
     Sleep(50);
   }
   EXPECT_EQ(GetModuleHandleA("Quorvex.dll"), nullptr) << "the server stayed loaded";
-  // Loaded afresh: its window classes are registered again.
-  scanner = NewScanner(dir + "\\after.tif");
+  ScanWithANewObject(dir + "\\after.tif");
+  CoUninitialize();
+}
+
+// The window reads ahead the picture the user rests on in its Open dialog.
+// A host that lets go of its object while that read still runs keeps the
+// server loaded until the reading thread has ended, then may free it and
+// scan again with a new object.
+TEST(Apartments, AReadAheadKeepsTheServerLoadedUntilItsThreadEnds) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const std::string dir = TempDir();
+  const std::string picture = dir + "\\large.tif";
+  DWORD start = GetTickCount();
+  ASSERT_TRUE(WriteLargePicture(picture));
+  std::printf("picture written in %lu ms\n", GetTickCount() - start);
+  std::string reason;
+  IScanner* scanner = NewScanner(dir + "\\document.tif");
   ASSERT_NE(scanner, nullptr);
-  EXPECT_EQ(ScanThreePages(scanner, reason), 1) << reason;
+  EXPECT_EQ(ScanThreePages(scanner, reason,
+                           {std::string("window:") + kCaption, "menu:Open ...",
+                            "pick:Open=" + picture, "sleep:500", "dialog:Open=Cancel",
+                            std::string("window:") + kCaption, "click:Cancel"}),
+            0)
+      << reason;
   scanner->Release();
-  EXPECT_EQ(PageCount(dir + "\\after.tif"), 3);
+  start = GetTickCount();
+  bool sawReading = false;
+  for (int i = 0; i < 600 && GetModuleHandleA("Quorvex.dll"); ++i) {
+    const bool before = InUse(picture);
+    CoFreeUnusedLibrariesEx(0, 0);
+    const bool loaded = GetModuleHandleA("Quorvex.dll") != nullptr;
+    if (before && InUse(picture)) {
+      sawReading = true;
+      EXPECT_TRUE(loaded) << "the server was freed while its read-ahead ran";
+    }
+    Sleep(20);
+  }
+  std::printf("read-ahead seen: %d; server freed after %lu ms\n", sawReading,
+              GetTickCount() - start);
+  EXPECT_TRUE(sawReading) << "the read-ahead had ended before the host let go";
+  EXPECT_EQ(GetModuleHandleA("Quorvex.dll"), nullptr) << "the server stayed loaded";
+  EXPECT_FALSE(InUse(picture));
+  ScanWithANewObject(dir + "\\after.tif");
   CoUninitialize();
 }
 

@@ -302,6 +302,12 @@ void TfrmMain::OpenMenuClick(TObject*) {
   if (!SavePrompt()) return;
   TOpenDialog dialog;
   dialog.Filter = GraphicFileFilter();
+  // The picture the user rests on is read ahead while the dialog shows, so
+  // Open shows it without reading it again.
+  dialog.OnSelectionChange = [this](const std::string& fileName) {
+    if (platform::FileExists(fileName) && FindGraphicClass(fileName))
+      imageScrollBox_->SetReadAheadFileName(fileName);
+  };
   if (!dialog.Execute(Handle())) return;
   // Add Page and Delete Page now work on the file shown; Scan still
   // replaces the host's document.
