@@ -177,9 +177,7 @@ bool TColorDialog::Execute(HWND owner) {
 }
 
 bool TFontDialog::Execute(HWND owner) {
-  HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
+  const int dpi = ::GetDeviceCaps(win32::window_dc(nullptr).get(), LOGPIXELSY);
   LOGFONTA lf{};
   lf.lfHeight = -::MulDiv(Size, dpi, 72);
   lf.lfWeight = Bold ? FW_BOLD : FW_NORMAL;
