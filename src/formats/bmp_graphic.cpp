@@ -15,10 +15,6 @@ constexpr std::uint32_t kInfoHeaderSize = 40;
 
 }  // namespace
 
-std::unique_ptr<TDibGraphic> TBitmapGraphic::CreateNew() const {
-  return std::make_unique<TBitmapGraphic>();
-}
-
 bool TBitmapGraphic::IsValidStream(TStream& stream) {
   char signature[2];
   const std::int64_t got = stream.Read(signature, 2);

@@ -8,11 +8,10 @@
 
 namespace lumetra {
 
-class TBitmapGraphic : public TDibGraphic {
+class TBitmapGraphic : public TGraphicOf<TBitmapGraphic> {
  public:
   TBitmapGraphic() = default;
   const char* ClassName() const noexcept override { return "TBitmapGraphic"; }
-  std::unique_ptr<TDibGraphic> CreateNew() const override;
 
   bool IsValidStream(TStream& stream) override;
   void LoadImageFromStream(TStream& stream, int imageIndex) override;

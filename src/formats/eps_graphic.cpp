@@ -15,10 +15,6 @@ constexpr int kHeaderSize = 28;
 
 }  // namespace
 
-std::unique_ptr<TDibGraphic> TEPSGraphic::CreateNew() const {
-  return std::make_unique<TEPSGraphic>();
-}
-
 bool TEPSGraphic::IsValidStream(TStream& stream) {
   std::uint8_t b[4];
   const std::int64_t got = stream.Read(b, 4);

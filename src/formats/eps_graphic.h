@@ -7,14 +7,13 @@
 
 namespace lumetra {
 
-class TEPSGraphic : public TDibGraphic {
+class TEPSGraphic : public TGraphicOf<TEPSGraphic> {
  public:
   // The first four bytes of such a file, little-endian.
   static constexpr std::uint32_t kMagic = 0xC6D3D0C5;
 
   TEPSGraphic() = default;
   const char* ClassName() const noexcept override { return "TEPSGraphic"; }
-  std::unique_ptr<TDibGraphic> CreateNew() const override;
 
   bool IsValidStream(TStream& stream) override;
   // Raises EInvalidGraphic "EPS file does not have a preview" when the

@@ -403,10 +403,6 @@ void RunJob(TJpegGraphic& image, TStream& stream, int (*adapter)(JpegJob*),
 
 }  // namespace
 
-std::unique_ptr<TDibGraphic> TJpegGraphic::CreateNew() const {
-  return std::make_unique<TJpegGraphic>();
-}
-
 bool TJpegGraphic::IsValidStream(TStream& stream) {
   std::uint8_t b[11] = {};
   const std::int64_t n = stream.Read(b, 11);

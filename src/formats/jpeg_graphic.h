@@ -12,11 +12,10 @@ namespace lumetra {
 
 LUMETRA_DECLARE_EXCEPTION(EJpegError, Exception);
 
-class TJpegGraphic : public TDibGraphic {
+class TJpegGraphic : public TGraphicOf<TJpegGraphic> {
  public:
   TJpegGraphic() = default;
   const char* ClassName() const noexcept override { return "TJpegGraphic"; }
-  std::unique_ptr<TDibGraphic> CreateNew() const override;
 
   bool IsValidStream(TStream& stream) override;
   void LoadImageFromStream(TStream& stream, int imageIndex) override;

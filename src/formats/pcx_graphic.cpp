@@ -36,10 +36,6 @@ void CheckMagic(TStream& stream) {
 
 // --- TPcxGraphic ----------------------------------------------------------------
 
-std::unique_ptr<TDibGraphic> TPcxGraphic::CreateNew() const {
-  return std::make_unique<TPcxGraphic>();
-}
-
 bool TPcxGraphic::IsValidStream(TStream& stream) {
   std::uint8_t h[kPcxHeaderSize];
   const std::int64_t got = stream.Read(h, kPcxHeaderSize);
@@ -76,10 +72,6 @@ void TPcxGraphic::SaveToStream(TStream& stream) {
 }
 
 // --- TDcxGraphic ----------------------------------------------------------------
-
-std::unique_ptr<TDibGraphic> TDcxGraphic::CreateNew() const {
-  return std::make_unique<TDcxGraphic>();
-}
 
 bool TDcxGraphic::IsValidStream(TStream& stream) {
   std::uint8_t b[4];

@@ -9,18 +9,17 @@ namespace lumetra {
 
 LUMETRA_DECLARE_EXCEPTION(EDcxError, Exception);
 
-class TPcxGraphic : public TDibGraphic {
+class TPcxGraphic : public TGraphicOf<TPcxGraphic> {
  public:
   TPcxGraphic() = default;
   const char* ClassName() const noexcept override { return "TPcxGraphic"; }
-  std::unique_ptr<TDibGraphic> CreateNew() const override;
 
   bool IsValidStream(TStream& stream) override;
   void LoadImageFromStream(TStream& stream, int imageIndex) override;
   void SaveToStream(TStream& stream) override;
 };
 
-class TDcxGraphic : public TPcxGraphic {
+class TDcxGraphic : public TGraphicOf<TDcxGraphic, TPcxGraphic> {
  public:
   // The first four bytes of a DCX file, little-endian.
   static constexpr std::uint32_t kMagic = 987654321;
@@ -29,7 +28,6 @@ class TDcxGraphic : public TPcxGraphic {
 
   TDcxGraphic() = default;
   const char* ClassName() const noexcept override { return "TDcxGraphic"; }
-  std::unique_ptr<TDibGraphic> CreateNew() const override;
 
   bool IsValidStream(TStream& stream) override;
   int GetImageCount(TStream& stream) override;

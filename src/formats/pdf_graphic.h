@@ -14,11 +14,10 @@
 
 namespace lumetra {
 
-class TPdfGraphic : public TDibGraphic {
+class TPdfGraphic : public TGraphicOf<TPdfGraphic> {
  public:
   TPdfGraphic() = default;
   const char* ClassName() const noexcept override { return "TPdfGraphic"; }
-  std::unique_ptr<TDibGraphic> CreateNew() const override;
 
   int GetImageCount(TStream& stream) override;
   // Decodes page ImageIndex (1-based); an index outside the document leaves

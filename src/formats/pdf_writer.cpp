@@ -338,10 +338,6 @@ PlacedImage ExistingPage(TPDFParser& parser, TStream& stream, int index) {
 
 }  // namespace
 
-std::unique_ptr<TDibGraphic> TPdfGraphic::CreateNew() const {
-  return std::make_unique<TPdfGraphic>();
-}
-
 TPdfGraphic::TEncodedImage TPdfGraphic::EncodeImage(const TDibGraphic& image,
                                                     const TLumetraProgressEvent& progress) {
   if (image.Empty()) throw ELumetraError("Graphic is empty");

@@ -496,10 +496,6 @@ void Raise(PngJob& job) {
 
 }  // namespace
 
-std::unique_ptr<TDibGraphic> TPngGraphic::CreateNew() const {
-  return std::make_unique<TPngGraphic>();
-}
-
 void TPngGraphic::Assign(const TGraphic* source) {
   TDibGraphic::Assign(source);
   if (const auto* png = dynamic_cast<const TPngGraphic*>(source)) {

@@ -20,11 +20,10 @@ struct TPngColor {
   bool operator==(const TPngColor&) const = default;
 };
 
-class TPngGraphic : public TDibGraphic {
+class TPngGraphic : public TGraphicOf<TPngGraphic> {
  public:
   TPngGraphic() = default;
   const char* ClassName() const noexcept override { return "TPngGraphic"; }
-  std::unique_ptr<TDibGraphic> CreateNew() const override;
 
   bool IsValidStream(TStream& stream) override;
   void LoadImageFromStream(TStream& stream, int imageIndex) override;

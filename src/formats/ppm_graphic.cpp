@@ -108,10 +108,6 @@ void WriteLine(TBufferedWriter& out, const std::string& line) {
 
 }  // namespace
 
-std::unique_ptr<TDibGraphic> TPpmGraphic::CreateNew() const {
-  return std::make_unique<TPpmGraphic>();
-}
-
 void TPpmGraphic::Assign(const TGraphic* source) {
   TDibGraphic::Assign(source);
   if (const auto* ppm = dynamic_cast<const TPpmGraphic*>(source)) Binary = ppm->Binary;

@@ -6,11 +6,10 @@
 
 namespace lumetra {
 
-class TPpmGraphic : public TDibGraphic {
+class TPpmGraphic : public TGraphicOf<TPpmGraphic> {
  public:
   TPpmGraphic() = default;
   const char* ClassName() const noexcept override { return "TPpmGraphic"; }
-  std::unique_ptr<TDibGraphic> CreateNew() const override;
 
   bool IsValidStream(TStream& stream) override;
   // Raises ELumetraError "Not a valid PPM file" for a bad signature, a

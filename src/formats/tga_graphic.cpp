@@ -5,10 +5,6 @@
 
 namespace lumetra {
 
-std::unique_ptr<TDibGraphic> TTgaGraphic::CreateNew() const {
-  return std::make_unique<TTgaGraphic>();
-}
-
 bool TTgaGraphic::IsValidStream(TStream& stream) {
   std::uint8_t h[18];
   const std::int64_t got = stream.Read(h, sizeof h);

@@ -7,11 +7,10 @@ namespace lumetra {
 
 LUMETRA_DECLARE_EXCEPTION(ETgaError, Exception);
 
-class TTgaGraphic : public TDibGraphic {
+class TTgaGraphic : public TGraphicOf<TTgaGraphic> {
  public:
   TTgaGraphic() = default;
   const char* ClassName() const noexcept override { return "TTgaGraphic"; }
-  std::unique_ptr<TDibGraphic> CreateNew() const override;
 
   bool IsValidStream(TStream& stream) override;
   // A Targa file holds one image: LoadFromStream reads it directly, without

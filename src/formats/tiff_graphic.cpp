@@ -81,10 +81,6 @@ TTiffGraphic::TTiffGraphic() {
   customTags_[0].enabled = true;
 }
 
-std::unique_ptr<TDibGraphic> TTiffGraphic::CreateNew() const {
-  return std::make_unique<TTiffGraphic>();
-}
-
 void TTiffGraphic::SetCompression(TTiffCompression value) {
   if (!IsCompressionAllowed(value, ImageFormat()))
     throw ELumetraError(Format("%s compression not supported with %s images",

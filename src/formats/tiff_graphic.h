@@ -75,11 +75,10 @@ class TTiffPageReader {
   std::unique_ptr<TTiffReadState> state_;
 };
 
-class TTiffGraphic : public TDibGraphic {
+class TTiffGraphic : public TGraphicOf<TTiffGraphic> {
  public:
   TTiffGraphic();
   const char* ClassName() const noexcept override { return "TTiffGraphic"; }
-  std::unique_ptr<TDibGraphic> CreateNew() const override;
 
   bool IsValidStream(TStream& stream) override;
   int GetImageCount(TStream& stream) override;

@@ -305,4 +305,13 @@ class TDibGraphic : public TGraphic {
 #endif
 };
 
+// The base of a format class: its CreateNew makes a new, empty object of
+// the class itself (Derived), with the class's default settings.
+template <class Derived, class Base = TDibGraphic>
+class TGraphicOf : public Base {
+ public:
+  using Base::Base;
+  std::unique_ptr<TDibGraphic> CreateNew() const override { return std::make_unique<Derived>(); }
+};
+
 }  // namespace lumetra

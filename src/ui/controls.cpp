@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "imaging/win32/canvas.h"
 #include "platform/win32/owners.h"
 #include "ui/form.h"
 
@@ -38,6 +39,35 @@ TPanel::TPanel(TControl& parent) {
 TShape::TShape(TControl& parent, bool visible) {
   CreateOwnWindow(&parent, "QvShape", (visible ? WS_VISIBLE : 0) | WS_CLIPSIBLINGS, 0, CS_DBLCLKS,
                   nullptr);
+}
+
+TImage::TImage(TControl& parent, bool stretch, bool visible) : stretch_(stretch) {
+  CreateOwnWindow(&parent, "QvImage", (visible ? WS_VISIBLE : 0) | WS_CLIPSIBLINGS, 0, CS_DBLCLKS,
+                  reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+}
+
+LRESULT TImage::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      // Only what the picture leaves uncovered is erased.
+      if (!picture_.Empty() &&
+          (stretch_ || (picture_.Width() >= Width() && picture_.Height() >= Height())))
+        return 1;
+      return TControl::WndProc(msg, wParam, lParam);
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = ::BeginPaint(Handle(), &ps);
+      if (!picture_.Empty()) {
+        TCanvas canvas(dc);
+        picture_.Draw(canvas, stretch_ ? TRect{0, 0, Width(), Height()}
+                                       : TRect{0, 0, picture_.Width(), picture_.Height()});
+      }
+      ::EndPaint(Handle(), &ps);
+      return 0;
+    }
+    default:
+      return TControl::WndProc(msg, wParam, lParam);
+  }
 }
 
 void TShape::SetBrushColor(TColor value) {

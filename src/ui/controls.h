@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/dib_graphic.h"
 #include "ui/control.h"
 
 namespace lumetra::ui {
@@ -53,6 +54,22 @@ class TShape : public TControl {
 
  private:
   TColor color_ = clWhite;
+};
+
+// A picture painted at the control's top left corner at its own size, or
+// stretched over the whole control.
+class TImage : public TControl {
+ public:
+  TImage(TControl& parent, bool stretch, bool visible = true);
+  const char* ClassName() const noexcept override { return "TImage"; }
+  TDibGraphic& Picture() { return picture_; }
+
+ protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  bool stretch_;
+  TDibGraphic picture_;
 };
 
 // The standard dialog buttons: OK is the default button and ends its form

@@ -65,44 +65,6 @@ void TControlScrollBar::Update() {
   if (range_ <= client) ::ShowScrollBar(window, bar_, FALSE);
 }
 
-// --- inner image control ----------------------------------------------------------
-
-TImageControl::TImageControl(TImageScrollBox& box) {
-  CreateOwnWindow(&box, "QvImage", WS_CLIPSIBLINGS, 0, CS_DBLCLKS, nullptr);
-  // The control's input is the box's, in the same display-copy pixels.
-  OnMouseDown = [&box](TObject*, ui::TMouseButton button, ui::TShiftState shift, int x, int y) {
-    box.ImageMouseDown(button, shift, x, y);
-  };
-  OnMouseUp = [&box](TObject*, ui::TMouseButton button, ui::TShiftState shift, int x, int y) {
-    box.ImageMouseUp(button, shift, x, y);
-  };
-  OnMouseMove = [&box](TObject*, ui::TShiftState shift, int x, int y) {
-    box.ImageMouseMove(shift, x, y);
-  };
-  OnClick = [&box](TObject*) { box.ImageClick(); };
-  OnDblClick = [&box](TObject*) { box.ImageDblClick(); };
-}
-
-LRESULT TImageControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;  // the picture covers the whole control
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(Handle(), &ps);
-      if (!picture_.Empty()) {
-        TCanvas canvas(dc);
-        picture_.Draw(canvas, TRect{0, 0, picture_.Width(), picture_.Height()});
-      }
-      ::EndPaint(Handle(), &ps);
-      return 0;
-    }
-    default:
-      return TControl::WndProc(msg, wParam, lParam);
-  }
-}
-
-
 // --- construction -------------------------------------------------------------
 
 TImageScrollBox::TImageScrollBox(ui::TControl& parent)
@@ -113,7 +75,17 @@ TImageScrollBox::TImageScrollBox(ui::TControl& parent)
   CreateOwnWindow(&parent, "QvImageScrollBox",
                   WS_VISIBLE | WS_CLIPCHILDREN | WS_HSCROLL | WS_VSCROLL | WS_TABSTOP,
                   WS_EX_CLIENTEDGE, CS_DBLCLKS, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-  image_ = std::make_unique<TImageControl>(*this);
+  image_ = std::make_unique<ui::TImage>(*this, false, false);
+  // The inner control's input is the box's, in the same display-copy pixels.
+  image_->OnMouseDown = [this](TObject*, ui::TMouseButton button, ui::TShiftState shift, int x,
+                               int y) { ImageMouseDown(button, shift, x, y); };
+  image_->OnMouseUp = [this](TObject*, ui::TMouseButton button, ui::TShiftState shift, int x,
+                             int y) { ImageMouseUp(button, shift, x, y); };
+  image_->OnMouseMove = [this](TObject*, ui::TShiftState shift, int x, int y) {
+    ImageMouseMove(shift, x, y);
+  };
+  image_->OnClick = [this](TObject*) { ImageClick(); };
+  image_->OnDblClick = [this](TObject*) { ImageDblClick(); };
   annotations_.SetResolution(platform::ScreenDpiX());
   SetBounds(0, 0, 100, 100);
   horz_.SetTracking(true);

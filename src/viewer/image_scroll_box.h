@@ -17,7 +17,7 @@
 #include "imaging/dib_graphic.h"
 #include "transforms/convolution_transforms.h"
 #include "transforms/resize_transform.h"
-#include "ui/control.h"
+#include "ui/controls.h"
 #include "viewer/mouse_handler.h"
 #include "viewer/read_graphic_thread.h"
 
@@ -86,20 +86,6 @@ class TControlScrollBar {
   bool tracking_ = false;
 };
 
-// The inner control that paints the display copy at its top left corner.
-class TImageControl : public ui::TControl {
- public:
-  explicit TImageControl(TImageScrollBox& box);
-  const char* ClassName() const noexcept override { return "TImage"; }
-  TDibGraphic& Picture() { return picture_; }
-
- protected:
-  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-
- private:
-  TDibGraphic picture_;
-};
-
 class TImageScrollBox : public ui::TControl {
  public:
   static constexpr double MaxZoomPercent = 1000.0;
@@ -136,7 +122,8 @@ class TImageScrollBox : public ui::TControl {
 
   TDibGraphic* Graphic() const { return graphic_.get(); }
   TDibGraphic* DisplayGraphic() { return &image_->Picture(); }
-  TImageControl& Image() { return *image_; }
+  // The inner control that paints the display copy at its top left corner.
+  ui::TImage& Image() { return *image_; }
   int PageCount() const { return paged_.count ? paged_.count : graphic_->FrameCount(); }
   int CurrentPage() const { return paged_.count ? paged_.current : graphic_->CurrentFrame(); }
   // Decodes the page (or selects the frame) before anything changes, and
@@ -257,7 +244,7 @@ class TImageScrollBox : public ui::TControl {
 
   TControlScrollBar horz_{*this, SB_HORZ};
   TControlScrollBar vert_{*this, SB_VERT};
-  std::unique_ptr<TImageControl> image_;  // made once the box has its window
+  std::unique_ptr<ui::TImage> image_;  // made once the box has its window
   std::unique_ptr<TDibGraphic> graphic_;
   TResizeTransform resizeTransform_;
   TAntiAliasTransform antiAliasTransform_;

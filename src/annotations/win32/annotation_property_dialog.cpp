@@ -37,23 +37,6 @@ TAnnotationsPropertyDialog::TMaskEdit::TMaskEdit(ui::TControl& parent)
   SetMaxLength(5);
 }
 
-TAnnotationsPropertyDialog::TImage::TImage(ui::TControl& parent) {
-  CreateOwnWindow(&parent, "QvPreview", WS_VISIBLE | WS_CLIPSIBLINGS, 0, CS_DBLCLKS,
-                  reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-}
-
-LRESULT TAnnotationsPropertyDialog::TImage::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg != WM_PAINT) return TControl::WndProc(msg, wParam, lParam);
-  PAINTSTRUCT ps;
-  HDC dc = ::BeginPaint(Handle(), &ps);
-  if (!picture_.Empty()) {
-    TCanvas canvas(dc);
-    picture_.Draw(canvas, TRect{0, 0, Width(), Height()});
-  }
-  ::EndPaint(Handle(), &ps);
-  return 0;
-}
-
 LRESULT TAnnotationsPropertyDialog::TTextSheet::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   // A read-only edit asks for its colours as a static control does.
   if ((msg == WM_CTLCOLORSTATIC || msg == WM_CTLCOLOREDIT) &&

@@ -30,20 +30,6 @@ class TAnnotationsPropertyDialog : public ui::TForm {
    public:
     explicit TMaskEdit(ui::TControl& parent);
   };
-  // A picture stretched over the control.
-  class TImage : public ui::TControl {
-   public:
-    explicit TImage(ui::TControl& parent);
-    const char* ClassName() const noexcept override { return "TImage"; }
-    TDibGraphic& Picture() { return picture_; }
-
-   protected:
-    LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-
-   private:
-    TDibGraphic picture_;
-  };
-
   // The text page: it draws the font sample, EditFont, in the font's
   // colour on the button face.
   class TTextSheet : public ui::TPanel {
@@ -94,7 +80,7 @@ class TAnnotationsPropertyDialog : public ui::TForm {
   ui::TRadioButton LineRG2{LineRG, "Top Left - Bottom Right"};
   ui::TRadioButton LineRG3{LineRG, "Bottom Left - Top Right"};
   ui::TPanel TabSheetImage{static_cast<ui::TControl&>(PageControl)};
-  TImage Image{TabSheetImage};
+  ui::TImage Image{TabSheetImage, true};  // the picture stretched over it
   ui::TLabel LabelImage{TabSheetImage, "Image"};
   ui::TButton ButtonLoad{TabSheetImage, "Load..."};
   ui::TButton ButtonClear{TabSheetImage, "Clear"};

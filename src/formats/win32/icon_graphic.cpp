@@ -16,10 +16,6 @@ bool IconSide(int side) {
 
 }  // namespace
 
-std::unique_ptr<TDibGraphic> TIconGraphic::CreateNew() const {
-  return std::make_unique<TIconGraphic>();
-}
-
 bool TIconGraphic::IsValidStream(TStream& stream) {
   std::uint8_t b[kIconDirectorySize + kIconEntrySize];
   const std::int64_t got = stream.Read(b, sizeof b);

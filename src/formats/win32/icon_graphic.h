@@ -7,11 +7,10 @@
 
 namespace lumetra {
 
-class TIconGraphic : public TDibGraphic {
+class TIconGraphic : public TGraphicOf<TIconGraphic> {
  public:
   TIconGraphic() = default;
   const char* ClassName() const noexcept override { return "TIconGraphic"; }
-  std::unique_ptr<TDibGraphic> CreateNew() const override;
 
   // An icon directory whose first entry has a size Windows accepts.
   bool IsValidStream(TStream& stream) override;

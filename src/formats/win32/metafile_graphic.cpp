@@ -33,10 +33,6 @@ struct ScreenDC {
 
 }  // namespace
 
-std::unique_ptr<TDibGraphic> TMetaFileGraphic::CreateNew() const {
-  return std::make_unique<TMetaFileGraphic>();
-}
-
 bool TMetaFileGraphic::IsValidStream(TStream& stream) {
   std::uint8_t b[100] = {};
   const std::int64_t got = stream.Read(b, sizeof b);

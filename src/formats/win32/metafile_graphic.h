@@ -7,11 +7,10 @@
 
 namespace lumetra {
 
-class TMetaFileGraphic : public TDibGraphic {
+class TMetaFileGraphic : public TGraphicOf<TMetaFileGraphic> {
  public:
   TMetaFileGraphic() = default;
   const char* ClassName() const noexcept override { return "TMetaFileGraphic"; }
-  std::unique_ptr<TDibGraphic> CreateNew() const override;
 
   // A placeable-metafile key or an enhanced-metafile signature.
   bool IsValidStream(TStream& stream) override;
