@@ -57,14 +57,13 @@ IScanner* NewScanner(const std::string& fileName) {
   return scanner;
 }
 
-// A picture that takes the server a while to read: ten thousand square,
-// true colour, LZW with differencing.
-bool WriteLargePicture(const std::string& path) {
-  constexpr int kSide = 10000;
+// A true-colour picture, LZW with differencing: at ten thousand square it
+// takes the server a while to read.
+bool WritePicture(const std::string& path, int side) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   if (!tif) return false;
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kSide);
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kSide);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, side);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, side);
   TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
   TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
@@ -72,10 +71,10 @@ bool WriteLargePicture(const std::string& path) {
   TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
   TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
   TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 64);
-  std::vector<unsigned char> row(kSide * 3);
+  std::vector<unsigned char> row(side * 3);
   bool ok = true;
-  for (int y = 0; y < kSide && ok; ++y) {
-    for (int x = 0; x < kSide * 3; ++x)
+  for (int y = 0; y < side && ok; ++y) {
+    for (int x = 0; x < side * 3; ++x)
       row[x] = static_cast<unsigned char>((x * 7) ^ (y * 13) ^ ((x * y) >> 5));
     ok = TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0) == 1;
   }
@@ -230,7 +229,8 @@ TEST(Apartments, TheServerUnloadsWhenFreedAndAFreshObjectScansAgain) {
   CoUninitialize();
 }
 
-// The window reads ahead the picture the user rests on in its Open dialog.
+// The window reads ahead the picture the user rests on in its Open dialog,
+// and Open shows it.
 // A host that lets go of its object while that read still runs keeps the
 // server loaded until the reading thread has ended, then may free it and
 // scan again with a new object.
@@ -239,15 +239,19 @@ TEST(Apartments, AReadAheadKeepsTheServerLoadedUntilItsThreadEnds) {
   const std::string dir = TempDir();
   const std::string picture = dir + "\\large.tif";
   DWORD start = GetTickCount();
-  ASSERT_TRUE(WriteLargePicture(picture));
+  ASSERT_TRUE(WritePicture(picture, 10000));
+  const std::string small = dir + "\\small.tif";
+  ASSERT_TRUE(WritePicture(small, 300));
   std::printf("picture written in %lu ms\n", GetTickCount() - start);
   std::string reason;
   IScanner* scanner = NewScanner(dir + "\\document.tif");
   ASSERT_NE(scanner, nullptr);
   EXPECT_EQ(ScanThreePages(scanner, reason,
                            {std::string("window:") + kCaption, "menu:Open ...",
-                            "pick:Open=" + picture, "sleep:500", "dialog:Open=Cancel",
-                            std::string("window:") + kCaption, "click:Cancel"}),
+                            "pick:Open=" + small, "sleep:500", "dialog:Open=Open",
+                            "window:" + small, "menu:Open ...", "pick:Open=" + picture,
+                            "sleep:500", "dialog:Open=Cancel", "window:" + small,
+                            "click:Cancel"}),
             0)
       << reason;
   scanner->Release();
