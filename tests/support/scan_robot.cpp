@@ -312,6 +312,15 @@ bool RunStep(const std::string& step, std::string& reason) {
     }
     return PickFile(dialog, arg.substr(equals + 1), reason);
   }
+  if (verb == "inuse") {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < TimeoutMs()) {
+      if (FileInUse(arg)) return true;
+      Sleep(10);
+    }
+    reason = "nothing opened \"" + arg + "\"";
+    return false;
+  }
   if (verb == "list") {
     // For a person debugging a script: every visible top-level window.
     EnumWindows(ListTop, 0);
@@ -326,6 +335,14 @@ bool RunStep(const std::string& step, std::string& reason) {
 }
 
 HWND CurrentWindow() { return current; }
+
+bool FileInUse(const std::string& path) {
+  // An open that shares nothing fails while any other handle is open.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+  CloseHandle(file);
+  return false;
+}
 
 bool RunSteps(const std::vector<std::string>& steps, std::string& reason) {
   for (const auto& step : steps)

@@ -26,11 +26,14 @@ namespace quorvex::robot {
 //   idle                wait until the current window is enabled
 //   menu:TEXT           run the current window's menu command TEXT ("Open ...")
 //   pick:CAPTION=PATH   in open dialog CAPTION, select file PATH in its list
+//   inuse:PATH          wait until some handle has file PATH open
 //   sleep:MS
 bool RunStep(const std::string& step, std::string& reason);
 bool RunSteps(const std::vector<std::string>& steps, std::string& reason);
 // The window the last "window:" step found.
 HWND CurrentWindow();
+// Whether some handle has the file Path open.
+bool FileInUse(const std::string& path);
 
 // Ends a window the steps could not finish, as a person who gives up would:
 // answers each box it shows (printing what it says; a question gets No),

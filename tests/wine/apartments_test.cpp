@@ -82,14 +82,6 @@ bool WritePicture(const std::string& path, int side) {
   return ok;
 }
 
-// Whether some handle has Path open: an open that shares nothing fails.
-bool InUse(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
-  CloseHandle(file);
-  return false;
-}
-
 const std::vector<std::string> kThreePages = {std::string("window:") + kCaption, "click:Scan",
                                               "page:3", "click:Accept"};
 
@@ -250,7 +242,7 @@ TEST(Apartments, AReadAheadKeepsTheServerLoadedUntilItsThreadEnds) {
                            {std::string("window:") + kCaption, "menu:Open ...",
                             "pick:Open=" + small, "sleep:500", "dialog:Open=Open",
                             "window:" + small, "menu:Open ...", "pick:Open=" + picture,
-                            "sleep:500", "dialog:Open=Cancel", "window:" + small,
+                            "inuse:" + picture, "dialog:Open=Cancel", "window:" + small,
                             "click:Cancel"}),
             0)
       << reason;
@@ -258,10 +250,10 @@ TEST(Apartments, AReadAheadKeepsTheServerLoadedUntilItsThreadEnds) {
   start = GetTickCount();
   bool sawReading = false;
   for (int i = 0; i < 600 && GetModuleHandleA("Quorvex.dll"); ++i) {
-    const bool before = InUse(picture);
+    const bool before = quorvex::robot::FileInUse(picture);
     CoFreeUnusedLibrariesEx(0, 0);
     const bool loaded = GetModuleHandleA("Quorvex.dll") != nullptr;
-    if (before && InUse(picture)) {
+    if (before && quorvex::robot::FileInUse(picture)) {
       sawReading = true;
       EXPECT_TRUE(loaded) << "the server was freed while its read-ahead ran";
     }
@@ -271,7 +263,7 @@ TEST(Apartments, AReadAheadKeepsTheServerLoadedUntilItsThreadEnds) {
               GetTickCount() - start);
   EXPECT_TRUE(sawReading) << "the read-ahead had ended before the host let go";
   EXPECT_EQ(GetModuleHandleA("Quorvex.dll"), nullptr) << "the server stayed loaded";
-  EXPECT_FALSE(InUse(picture));
+  EXPECT_FALSE(quorvex::robot::FileInUse(picture));
   ScanWithANewObject(dir + "\\after.tif");
   CoUninitialize();
 }
