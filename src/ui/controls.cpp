@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "platform/win32/owners.h"
 #include "ui/form.h"
 
 namespace lumetra::ui {
@@ -51,9 +52,8 @@ LRESULT TShape::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   HDC dc = ::BeginPaint(Handle(), &ps);
   RECT r;
   ::GetClientRect(Handle(), &r);
-  HBRUSH brush = ::CreateSolidBrush(color_);
-  ::FillRect(dc, &r, brush);
-  ::DeleteObject(brush);
+  const win32::unique_handle<win32::gdi_traits<HBRUSH>> brush(::CreateSolidBrush(color_));
+  ::FillRect(dc, &r, brush.get());
   ::EndPaint(Handle(), &ps);
   return 0;
 }

@@ -177,9 +177,7 @@ bool TColorDialog::Execute(HWND owner) {
 }
 
 bool TFontDialog::Execute(HWND owner) {
-  HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
+  const int dpi = ::GetDeviceCaps(win32::window_dc(nullptr).get(), LOGPIXELSY);
   LOGFONTA lf{};
   lf.lfHeight = -::MulDiv(Size, dpi, 72);
   lf.lfWeight = Bold ? FW_BOLD : FW_NORMAL;
@@ -205,60 +203,45 @@ bool TFontDialog::Execute(HWND owner) {
   return true;
 }
 
-TPrinterSetupDialog::~TPrinterSetupDialog() {
-  if (devMode_) ::GlobalFree(devMode_);
-  if (devNames_) ::GlobalFree(devNames_);
-}
-
 bool TPrinterSetupDialog::Execute(HWND owner) {
   PRINTDLGA pd{};
   pd.lStructSize = sizeof pd;
   pd.hwndOwner = owner ? owner : ::GetActiveWindow();
-  pd.hDevMode = devMode_;
-  pd.hDevNames = devNames_;
+  pd.hDevMode = devMode_.release();
+  pd.hDevNames = devNames_.release();
   pd.Flags = PD_PRINTSETUP;
   const BOOL ok = ::PrintDlgA(&pd);
   // The dialog may hand back new blocks even when it reallocated the old.
-  devMode_ = pd.hDevMode;
-  devNames_ = pd.hDevNames;
+  devMode_.reset(pd.hDevMode);
+  devNames_.reset(pd.hDevNames);
   return ok != FALSE;
 }
 
 std::string TPrinterSetupDialog::PrinterName() const {
-  if (!devNames_) return {};
-  const auto* names = static_cast<const DEVNAMES*>(::GlobalLock(devNames_));
-  if (!names) return {};
-  std::string name = reinterpret_cast<const char*>(names) + names->wDeviceOffset;
-  ::GlobalUnlock(devNames_);
-  return name;
+  const win32::global_lock names(devNames_.get());
+  if (!names.get()) return {};
+  const auto* header = static_cast<const DEVNAMES*>(names.get());
+  return reinterpret_cast<const char*>(header) + header->wDeviceOffset;
 }
 
 std::vector<std::uint8_t> TPrinterSetupDialog::DevMode() const {
-  if (!devMode_) return {};
-  const auto* mode = static_cast<const std::uint8_t*>(::GlobalLock(devMode_));
-  if (!mode) return {};
-  std::vector<std::uint8_t> bytes(mode, mode + ::GlobalSize(devMode_));
-  ::GlobalUnlock(devMode_);
-  return bytes;
+  const win32::global_lock mode(devMode_.get());
+  if (!mode.get()) return {};
+  const auto* bytes = static_cast<const std::uint8_t*>(mode.get());
+  return std::vector<std::uint8_t>(bytes, bytes + ::GlobalSize(devMode_.get()));
 }
 
 void TPrinterSetupDialog::SetDevMode(const std::vector<std::uint8_t>& devMode) {
-  HGLOBAL block = nullptr;
+  win32::unique_hglobal block;
   if (!devMode.empty()) {
-    block = ::GlobalAlloc(GMEM_MOVEABLE, devMode.size());
+    block.reset(::GlobalAlloc(GMEM_MOVEABLE, devMode.size()));
     if (!block) RaiseLastWin32Error("GlobalAlloc");
-    auto* bytes = static_cast<std::uint8_t*>(::GlobalLock(block));
-    if (!bytes) {
-      ::GlobalFree(block);
-      RaiseLastWin32Error("GlobalLock");
-    }
-    std::copy(devMode.begin(), devMode.end(), bytes);
-    ::GlobalUnlock(block);
+    const win32::global_lock bytes(block.get());
+    if (!bytes.get()) RaiseLastWin32Error("GlobalLock");
+    std::copy(devMode.begin(), devMode.end(), static_cast<std::uint8_t*>(bytes.get()));
   }
-  if (devMode_) ::GlobalFree(devMode_);
-  if (devNames_) ::GlobalFree(devNames_);  // the printer is the one the settings name
-  devMode_ = block;
-  devNames_ = nullptr;
+  devMode_ = std::move(block);
+  devNames_.reset();  // the printer is the one the settings name
 }
 
 }  // namespace lumetra::ui

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/owners.h"
 #include "ui/controls.h"
 
 namespace lumetra::ui {
@@ -92,9 +93,6 @@ class TFontDialog {
 class TPrinterSetupDialog {
  public:
   TPrinterSetupDialog() = default;
-  ~TPrinterSetupDialog();
-  TPrinterSetupDialog(const TPrinterSetupDialog&) = delete;
-  TPrinterSetupDialog& operator=(const TPrinterSetupDialog&) = delete;
   bool Execute(HWND owner = nullptr);
   std::string PrinterName() const;
   // The chosen settings as a DEVMODE block; set before Execute, the dialog
@@ -103,8 +101,8 @@ class TPrinterSetupDialog {
   void SetDevMode(const std::vector<std::uint8_t>& devMode);
 
  private:
-  HGLOBAL devMode_ = nullptr;
-  HGLOBAL devNames_ = nullptr;
+  win32::unique_hglobal devMode_;
+  win32::unique_hglobal devNames_;
 };
 
 }  // namespace lumetra::ui

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "platform/win32/owners.h"
+
 namespace lumetra {
 
 namespace {
@@ -129,13 +131,14 @@ void TControlResizer::ShowGrips(bool show) {
 void TControlResizer::UpdateRegion() {
   if (!Handle()) return;
   const int w = Width(), h = Height(), b = boxSize_;
-  HRGN ring = ::CreateRectRgn(0, 0, w, h);
+  win32::unique_handle<win32::gdi_traits<HRGN>> ring(::CreateRectRgn(0, 0, w, h));
   if (w > 2 * b && h > 2 * b) {
-    HRGN inner = ::CreateRectRgn(b, b, w - b, h - b);
-    ::CombineRgn(ring, ring, inner, RGN_DIFF);
-    ::DeleteObject(inner);
+    const win32::unique_handle<win32::gdi_traits<HRGN>> inner(
+        ::CreateRectRgn(b, b, w - b, h - b));
+    ::CombineRgn(ring.get(), ring.get(), inner.get(), RGN_DIFF);
   }
-  if (!::SetWindowRgn(Handle(), ring, TRUE)) ::DeleteObject(ring);  // else the window owns it
+  // Once set, the region belongs to the window.
+  if (::SetWindowRgn(Handle(), ring.get(), TRUE)) (void)ring.release();
 }
 
 void TControlResizer::SetVisible(bool value) {

@@ -3,6 +3,7 @@
 #include <olectl.h>
 
 #include <new>
+#include <utility>
 
 namespace quorvex::automation {
 
@@ -11,12 +12,8 @@ namespace {
 // IEnumConnections over the point's single connection (or none).
 class TEnumConnections final : public IEnumConnections {
  public:
-  TEnumConnections(IUnknown* sink, ULONG position) : sink_(sink), position_(position) {
-    if (sink_) sink_->AddRef();
-  }
-  ~TEnumConnections() {
-    if (sink_) sink_->Release();
-  }
+  TEnumConnections(IUnknown* sink, ULONG position)
+      : sink_(lumetra::win32::com_ptr<IUnknown>::copy(sink)), position_(position) {}
   STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
     if (!object) return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IEnumConnections) {
@@ -37,8 +34,7 @@ class TEnumConnections final : public IEnumConnections {
     if (!data || (count > 1 && !fetched)) return E_POINTER;
     ULONG done = 0;
     if (count > 0 && sink_ && position_ == 0) {
-      data[0].pUnk = sink_;
-      sink_->AddRef();
+      data[0].pUnk = lumetra::win32::com_ptr<IUnknown>(sink_).release();
       data[0].dwCookie = 1;
       position_ = 1;
       done = 1;
@@ -61,13 +57,13 @@ class TEnumConnections final : public IEnumConnections {
   }
   STDMETHODIMP Clone(IEnumConnections** clone) override {
     if (!clone) return E_POINTER;
-    *clone = new (std::nothrow) TEnumConnections(sink_, position_);
+    *clone = new (std::nothrow) TEnumConnections(sink_.get(), position_);
     return *clone ? S_OK : E_OUTOFMEMORY;
   }
 
  private:
   LONG refs_ = 1;
-  IUnknown* sink_;
+  lumetra::win32::com_ptr<IUnknown> sink_;
   ULONG position_;
 };
 
@@ -77,9 +73,7 @@ TConnectionPoint::TConnectionPoint(IConnectionPointContainer* container, REFIID 
                                    std::function<void(IUnknown* sink)> onChange)
     : container_(container), interfaceId_(interfaceId), onChange_(std::move(onChange)) {}
 
-TConnectionPoint::~TConnectionPoint() {
-  if (sink_) sink_->Release();
-}
+TConnectionPoint::~TConnectionPoint() = default;
 
 STDMETHODIMP TConnectionPoint::QueryInterface(REFIID riid, void** object) {
   if (!object) return E_POINTER;
@@ -113,37 +107,37 @@ STDMETHODIMP TConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   *cookie = 0;
   if (!sink) return E_POINTER;
   if (sink_) return CONNECT_E_CANNOTCONNECT;  // the point takes a single sink
-  IUnknown* typed = nullptr;
-  if (FAILED(sink->QueryInterface(interfaceId_, reinterpret_cast<void**>(&typed))) || !typed)
+  lumetra::win32::com_ptr<IUnknown> typed;
+  if (FAILED(sink->QueryInterface(interfaceId_, typed.put_void())) || !typed)
     return CONNECT_E_CANNOTCONNECT;
-  sink_ = typed;
+  sink_ = std::move(typed);
   *cookie = 1;  // position 0 in the sink list, plus 1
-  if (onChange_) onChange_(sink_);
+  if (onChange_) onChange_(sink_.get());
   return S_OK;
 }
 
 STDMETHODIMP TConnectionPoint::Unadvise(DWORD cookie) {
   if (cookie != 1 || !sink_) return CONNECT_E_NOCONNECTION;
-  IUnknown* sink = sink_;
-  sink_ = nullptr;
+  // Released after the owner has let go of it.
+  const lumetra::win32::com_ptr<IUnknown> sink = std::move(sink_);
   if (onChange_) onChange_(nullptr);
-  sink->Release();
   return S_OK;
 }
 
 STDMETHODIMP TConnectionPoint::EnumConnections(IEnumConnections** connections) {
   if (!connections) return E_POINTER;
-  *connections = new (std::nothrow) TEnumConnections(sink_, 0);
+  *connections = new (std::nothrow) TEnumConnections(sink_.get(), 0);
   return *connections ? S_OK : E_OUTOFMEMORY;
 }
 
 TEnumConnectionPoints::TEnumConnectionPoints(IUnknown* owner, IConnectionPoint* const* points,
                                              ULONG count, ULONG position)
-    : owner_(owner), points_(points), count_(count), position_(position) {
-  owner_->AddRef();
-}
+    : owner_(lumetra::win32::com_ptr<IUnknown>::copy(owner)),
+      points_(points),
+      count_(count),
+      position_(position) {}
 
-TEnumConnectionPoints::~TEnumConnectionPoints() { owner_->Release(); }
+TEnumConnectionPoints::~TEnumConnectionPoints() = default;
 
 STDMETHODIMP TEnumConnectionPoints::QueryInterface(REFIID riid, void** object) {
   if (!object) return E_POINTER;
@@ -192,7 +186,7 @@ STDMETHODIMP TEnumConnectionPoints::Reset() {
 
 STDMETHODIMP TEnumConnectionPoints::Clone(IEnumConnectionPoints** clone) {
   if (!clone) return E_POINTER;
-  *clone = new (std::nothrow) TEnumConnectionPoints(owner_, points_, count_, position_);
+  *clone = new (std::nothrow) TEnumConnectionPoints(owner_.get(), points_, count_, position_);
   return *clone ? S_OK : E_OUTOFMEMORY;
 }
 

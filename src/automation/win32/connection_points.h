@@ -7,6 +7,8 @@
 
 #include <functional>
 
+#include "platform/win32/owners.h"
+
 namespace quorvex::automation {
 
 class TConnectionPoint final : public IConnectionPoint {
@@ -38,7 +40,7 @@ class TConnectionPoint final : public IConnectionPoint {
   IConnectionPointContainer* container_;
   IID interfaceId_;
   std::function<void(IUnknown*)> onChange_;
-  IUnknown* sink_ = nullptr;  // the one sink list slot
+  lumetra::win32::com_ptr<IUnknown> sink_;  // the one sink list slot
 };
 
 // IEnumConnectionPoints over a fixed list of points of one container.
@@ -57,7 +59,7 @@ class TEnumConnectionPoints final : public IEnumConnectionPoints {
 
  private:
   LONG refs_ = 1;
-  IUnknown* owner_;
+  lumetra::win32::com_ptr<IUnknown> owner_;
   IConnectionPoint* const* points_;
   ULONG count_;
   ULONG position_;

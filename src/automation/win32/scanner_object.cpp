@@ -14,11 +14,10 @@ namespace quorvex::automation {
 TScanner::TScanner()
     : state_([] { return CreateScanWindow(); },
              [](const TPdfSettings& settings) { return RunPdfConverter(settings); }) {
-  ITypeInfo* events = nullptr;
+  lumetra::win32::com_ptr<ITypeInfo> events;
   // The factory takes the outgoing interface from the type library; with it,
   // every object has its events connection point.
-  if (SUCCEEDED(ScannerTypeInfo(DIID_IScannerEvents, &events)) && events) {
-    events->Release();
+  if (SUCCEEDED(ScannerTypeInfo(DIID_IScannerEvents, events.put())) && events) {
     eventsPoint_ = std::make_unique<TConnectionPoint>(
         this, DIID_IScannerEvents, [this](IUnknown* sink) { eventSink_ = sink; });
   }
@@ -29,7 +28,7 @@ TScanner::~TScanner() {
   // The window goes first: it owns the TWAIN session.
   state_.ReleaseWindow();
   eventsPoint_.reset();
-  if (dispatchInfo_) dispatchInfo_->Release();
+  dispatchInfo_.reset();
   ObjectDestroyed();
 }
 
@@ -84,35 +83,30 @@ STDMETHODIMP TScanner::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
   *info = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
   if (!dispatchInfo_) {
-    const HRESULT hr = ScannerTypeInfo(IID_IScanner, &dispatchInfo_);
+    const HRESULT hr = ScannerTypeInfo(IID_IScanner, dispatchInfo_.put());
     if (FAILED(hr)) return hr;
   }
-  dispatchInfo_->AddRef();
-  *info = dispatchInfo_;
+  *info = lumetra::win32::com_ptr<ITypeInfo>(dispatchInfo_).release();
   return S_OK;
 }
 
 STDMETHODIMP TScanner::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
                                      DISPID* ids) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-  ITypeInfo* info = nullptr;
-  const HRESULT hr = GetTypeInfo(0, lcid, &info);
+  lumetra::win32::com_ptr<ITypeInfo> info;
+  const HRESULT hr = GetTypeInfo(0, lcid, info.put());
   if (FAILED(hr)) return hr;
-  const HRESULT result = info->GetIDsOfNames(names, count, ids);
-  info->Release();
-  return result;
+  return info->GetIDsOfNames(names, count, ids);
 }
 
 STDMETHODIMP TScanner::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
                               VARIANT* result, EXCEPINFO* exception, UINT* argError) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-  ITypeInfo* info = nullptr;
-  const HRESULT hr = GetTypeInfo(0, lcid, &info);
+  lumetra::win32::com_ptr<ITypeInfo> info;
+  const HRESULT hr = GetTypeInfo(0, lcid, info.put());
   if (FAILED(hr)) return hr;
-  const HRESULT invoked = info->Invoke(static_cast<IScanner*>(this), id, flags, params, result,
-                                       exception, argError);
-  info->Release();
-  return invoked;
+  return info->Invoke(static_cast<IScanner*>(this), id, flags, params, result, exception,
+                      argError);
 }
 
 STDMETHODIMP TScanner::Scan() {

@@ -10,6 +10,7 @@
 
 #include "automation/scanner_state.h"
 #include "automation/win32/connection_points.h"
+#include "platform/win32/owners.h"
 #include "quorvex_h.h"
 
 namespace quorvex::automation {
@@ -92,7 +93,7 @@ class TScanner final : public IScanner,
   std::unique_ptr<TConnectionPoint> eventsPoint_;
   IConnectionPoint* eventsPointList_ = nullptr;  // what the enumerator walks
   IUnknown* eventSink_ = nullptr;  // not owned: the point holds the reference
-  ITypeInfo* dispatchInfo_ = nullptr;
+  lumetra::win32::com_ptr<ITypeInfo> dispatchInfo_;
 };
 
 }  // namespace quorvex::automation

@@ -65,11 +65,8 @@ void FinalizeImagingLibrary() {
 
 struct TDibGraphic::Win32State {
   TCanvas canvas;
-  HPALETTE palette = nullptr;
-  ~Win32State() {
-    canvas.SetHandle(nullptr);
-    if (palette) ::DeleteObject(palette);
-  }
+  win32::unique_palette palette;
+  ~Win32State() { canvas.SetHandle(nullptr); }
 };
 
 void TDibGraphic::Win32StateDeleter::operator()(Win32State* state) const {
@@ -89,14 +86,14 @@ TCanvas& TDibGraphic::Canvas() {
 void* TDibGraphic::PaletteHandle() {
   if (!win32_) win32_ = std::unique_ptr<Win32State, Win32StateDeleter>(new Win32State);
   if (!win32_->palette && !Empty() && IsIndexedFormat(imageFormat_) && logPalette_.palNumEntries)
-    win32_->palette = ::CreatePalette(reinterpret_cast<const LOGPALETTE*>(&logPalette_));
-  return win32_->palette;
+    win32_->palette.reset(::CreatePalette(reinterpret_cast<const LOGPALETTE*>(&logPalette_)));
+  return win32_->palette.get();
 }
 
 void TDibGraphic::SetPaletteHandle(void* palette) {
   if (!win32_) win32_ = std::unique_ptr<Win32State, Win32StateDeleter>(new Win32State);
-  if (win32_->palette && win32_->palette != palette) ::DeleteObject(win32_->palette);
-  win32_->palette = static_cast<HPALETTE>(palette);
+  // Setting the handle it holds keeps it.
+  if (win32_->palette.get() != palette) win32_->palette.reset(static_cast<HPALETTE>(palette));
 }
 
 // --- drawing ------------------------------------------------------------------------

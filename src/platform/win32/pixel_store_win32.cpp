@@ -3,6 +3,7 @@
 #include "base/exception.h"
 #include "platform/pixel_store.h"
 #include "platform/platform.h"
+#include "platform/win32/owners.h"
 
 namespace lumetra::platform {
 
@@ -16,22 +17,16 @@ namespace {
 
 void PixelStore::Create(const void* bitmapInfo, std::size_t) {
   Release();
-  HDC dc = ::CreateCompatibleDC(nullptr);
+  win32::unique_dc dc(::CreateCompatibleDC(nullptr));
   if (!dc) RaiseLastError();
   void* bits = nullptr;
-  HBITMAP bitmap = ::CreateDIBSection(dc, static_cast<const BITMAPINFO*>(bitmapInfo),
-                                      DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ previous = bitmap && bits ? ::SelectObject(dc, bitmap) : nullptr;
-  if (!previous) {
-    // Keep the error of the failing call before the clean-up changes it.
-    const std::string text = LastErrorText();
-    if (bitmap) ::DeleteObject(bitmap);
-    ::DeleteDC(dc);
-    if (text.empty()) throw Exception("Out of resources");
-    throw EOutOfResources(text);
-  }
-  dc_ = dc;
-  bitmap_ = bitmap;
+  win32::unique_bitmap bitmap(::CreateDIBSection(
+      dc.get(), static_cast<const BITMAPINFO*>(bitmapInfo), DIB_RGB_COLORS, &bits, nullptr, 0));
+  HGDIOBJ previous = bitmap && bits ? ::SelectObject(dc.get(), bitmap.get()) : nullptr;
+  // The error of the failing call, before the owners' clean-up changes it.
+  if (!previous) RaiseLastError();
+  dc_ = dc.release();
+  bitmap_ = bitmap.release();
   previous_ = previous;
   bits_ = static_cast<std::uint8_t*>(bits);
 }
