@@ -277,7 +277,12 @@ void TImageScrollBox::Resize() {
 
 void TImageScrollBox::SetReadAheadFileName(const std::string& value) {
   readAheadFileName_ = value;
-  TReadGraphicThread::Start(value, readAhead_);
+  // No name: what was read ahead is dropped, and a read still running will
+  // not store.
+  if (value.empty())
+    readAhead_->Clear();
+  else
+    TReadGraphicThread::Start(value, readAhead_);
 }
 
 // --- animation ----------------------------------------------------------------------

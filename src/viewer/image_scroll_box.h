@@ -99,6 +99,7 @@ class TImageScrollBox : public ui::TControl {
   // Non-empty: LoadFromFile(name, 1); empty: ClearGraphic.
   void SetFileName(const std::string& value);
   const std::string& ReadAheadFileName() const { return readAheadFileName_; }
+  // Starts reading Value ahead; empty drops any read-ahead.
   void SetReadAheadFileName(const std::string& value);
   // Whether a read ahead has finished and waits to be taken.
   bool ReadAheadReady() const { return readAhead_->Holds(); }

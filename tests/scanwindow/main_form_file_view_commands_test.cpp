@@ -12,6 +12,7 @@
 
 #include "imaging/win32/clipboard.h"
 #include "main_form_commands_fixture.h"
+#include "support/scan_robot.h"
 #include "support/ui_robot.h"
 
 namespace quorvex::scanwindow {
@@ -89,6 +90,26 @@ TEST_F(WindowCommands, FileCommandsWriteWhatTheViewerShows) {
   EXPECT_EQ(form_.Caption(), bmp);
   EXPECT_EQ(Shown().Width(), 42);
   EXPECT_LE(Viewer().PageCount(), 1);
+}
+
+// The Open dialog reads ahead the picture the user rests on. Cancelled, it
+// leaves nothing a later load of that name could take (the file may have
+// changed by then: the host's document is rewritten by every scan).
+TEST_F(WindowCommands, OpenReadsAheadAndCancelledLeavesNoReadAhead) {
+  const std::string picture = (dir_ / "rested.tif").string();
+  WriteDocument(picture, 1);
+  Idle();
+  bool picked = false, readAhead = false;
+  std::string reason;
+  CommandAnswered("OpenMenu", "Open", [&](HWND dialog) {
+    picked = quorvex::robot::PickFile(dialog, picture, reason);
+    for (int i = 0; i < 500 && !readAhead; ++i, ::Sleep(10)) readAhead = Viewer().ReadAheadReady();
+    Press(dialog, "Cancel");
+  });
+  EXPECT_TRUE(picked) << reason;
+  EXPECT_TRUE(readAhead) << "the picture rested on was not read ahead";
+  EXPECT_EQ(Viewer().ReadAheadFileName(), "");
+  EXPECT_FALSE(Viewer().ReadAheadReady());
 }
 
 TEST_F(WindowCommands, CopyAndPasteNewImageGoThroughTheClipboard) {

@@ -143,38 +143,6 @@ UINT FindMenuCommand(HMENU menu, const std::string& text) {
   return 0;
 }
 
-// Picks Path in the open dialog Dialog as a person would: the folder typed
-// into the name box and opened, then the file's name typed into the list
-// (which selects it). True once the name box shows the selection.
-bool PickFile(HWND dialog, const std::string& path, std::string& reason) {
-  const auto slash = path.find_last_of("\\/");
-  const std::string folder = path.substr(0, slash), name = path.substr(slash + 1);
-  HWND nameBox = GetDlgItem(dialog, 0x47c);  // the name combo box
-  if (!nameBox) nameBox = GetDlgItem(dialog, 0x480);  // or a plain edit
-  if (!nameBox) {
-    reason = "the dialog has no name box";
-    return false;
-  }
-  SendMessageTimeoutA(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()),
-                      SMTO_ABORTIFHUNG, 5000, nullptr);
-  if (!Press(dialog, "Open", reason)) return false;
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < TimeoutMs()) {
-    HWND list = nullptr;
-    for (HWND child : Children(dialog))
-      if (ClassOf(child) == "SysListView32") list = child;
-    if (list && TextOf(nameBox) != name) {
-      PostMessageA(list, WM_SETFOCUS, 0, 0);
-      for (char c : name) PostMessageA(list, WM_CHAR, static_cast<unsigned char>(c), 1);
-      Sleep(200);
-    }
-    if (TextOf(nameBox) == name) return true;
-    Sleep(100);
-  }
-  reason = "the name box reads \"" + TextOf(nameBox) + "\", not \"" + name + "\"";
-  return false;
-}
-
 bool Press(HWND window, const std::string& text, std::string& reason) {
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < TimeoutMs()) {
@@ -335,6 +303,38 @@ bool RunStep(const std::string& step, std::string& reason) {
 }
 
 HWND CurrentWindow() { return current; }
+
+// Picks Path in the open dialog Dialog as a person would: the folder typed
+// into the name box and opened, then the file's name typed into the list
+// (which selects it). True once the name box shows the selection.
+bool PickFile(HWND dialog, const std::string& path, std::string& reason) {
+  const auto slash = path.find_last_of("\\/");
+  const std::string folder = path.substr(0, slash), name = path.substr(slash + 1);
+  HWND nameBox = GetDlgItem(dialog, 0x47c);  // the name combo box
+  if (!nameBox) nameBox = GetDlgItem(dialog, 0x480);  // or a plain edit
+  if (!nameBox) {
+    reason = "the dialog has no name box";
+    return false;
+  }
+  SendMessageTimeoutA(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()),
+                      SMTO_ABORTIFHUNG, 5000, nullptr);
+  if (!Press(dialog, "Open", reason)) return false;
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < TimeoutMs()) {
+    HWND list = nullptr;
+    for (HWND child : Children(dialog))
+      if (ClassOf(child) == "SysListView32") list = child;
+    if (list && TextOf(nameBox) != name) {
+      PostMessageA(list, WM_SETFOCUS, 0, 0);
+      for (char c : name) PostMessageA(list, WM_CHAR, static_cast<unsigned char>(c), 1);
+      Sleep(200);
+    }
+    if (TextOf(nameBox) == name) return true;
+    Sleep(100);
+  }
+  reason = "the name box reads \"" + TextOf(nameBox) + "\", not \"" + name + "\"";
+  return false;
+}
 
 bool FileInUse(const std::string& path) {
   // An open that shares nothing fails while any other handle is open.

@@ -32,6 +32,9 @@ bool RunStep(const std::string& step, std::string& reason);
 bool RunSteps(const std::vector<std::string>& steps, std::string& reason);
 // The window the last "window:" step found.
 HWND CurrentWindow();
+// Picks Path in the open dialog Dialog as a person would: the folder typed
+// into the name box and opened, then the file's name typed into the list.
+bool PickFile(HWND dialog, const std::string& path, std::string& reason);
 // Whether some handle has the file Path open.
 bool FileInUse(const std::string& path);
 

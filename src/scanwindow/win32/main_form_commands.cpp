@@ -308,6 +308,12 @@ void TfrmMain::OpenMenuClick(TObject*) {
     if (platform::FileExists(fileName) && FindGraphicClass(fileName))
       imageScrollBox_->SetReadAheadFileName(fileName);
   };
+  // Whatever the load leaves untaken is dropped: kept, it would show an old
+  // image when a file of that name is next loaded after a change.
+  struct DropReadAhead {
+    TImageScrollBox& box;
+    ~DropReadAhead() { box.SetReadAheadFileName(""); }
+  } drop{*imageScrollBox_};
   if (!dialog.Execute(Handle())) return;
   // Add Page and Delete Page now work on the file shown; Scan still
   // replaces the host's document.
